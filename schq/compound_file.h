@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace schq {
+
+// One kept directory entry: a stream (type 2) or the root storage (type 5).
+struct DirEntry {
+    std::string name;            // UTF-8
+    std::uint8_t type = 0;       // 2 stream, 5 root storage
+    std::uint32_t startSector = 0;
+    std::uint64_t size = 0;      // bytes
+};
+
+// Read-only view of an OLE2 compound file held whole in memory. The
+// directory is kept as a flat list of streams: storages are not walked, so
+// equal stream names from different storages are told apart only by their
+// directory order. Every failure is a schq::Error with a fixed message.
+class CompoundFile {
+public:
+    // Opens the file at a UTF-8 path, reads it whole and validates it.
+    // A path that is not valid UTF-8 throws std::range_error.
+    explicit CompoundFile(const std::string& path);
+
+    // Same as the constructor.
+    static CompoundFile open(const std::string& path);
+
+    // Validates a file image already in memory (used where no file exists,
+    // e.g. by the fuzz target); the checks are those of opening a file.
+    static CompoundFile fromMemory(std::vector<std::uint8_t> bytes);
+
+    // The bytes of the named stream (ASCII case-insensitive lookup).
+    std::vector<std::uint8_t> readStream(const std::string& name) const;
+
+    // First stream entry whose name matches ignoring the case of a..z;
+    // nullptr when there is none. The root entry never matches.
+    const DirEntry* findEntry(const std::string& name) const;
+
+    // Follows a chain through `table` from sector `start`, collecting at most
+    // `limit` bytes from the file (regular sectors) or, when `mini` is set,
+    // from the mini stream. A chain that ends early returns fewer bytes.
+    std::vector<std::uint8_t> readChain(std::uint32_t start,
+                                        const std::vector<std::uint32_t>& table,
+                                        bool mini, std::uint64_t limit) const;
+
+    // A copy of regular sector `sector`.
+    std::vector<std::uint8_t> readSector(std::uint32_t sector) const;
+
+    // Little-endian values at a file offset.
+    std::uint16_t u16At(std::uint64_t offset) const;
+    std::uint32_t u32At(std::uint64_t offset) const;
+
+private:
+    CompoundFile() = default;
+    void parse();
+
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t> miniStream_;
+    std::vector<std::uint32_t> fat_;
+    std::vector<std::uint32_t> miniFat_;
+    std::vector<DirEntry> directory_;
+    std::uint32_t sectorSize_ = 512;
+    std::uint32_t miniSectorSize_ = 64;
+    std::uint32_t miniStreamCutoff_ = 4096;
+    std::uint64_t headerSize_ = 512;
+};
+
+} // namespace schq
