@@ -1,5 +1,6 @@
 // The in-memory model of one P-CAD sheet and the value types that travel with it.
-// World coordinates are doubles with y growing upwards, in the file's units.
+// World coordinates are doubles with y growing upwards, in the file's units
+// (millimetres for binary files, the numbers as written for ASCII files).
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,13 @@
 namespace pcad {
 
 // The class byte of every P-CAD primitive: selects colour, draw order and viewer layer.
+// Values above 11 are never produced; consumers treat them like their default row.
 enum ItemClass : std::uint8_t {
-    ClassFrame = 0,
-    ClassSheetGraphics = 1,
+    ClassFrame = 0,           // sheet frame and frame graphics
+    ClassSheetGraphics = 1,   // free lines and arcs
     ClassSymbolGraphics = 2,
     ClassBus = 3,
-    ClassWire = 4,
+    ClassWire = 4,            // wires, including synthesised bus entries
     ClassLargeGraphics = 5,
     ClassFreeText = 6,
     ClassAttributeText = 7,
@@ -23,6 +25,27 @@ enum ItemClass : std::uint8_t {
     ClassPortLabel = 9,
     ClassJunction = 10,
     ClassTitleText = 11,
+};
+
+// Justification codes of pcad::Text::justify (the names the ASCII format uses).
+enum Justify : std::uint8_t {
+    JustifyLowerLeft = 0,
+    JustifyLowerCenter = 1,
+    JustifyLowerRight = 2,
+    JustifyUpperCenter = 3,
+    JustifyLeft = 4,
+    JustifyCenter = 5,
+    JustifyRight = 6,
+};
+
+// A point in target units (pixels or SVG user units, y down).
+struct Point {
+    double x = 0, y = 0;
+};
+
+// A world rectangle: minX, minY, maxX, maxY.
+struct Rect {
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
 };
 
 struct Line {
@@ -36,39 +59,46 @@ struct Circle {
     float diameter = 0;
     float width = 0;
     std::uint8_t itemClass = 0;
-    std::uint8_t filled = 0;
+    std::uint8_t filled = 0;  // non-zero draws a filled dot
 };
 
 class Text {
 public:
     Text();
 
-    double x, y;
-    std::string text;
-    float height;
-    float rotation;
-    std::uint8_t justify;
+    double x, y;               // anchor point
+    std::string text;          // UTF-8
+    float height;              // glyph height in world units
+    float rotation;            // degrees about the anchor
+    std::uint8_t justify;      // pcad::Justify code
     std::uint8_t itemClass;
-    std::uint8_t hasBox;
-    std::uint8_t hasExtent;
-    double boxX0, boxY0, boxX1, boxY1;
+    std::uint8_t hasBox;       // non-zero: box fields are valid
+    std::uint8_t hasExtent;    // non-zero: extent fields are valid
+    double boxX0, boxY0, boxX1, boxY1;  // corners in any order
     double extentWidth, extentHeight;
 };
 
 struct Item {
     std::uint8_t kind = 0;  // 0 line, 1 circle, 2 text
-    std::uint32_t index = 0;
+    std::uint32_t index = 0;  // position in the page's lines, circles or texts
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
 };
 
-struct View {
-    double width = 0, height = 0;
-    double scale = 1;
-    double centerX = 0, centerY = 0;
+enum ItemKind : std::uint8_t {
+    KindLine = 0,
+    KindCircle = 1,
+    KindText = 2,
+};
 
-    void toScreen(double x, double y, double& outX, double& outY) const;
-    // minX, minY, maxX, maxY of the world area the target shows.
-    void visibleRect(double& minX, double& minY, double& maxX, double& maxY) const;
+struct View {
+    double width = 0, height = 0;  // target size
+    double scale = 1;              // target units per world unit
+    double centerX = 0, centerY = 0;  // world point at the middle of the target
+
+    // World point to target point (target y grows downwards).
+    Point toScreen(double x, double y) const;
+    // The world area the target shows; the inverse of toScreen at the target's corners.
+    Rect visibleRect() const;
 };
 
 struct PaintStats {
@@ -82,24 +112,26 @@ public:
     std::string name;
     std::int32_t number;
     double width, height;
-    double originX, originY;
+    double originX, originY;  // left and bottom edge of the page rectangle
     std::vector<Line> lines;
     std::vector<Circle> circles;
     std::vector<Text> texts;
 
-    // Derived by buildIndex.
+    // Derived by buildIndex; stale after any later change to the primitives or the rectangle.
     std::vector<Item> items;
-    std::vector<std::vector<std::uint32_t>> cells;
+    std::vector<std::vector<std::uint32_t>> cells;  // row-major, row 0 at the bottom
     std::int32_t gridCols, gridRows;
     double gridMinX, gridMinY, gridMaxX, gridMaxY;
 
     void buildIndex();
+    // Calls visit once for every item whose box meets the rectangle (edges inclusive).
     void query(double minX, double minY, double maxX, double maxY,
                const std::function<void(const Item&)>& visit) const;
+    // Adds the diagonal strokes joining thin horizontal wires to vertical buses.
     void addBusEntries();
 };
 
 // World rectangle a text occupies (also its clip box when drawn).
-void textBounds(const Text& t, double& minX, double& minY, double& maxX, double& maxY);
+Rect textBounds(const Text& t);
 
 }  // namespace pcad

@@ -1,0 +1,118 @@
+// Restores the short diagonal strokes that join thin horizontal wires to vertical
+// buses; binary files do not store them.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "pcad/page.h"
+
+namespace pcad {
+namespace {
+
+constexpr double kEntryOffset = 2.54;
+
+// round(v) with halves away from zero, clamped in double so that no huge or
+// non-finite value reaches the integer conversion (NaN counts as 0).
+std::int64_t roundClamped(double v, double lo, double hi) {
+    if (std::isnan(v)) return 0;
+    v = std::round(v);
+    if (v < lo) v = lo;
+    if (v > hi) v = hi;
+    return static_cast<std::int64_t>(v);
+}
+
+std::int32_t busKey(double x) {
+    return static_cast<std::int32_t>(roundClamped(x * 100, -2147483648.0, 2147483647.0));
+}
+
+// Both coordinates rounded to 64 bits and kept to their low 32 bits, packed into one key.
+std::uint64_t pointKey(double x, double y) {
+    constexpr double lim = 9.2e18;  // inside the int64 range
+    const auto kx = static_cast<std::uint32_t>(static_cast<std::uint64_t>(roundClamped(x * 100, -lim, lim)));
+    const auto ky = static_cast<std::uint32_t>(static_cast<std::uint64_t>(roundClamped(y * 100, -lim, lim)));
+    return (static_cast<std::uint64_t>(kx) << 32) | ky;
+}
+
+bool isBus(const Line& l) {
+    return (l.itemClass == ClassBus || l.itemClass == ClassWire) && l.width >= 0.6f &&
+           std::fabs(l.x1 - l.x2) < 0.001 && std::fabs(l.y1 - l.y2) >= 1.0;
+}
+
+bool isThinHorizontalWire(const Line& l) {
+    return l.itemClass == ClassWire && l.width <= 0.55f && std::fabs(l.y1 - l.y2) < 0.001 &&
+           std::fabs(l.x1 - l.x2) > 0.25;
+}
+
+using Interval = std::pair<double, double>;
+
+}  // namespace
+
+void Page::addBusEntries() {
+    // Ordered by key, so buses are always tried left to right and the result is deterministic.
+    std::map<std::int32_t, std::vector<Interval>> buses;
+    std::unordered_map<std::uint64_t, std::uint32_t> endCounts;
+    for (const Line& l : lines) {
+        if (isBus(l)) {
+            buses[busKey(l.x1)].emplace_back(std::min(l.y1, l.y2), std::max(l.y1, l.y2));
+        } else if (isThinHorizontalWire(l)) {
+            ++endCounts[pointKey(l.x1, l.y1)];
+            ++endCounts[pointKey(l.x2, l.y2)];
+        }
+    }
+    if (buses.empty()) return;
+
+    for (auto& [key, intervals] : buses) {
+        std::sort(intervals.begin(), intervals.end());
+        std::vector<Interval> merged;
+        for (const Interval& iv : intervals) {
+            if (!merged.empty() && iv.first <= merged.back().second + 0.03) {
+                merged.back().second = std::max(merged.back().second, iv.second);
+            } else {
+                merged.push_back(iv);
+            }
+        }
+        intervals = std::move(merged);
+    }
+
+    std::vector<Line> added;
+    for (const Line& l : lines) {
+        if (!isThinHorizontalWire(l)) continue;
+        const double ends[2][2] = {{l.x1, l.y1}, {l.x2, l.y2}};
+        for (const auto& end : ends) {
+            const double px = end[0], py = end[1];
+            const auto count = endCounts.find(pointKey(px, py));
+            if (count != endCounts.end() && count->second > 1) continue;
+            for (const auto& [key, intervals] : buses) {
+                const double u = static_cast<double>(key) / 100;
+                const double d = px - u;
+                if (!(std::fabs(std::fabs(d) - kEntryOffset) <= 0.065)) continue;
+                const double v = d > 0 ? py + kEntryOffset : py - kEntryOffset;
+                if (!(originX <= u && u <= originX + width && originY <= v &&
+                      v <= originY + height)) {
+                    continue;
+                }
+                const bool onBus = std::any_of(intervals.begin(), intervals.end(),
+                                               [v](const Interval& iv) {
+                                                   return iv.first - 0.05 <= v && v <= iv.second + 0.05;
+                                               });
+                if (!onBus) continue;
+                Line entry;
+                entry.x1 = px;
+                entry.y1 = py;
+                entry.x2 = u;
+                entry.y2 = v;
+                entry.width = l.width;
+                entry.itemClass = ClassWire;
+                added.push_back(entry);
+                break;
+            }
+        }
+    }
+    lines.insert(lines.end(), added.begin(), added.end());
+}
+
+}  // namespace pcad
