@@ -1,0 +1,116 @@
+// Byte layer of the binary reader: bounds-checked reads and the two composite records.
+#include <cstring>
+#include <stdexcept>
+
+#include "pcad/binary.h"
+#include "pcad/binary_passes.h"
+
+namespace pcad {
+
+namespace binary {
+
+const char* const kTruncated = "Truncated P-CAD record";
+
+bool bytesAt(const ByteSpan& s, std::size_t i, const std::uint8_t* pattern, std::size_t n) {
+    if (i > s.size || n > s.size - i) return false;
+    return n == 0 || std::memcmp(s.data + i, pattern, n) == 0;
+}
+
+}  // namespace binary
+
+namespace {
+
+void require(const ByteSpan& s, std::size_t offset, std::size_t n) {
+    if (offset > s.size || n > s.size - offset) throw std::runtime_error(binary::kTruncated);
+}
+
+// Unchecked little-endian reads for offsets already proven inside the span.
+inline std::uint32_t u32At(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline double coordAt(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(u32At(p)) / 100000.0;
+}
+
+}  // namespace
+
+std::size_t ByteSpan::find(const std::vector<std::uint8_t>& pattern, std::size_t from) const {
+    const std::size_t m = pattern.size();
+    if (m == 0 || from >= size || m > size - from) return size;
+    const std::size_t last = size - m;
+    std::size_t i = from;
+    while (i <= last) {
+        const void* hit = std::memchr(data + i, pattern[0], last - i + 1);
+        if (hit == nullptr) return size;
+        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+        if (std::memcmp(data + i, pattern.data(), m) == 0) return i;
+        ++i;
+    }
+    return size;
+}
+
+bool ByteSpan::matchesAt(std::size_t offset, const std::vector<std::uint8_t>& pattern) const {
+    return binary::bytesAt(*this, offset, pattern.data(), pattern.size());
+}
+
+std::uint16_t ByteSpan::readU16(std::size_t offset) const {
+    require(*this, offset, 2);
+    return static_cast<std::uint16_t>(data[offset] | (data[offset + 1] << 8));
+}
+
+std::uint32_t ByteSpan::readU32(std::size_t offset) const {
+    require(*this, offset, 4);
+    return u32At(data + offset);
+}
+
+double ByteSpan::coord(std::size_t offset) const {
+    require(*this, offset, 4);
+    return coordAt(data + offset);
+}
+
+BinaryPoint ByteSpan::point(std::size_t offset) const {
+    require(*this, offset, 8);
+    return BinaryPoint{coordAt(data + offset), coordAt(data + offset + 4)};
+}
+
+bool ByteSpan::matchGraphic(std::size_t i, GraphicRecord& record) const {
+    if (i > size || 47 > size - i) return false;
+    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) ||
+        !binary::tagAt(*this, i + 11, 0x02, 0x0E, 0x00) ||
+        !binary::tagAt(*this, i + 28, 0x03, 0x10, 0x00))
+        return false;
+    const std::uint8_t* p = data + i;
+    record.offset = i;
+    record.x = coordAt(p + 3);
+    record.y = coordAt(p + 7);
+    record.sheet = static_cast<std::uint16_t>(p[26] | (p[27] << 8));
+    record.anchorFlag = p[17];
+    record.x0 = coordAt(p + 39);
+    record.y0 = coordAt(p + 35);
+    record.x1 = coordAt(p + 43);
+    record.y1 = coordAt(p + 31);
+    return true;
+}
+
+bool ByteSpan::matchShape(std::size_t i, ShapeRecord& record) const {
+    if (i > size || 58 > size - i) return false;
+    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) ||
+        !binary::tagAt(*this, i + 11, 0x04, 0x08, 0x00) ||
+        !binary::tagAt(*this, i + 22, 0x02, 0x0E, 0x00) ||
+        !binary::tagAt(*this, i + 39, 0x03, 0x10, 0x00))
+        return false;
+    const std::uint8_t* p = data + i;
+    record.p1 = BinaryPoint{coordAt(p + 3), coordAt(p + 7)};
+    record.p2 = BinaryPoint{coordAt(p + 14), coordAt(p + 18)};
+    record.sheet = static_cast<std::uint16_t>(p[37] | (p[38] << 8));
+    record.wireFlag = p[25];
+    record.x0 = coordAt(p + 50);
+    record.y0 = coordAt(p + 46);
+    record.x1 = coordAt(p + 54);
+    record.y1 = coordAt(p + 42);
+    return true;
+}
+
+}  // namespace pcad

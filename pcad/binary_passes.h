@@ -1,0 +1,51 @@
+// Shared state of one binary read and the passes that fill the pages from it.
+// Private to the binary reader's own sources.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "pcad/binary.h"
+
+namespace pcad::binary {
+
+extern const char* const kTruncated;
+
+// True when the three bytes at i are a, b, c (and lie inside the span).
+inline bool tagAt(const ByteSpan& s, std::size_t i, std::uint8_t a, std::uint8_t b,
+                  std::uint8_t c) {
+    return i <= s.size && 3 <= s.size - i && s.data[i] == a && s.data[i + 1] == b &&
+           s.data[i + 2] == c;
+}
+
+// True when the n bytes at i equal pattern (and lie inside the span).
+bool bytesAt(const ByteSpan& s, std::size_t i, const std::uint8_t* pattern, std::size_t n);
+
+struct ReadContext {
+    ByteSpan span;
+    std::vector<SheetRecord> sheets;
+    std::vector<Page> pages;
+    std::map<std::int32_t, std::size_t> pageIndex;  // sheet number -> page
+    std::size_t anchorOffset = 0;
+    std::size_t scanStart = 0;
+    // Graphic records in ascending offset, and offset -> position in that list.
+    std::vector<GraphicRecord> graphics;
+    std::unordered_map<std::size_t, std::size_t> graphicAt;
+    std::map<std::int32_t, std::pair<std::size_t, std::size_t>> sheetRanges;
+
+    // The page a record with this sheet field belongs to, or null.
+    Page* pageOf(std::uint16_t sheetField);
+    const GraphicRecord* graphicAtOffset(std::size_t offset) const;
+};
+
+void readShapes(ReadContext& ctx);
+void fitPagesToLines(ReadContext& ctx);
+void readJunctions(ReadContext& ctx);
+void readNetLabels(ReadContext& ctx);
+void readTexts(ReadContext& ctx, const std::unordered_map<std::int32_t, float>& styles);
+
+}  // namespace pcad::binary

@@ -1,0 +1,196 @@
+// Frame of the binary reader: magic, page size, sheet list, anchor, graphic-record table,
+// sheet ranges, and the order of all passes.
+#include <algorithm>
+#include <stdexcept>
+
+#include "pcad/binary.h"
+#include "pcad/binary_passes.h"
+#include "pcad/cp1251.h"
+
+namespace pcad {
+
+namespace {
+
+const std::vector<std::uint8_t> kMagic = {'S', 'c', 'h', 'e', 'm', 'a', 't', 'i', 'c', ' ', 'B', 'i',
+                                          'n', 'a', 'r', 'y', ' ', '(', 'R', 'e', 'v', ' ', '5', ')'};
+
+// Caption of a title-block field in Windows-1251; most scans start shortly before it.
+const std::vector<std::uint8_t> kAnchor = {0xC8, 0xED, 0xE2, 0x2E, 0xB9, 0x20,
+                                           0xEF, 0xEE, 0xE4, 0xEB, 0x2E};
+
+const std::uint8_t kSheetTrailer[8] = {0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00};
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isSheetNameByte(std::uint8_t b) {
+    return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == ' ' ||
+           b == '-' || b == '_';
+}
+
+bool allDigits(const std::string& s, std::size_t from) {
+    for (std::size_t i = from; i < s.size(); ++i)
+        if (!isDigit(s[i])) return false;
+    return true;
+}
+
+// "Main" followed by one or more digits, the letters in any case.
+bool isMainLikeName(const std::string& name) {
+    static const char lower[] = "main";
+    if (name.size() < 5) return false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i]) return false;
+    }
+    return allDigits(name, 4);
+}
+
+// Compares the decimal digit runs after "Main" by value, whatever their length.
+int compareDigitRuns(const std::string& a, const std::string& b) {
+    std::size_t ia = 4, ib = 4;
+    while (ia + 1 < a.size() && a[ia] == '0') ++ia;
+    while (ib + 1 < b.size() && b[ib] == '0') ++ib;
+    const std::size_t na = a.size() - ia, nb = b.size() - ib;
+    if (na != nb) return na < nb ? -1 : 1;
+    const int c = a.compare(ia, na, b, ib, nb);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+void readPageSize(const ByteSpan& s, double& width, double& height) {
+    width = 421;
+    height = 298;
+    const std::size_t n = std::min<std::size_t>(s.size, 512);
+    if (n < 20) return;
+    for (std::size_t o = 0; o + 19 < n; ++o) {
+        if (!binary::tagAt(s, o, 0x03, 0x10, 0x00)) continue;
+        const double top = s.coord(o + 3);
+        const double right = s.coord(o + 15);
+        if (top < 50 || top > 2000 || right < 50 || right > 2000) continue;
+        if (s.readU32(o + 7) != 0 || s.readU32(o + 11) != 0) continue;
+        width = right;
+        height = top;
+        return;
+    }
+}
+
+}  // namespace
+
+bool isMainSheetName(const std::string& name) {
+    return name.size() >= 5 && name.compare(0, 4, "Main") == 0 && allDigits(name, 4);
+}
+
+bool sheetRecordLess(const SheetRecord& a, const SheetRecord& b) {
+    const bool ma = isMainSheetName(a.name);
+    const bool mb = isMainSheetName(b.name);
+    if (ma != mb) return ma;
+    if (ma) return compareDigitRuns(a.name, b.name) < 0;
+    return a.number < b.number;
+}
+
+std::vector<SheetRecord> findSheets(const ByteSpan& s) {
+    std::vector<SheetRecord> list;
+    bool seen[11] = {};
+    for (std::size_t i = 0; i + 25 < s.size; ++i) {
+        const std::uint8_t* p = s.data + i;
+        if (p[0] != 0x2E || (p[1] != 0x30 && p[1] != 0x32) || p[2] != 0 || p[3] < 1 || p[3] > 10 ||
+            p[4] != 0 || p[5] > 2)
+            continue;
+        std::size_t k = 0;
+        while (k < 65 && i + 6 + k < s.size && isSheetNameByte(s.data[i + 6 + k])) ++k;
+        if (k < 1 || k > 64) continue;
+        if (!binary::bytesAt(s, i + 6 + k, kSheetTrailer, sizeof kSheetTrailer)) continue;
+        const int number = p[3];
+        if (seen[number]) continue;
+        seen[number] = true;
+        list.push_back(SheetRecord{number, decodeCp1251(p + 6, k), i});
+    }
+    if (list.empty()) {
+        list.push_back(SheetRecord{1, "Sheet 1", 0});
+        return list;
+    }
+    if (std::any_of(list.begin(), list.end(),
+                    [](const SheetRecord& r) { return isMainLikeName(r.name); }))
+        std::stable_sort(list.begin(), list.end(), sheetRecordLess);
+    return list;
+}
+
+namespace binary {
+
+Page* ReadContext::pageOf(std::uint16_t sheetField) {
+    const std::int32_t key = sheets.size() > 1 ? static_cast<std::int32_t>(sheetField) : sheets[0].number;
+    const auto it = pageIndex.find(key);
+    return it == pageIndex.end() ? nullptr : &pages[it->second];
+}
+
+const GraphicRecord* ReadContext::graphicAtOffset(std::size_t offset) const {
+    const auto it = graphicAt.find(offset);
+    return it == graphicAt.end() ? nullptr : &graphics[it->second];
+}
+
+}  // namespace binary
+
+std::vector<Page> readBinary(const std::uint8_t* data, std::size_t size) {
+    binary::ReadContext ctx;
+    ctx.span = ByteSpan{data, data == nullptr ? 0 : size};
+    const ByteSpan& s = ctx.span;
+
+    if (s.find(kMagic, 0) >= std::min<std::size_t>(s.size, 120))
+        throw std::runtime_error("Expected P-CAD Binary Rev 5");
+
+    double width = 421, height = 298;
+    readPageSize(s, width, height);
+
+    ctx.sheets = findSheets(s);
+    const bool oneSheet = ctx.sheets.size() == 1;
+
+    ctx.pages.reserve(ctx.sheets.size());
+    for (const SheetRecord& r : ctx.sheets) {
+        Page page;
+        page.name = r.name;
+        page.number = r.number;
+        page.width = width;
+        page.height = height;
+        ctx.pageIndex[r.number] = ctx.pages.size();
+        ctx.pages.push_back(std::move(page));
+    }
+
+    const std::size_t a = s.find(kAnchor, 0);
+    if (a >= s.size)
+        ctx.anchorOffset = s.size > 140000 ? 140000 : 0;
+    else
+        ctx.anchorOffset = a > 150 ? a - 150 : 0;
+    ctx.scanStart = oneSheet ? ctx.anchorOffset : 0;
+
+    GraphicRecord g;
+    for (std::size_t i = ctx.scanStart; i + 47 <= s.size; ++i) {
+        if (s.data[i] != 0x04 || s.data[i + 1] != 0x08 || s.data[i + 2] != 0x00) continue;
+        if (!s.matchGraphic(i, g)) continue;
+        ctx.graphicAt.emplace(i, ctx.graphics.size());
+        ctx.graphics.push_back(g);
+    }
+
+    std::vector<SheetRecord> byOffset = ctx.sheets;
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const SheetRecord& x, const SheetRecord& y) { return x.offset < y.offset; });
+    for (std::size_t k = 0; k < byOffset.size(); ++k) {
+        const std::size_t start = byOffset[k].offset;
+        const std::size_t end = k + 1 < byOffset.size() ? byOffset[k + 1].offset : start + 10000;
+        ctx.sheetRanges[byOffset[k].number] = {start, end};
+    }
+
+    binary::readShapes(ctx);
+    if (!oneSheet) binary::fitPagesToLines(ctx);
+    binary::readJunctions(ctx);
+    for (Page& page : ctx.pages) page.addBusEntries();
+
+    std::size_t styleLimit = ctx.anchorOffset;
+    if (!oneSheet) styleLimit = std::max(ctx.anchorOffset, std::min<std::size_t>(s.size, 330000));
+    const auto styles = readStyleHeights(s, styleLimit);
+    binary::readNetLabels(ctx);
+    binary::readTexts(ctx, styles);
+
+    for (Page& page : ctx.pages) page.buildIndex();
+    return std::move(ctx.pages);
+}
+
+}  // namespace pcad
