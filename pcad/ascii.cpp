@@ -1,0 +1,260 @@
+#include "pcad/ascii.h"
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "pcad/ascii_primitives.h"
+#include "pcad/sexpr.h"
+
+namespace pcad {
+
+namespace {
+
+// Limits on what one file may produce. Title sheets are drawn on every page and symbol
+// definitions once per instance, so a small file could otherwise ask for a huge
+// number of primitives; every page also carries a grid of up to 128 by 128 cells.
+constexpr std::size_t kMaxPrimitives = 5'000'000;
+constexpr std::size_t kMaxSheets = 1000;
+
+using NodeTable = std::unordered_map<std::string, const SExpr*>;
+
+struct Document {
+    StyleTable styles;
+    NodeTable symbols;
+    NodeTable components;
+    std::unordered_map<std::string, std::string> fields;
+    const SExpr* titleSheet = nullptr;
+    double width = 421;
+    double height = 298;
+};
+
+class Budget {
+public:
+    // Running count over the finished pages, so a check does not revisit them.
+    void finish(const Page& p) { finished_ += count(p); }
+    void checkCurrent(const Page& current) const {
+        if (finished_ + count(current) > kMaxPrimitives)
+            throw std::runtime_error("ASCII file has too many primitives");
+    }
+
+private:
+    static std::size_t count(const Page& p) {
+        return p.lines.size() + p.circles.size() + p.texts.size();
+    }
+    std::size_t finished_ = 0;
+};
+
+void readStyles(const SExpr& library, StyleTable& styles) {
+    for (const SExpr* def : library.findAll("textStyleDef")) {
+        const std::vector<const SExpr*> fonts = def->findAll("font");
+        if (fonts.empty()) continue;
+        // The TrueType font wins when there is one (the last such), else the first font.
+        const SExpr* chosen = fonts.front();
+        for (const SExpr* font : fonts)
+            if (font->value("fontType", "") == "TrueType") chosen = font;
+        double height = toDouble(chosen->value("fontHeight", ""), 2.8);
+        if (!(height > 0.7)) height = 0.7;
+        styles[def->atom(1, "")] = detail::toFloat(height);
+    }
+}
+
+Document readDocument(const SExpr& root, const SExpr& design) {
+    Document doc;
+    const SExpr& library = root.find("library");
+    const SExpr& netlist = root.find("netlist");
+    readStyles(library, doc.styles);
+    for (const SExpr* def : library.findAll("symbolDef")) doc.symbols[def->atom(1, "")] = def;
+    for (const SExpr* comp : netlist.findAll("compInst")) doc.components[comp->atom(1, "")] = comp;
+
+    const SExpr& header = design.find("schDesignHeader");
+    for (const SExpr* field : header.find("designInfo").find("fieldSet").findAll("fieldDef"))
+        doc.fields[field->atom(1, "")] = field->atom(2, "");
+
+    const SExpr& size = header.find("workspaceSize");
+    if (size.children.size() >= 3) {
+        doc.width = toDouble(size.atom(1, ""), 421);
+        doc.height = toDouble(size.atom(2, ""), 298);
+    }
+    const SExpr& title = design.find("titleSheet");
+    if (title.isList) doc.titleSheet = &title;
+    return doc;
+}
+
+void drawTitleSheet(Page& page, const Document& doc) {
+    if (doc.titleSheet == nullptr) return;
+    const Placement identity;
+    for (const SExpr& item : doc.titleSheet->children) {
+        if (item.is("line")) {
+            addLine(page, item, ClassFrame, identity);
+        } else if (item.is("text")) {
+            addText(page, item, ClassTitleText, doc.styles, identity, 0, std::nullopt);
+        } else if (item.is("field")) {
+            const auto it = doc.fields.find(item.atom(1, ""));
+            if (it != doc.fields.end())
+                addText(page, item, ClassTitleText, doc.styles, identity, 0, it->second);
+        }
+    }
+}
+
+void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
+    const auto def = doc.symbols.find(instance.value("symbolRef", ""));
+    if (def == doc.symbols.end()) return;
+    const SExpr& symbol = *def->second;
+
+    Placement placement;
+    const AsciiPoint origin = readPt(instance);
+    placement.x = origin.x;
+    placement.y = origin.y;
+    placement.rotation = toDouble(instance.value("rotation", ""), 0);
+    placement.mirrored = instance.value("isFlipped", "") == "True" ? 1 : 0;
+
+    for (const SExpr& item : symbol.children) {
+        if (item.is("line")) {
+            addLine(page, item, ClassSymbolGraphics, placement);
+        } else if (item.is("triplePointArc")) {
+            addArc(page, item, ClassSymbolGraphics, placement);
+        } else if (item.is("pin")) {
+            // The pin's own stroke is not drawn, only its designator and name when shown.
+            const SExpr& display = item.find("pinDisplay");
+            static constexpr std::pair<const char*, const char*> kShown[] = {
+                {"pinDes", "dispPinDes"}, {"pinName", "dispPinName"}};
+            for (const auto& [list, flag] : kShown) {
+                if (display.value(flag, "") != "True") continue;
+                const SExpr& text = item.find(list).find("text");
+                if (text.isList)
+                    addText(page, text, ClassPinText, doc.styles, placement, placement.rotation,
+                            std::nullopt);
+            }
+        }
+    }
+
+    const std::string refDes = instance.value("refDesRef", "");
+    std::string compValue;
+    std::string compType;
+    const auto comp = doc.components.find(refDes);
+    if (comp != doc.components.end()) {
+        compValue = comp->second->value("compValue", "");
+        compType = comp->second->value("compRef", "");
+    }
+
+    // Instance attributes replace definition attributes of the same name; the texts
+    // come out in byte order of the names.
+    std::map<std::string, const SExpr*> attrs;
+    for (const SExpr* a : symbol.findAll("attr")) attrs[a->atom(1, "")] = a;
+    for (const SExpr* a : instance.findAll("attr")) attrs[a->atom(1, "")] = a;
+    for (const auto& [name, attr] : attrs) {
+        if (attr->value("isVisible", "") != "True") continue;
+        std::string text;
+        if (name == "RefDes")
+            text = refDes;
+        else if (name == "Value")
+            text = compValue;
+        else if (name == "Type")
+            text = compType;
+        else
+            text = attr->atom(2, "");
+        if (text.empty() || !attr->find("pt").isList) continue;
+        addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation,
+                std::move(text));
+    }
+}
+
+void drawPort(Page& page, const SExpr& port) {
+    const SExpr& portName = port.find("portName");
+    const std::string label =
+        portName.children.size() >= 2 ? port.value("portName", "") : port.value("netNameRef", "");
+    if (label.empty()) return;
+    const AsciiPoint at = readPt(port);
+    Text t;
+    t.x = at.x;
+    t.y = at.y;
+    t.text = label;
+    t.height = 2.6f;
+    t.itemClass = ClassPortLabel;
+    page.texts.push_back(std::move(t));
+}
+
+void drawJunction(Page& page, const SExpr& junction) {
+    const AsciiPoint at = readPt(junction);
+    Circle dot;
+    dot.x = at.x;
+    dot.y = at.y;
+    dot.diameter = 0.9f;
+    dot.width = 0;
+    dot.itemClass = ClassJunction;
+    dot.filled = 1;
+    page.circles.push_back(dot);
+}
+
+Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc,
+               const Budget& budget) {
+    Page page;
+    // A sheet without a usable name is named by its position, like "Sheet 2".
+    const bool named = sheet.children.size() >= 2 && !sheet.children[1].isList &&
+                       !sheet.children[1].text.empty();
+    page.name = named ? sheet.children[1].text : "Sheet " + std::to_string(position + 1);
+    page.number = static_cast<std::int32_t>(position + 1);
+    page.width = doc.width;
+    page.height = doc.height;
+
+    drawTitleSheet(page, doc);
+    budget.checkCurrent(page);
+
+    const Placement identity;
+    for (const SExpr& item : sheet.children) {
+        if (!item.isList || item.children.empty()) continue;
+        const std::string& word = item.children.front().text;
+        if (word == "wire") {
+            for (const SExpr* line : item.findAll("line"))
+                addLine(page, *line, ClassWire, identity);
+        } else if (word == "line") {
+            addLine(page, item, ClassSheetGraphics, identity);
+        } else if (word == "text") {
+            addText(page, item, ClassFreeText, doc.styles, identity, 0, std::nullopt);
+        } else if (word == "junction") {
+            drawJunction(page, item);
+        } else if (word == "triplePointArc") {
+            addArc(page, item, ClassSheetGraphics, identity);
+        } else if (word == "port") {
+            drawPort(page, item);
+        } else if (word == "symbol") {
+            drawSymbol(page, item, doc);
+        } else {
+            continue;
+        }
+        budget.checkCurrent(page);
+    }
+    page.buildIndex();
+    return page;
+}
+
+}  // namespace
+
+std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size) {
+    SExprParser parser(data, size);
+    const SExpr root = parser.parseAll();
+    if (root.atom(0, "") != "ACCEL_ASCII") throw std::runtime_error("Not ACCEL_ASCII format");
+
+    const SExpr& design = root.find("schematicDesign");
+    if (!design.isList) throw std::runtime_error("Missing schematicDesign");
+    const Document doc = readDocument(root, design);
+
+    const std::vector<const SExpr*> sheets = design.findAll("sheet");
+    if (sheets.empty()) throw std::runtime_error("ASCII file has no sheets");
+    if (sheets.size() > kMaxSheets) throw std::runtime_error("ASCII file has too many sheets");
+
+    std::vector<Page> pages;
+    pages.reserve(sheets.size());
+    Budget budget;
+    for (std::size_t k = 0; k < sheets.size(); ++k) {
+        pages.push_back(readSheet(*sheets[k], k, doc, budget));
+        budget.finish(pages.back());
+    }
+    return pages;
+}
+
+}  // namespace pcad

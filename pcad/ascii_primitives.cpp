@@ -1,0 +1,172 @@
+#include "pcad/ascii_primitives.h"
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <string_view>
+#include <utility>
+
+namespace pcad {
+
+namespace detail {
+float toFloat(double v) {
+    if (v > FLT_MAX) return std::numeric_limits<float>::infinity();
+    if (v < -FLT_MAX) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);  // NaN stays NaN
+}
+}  // namespace detail
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+AsciiPoint pointOf(const SExpr& pt) {
+    return {toDouble(pt.atom(1, ""), 0), toDouble(pt.atom(2, ""), 0)};
+}
+
+float strokeWidth(const SExpr& node, double fallback) {
+    return detail::toFloat(toDouble(node.value("width", ""), fallback));
+}
+
+void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t itemClass) {
+    Line line;
+    line.x1 = a.x;
+    line.y1 = a.y;
+    line.x2 = b.x;
+    line.y2 = b.y;
+    line.width = width;
+    line.itemClass = itemClass;
+    page.lines.push_back(line);
+}
+
+std::uint8_t justifyCode(std::string_view word) {
+    static constexpr std::pair<std::string_view, std::uint8_t> kCodes[] = {
+        {"LowerCenter", 1}, {"LowerRight", 2}, {"UpperCenter", 3},
+        {"Left", 4},        {"Center", 5},     {"Right", 6},
+    };
+    for (const auto& [name, code] : kCodes)
+        if (word == name) return code;
+    return 0;  // "LowerLeft", absent, and every unknown word
+}
+
+}  // namespace
+
+AsciiPoint Placement::apply(AsciiPoint p) const {
+    const double px = mirrored ? -p.x : p.x;
+    // Unrotated points skip the trigonometry so that they stay exact (and an infinite
+    // coordinate does not spill into the other one through 0 times infinity).
+    if (rotation == 0) return {px + x, p.y + y};
+    const double t = rotation * kPi / 180.0;
+    const double c = std::cos(t);
+    const double s = std::sin(t);
+    return {c * px - s * p.y + x, s * px + c * p.y + y};
+}
+
+AsciiPoint readPt(const SExpr& node) { return pointOf(node.find("pt")); }
+
+void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
+    const std::vector<const SExpr*> pts = node.findAll("pt");
+    if (pts.size() < 2) return;
+    pushLine(page, placement.apply(pointOf(*pts[0])), placement.apply(pointOf(*pts[1])),
+             strokeWidth(node, 0.25), itemClass);
+}
+
+void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
+    const std::vector<const SExpr*> pts = node.findAll("pt");
+    if (pts.size() < 3) return;
+    const AsciiPoint p1 = pointOf(*pts[0]);
+    const AsciiPoint p2 = pointOf(*pts[1]);
+    const AsciiPoint p3 = pointOf(*pts[2]);
+
+    if (std::fabs(p2.x - p3.x) < 0.0001 && std::fabs(p2.y - p3.y) < 0.0001) {
+        double diameter = toDouble(node.value("width", ""), 0.7);
+        if (!(diameter > 0.5)) diameter = 0.5;
+        const AsciiPoint c = placement.apply(p1);
+        Circle dot;
+        dot.x = c.x;
+        dot.y = c.y;
+        dot.diameter = detail::toFloat(diameter);
+        dot.width = 0;
+        dot.itemClass = itemClass;
+        dot.filled = 1;
+        page.circles.push_back(dot);
+        return;
+    }
+
+    const double d = 2 * ((p2.y - p3.y) * p1.x + p2.x * (p3.y - p1.y) + p3.x * (p1.y - p2.y));
+    if (std::fabs(d) < 1e-9) return;  // collinear
+    const double s1 = p1.x * p1.x + p1.y * p1.y;
+    const double s2 = p2.x * p2.x + p2.y * p2.y;
+    const double s3 = p3.x * p3.x + p3.y * p3.y;
+    const double cx = ((p3.y - p1.y) * s2 + (p2.y - p3.y) * s1 + (p1.y - p2.y) * s3) / d;
+    const double cy = ((p1.x - p3.x) * s2 + (p3.x - p2.x) * s1 + (p2.x - p1.x) * s3) / d;
+    const double r = std::hypot(p1.x - cx, p1.y - cy);
+
+    const double a1 = std::atan2(p1.y - cy, p1.x - cx);
+    const double a2 = std::atan2(p2.y - cy, p2.x - cx);
+    const double a3 = std::atan2(p3.y - cy, p3.x - cx);
+    double sweep = std::fmod(a3 - a1 + 4 * kPi, 2 * kPi);
+    const double toMid = std::fmod(a2 - a1 + 4 * kPi, 2 * kPi);
+    if (toMid > sweep) sweep -= 2 * kPi;  // clockwise
+    // Non-finite input (infinite or overflowing coordinates) leaves no usable circle;
+    // the segment count must not come from such a sweep.
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(r) || !std::isfinite(sweep))
+        return;
+
+    int n = static_cast<int>(std::fabs(sweep) * 18);
+    if (n < 8) n = 8;
+    const float width = strokeWidth(node, 0.25);
+    AsciiPoint prev = p1;
+    for (int i = 1; i <= n; ++i) {
+        const double a = a1 + i * sweep / n;
+        const AsciiPoint q{cx + r * std::cos(a), cy + r * std::sin(a)};
+        pushLine(page, placement.apply(prev), placement.apply(q), width, itemClass);
+        prev = q;
+    }
+}
+
+void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleTable& styles,
+             const Placement& placement, double rotationOffset,
+             const std::optional<std::string>& textOverride) {
+    if (node.find("pt").children.size() < 3) return;  // no y
+    const AsciiPoint anchor = placement.apply(readPt(node));
+
+    std::string str;
+    if (textOverride) {
+        str = *textOverride;
+    } else {
+        for (std::size_t i = 1; i < node.children.size(); ++i) {
+            if (!node.children[i].isList) {
+                str = node.children[i].text;
+                break;
+            }
+        }
+    }
+    if (str.empty()) return;
+
+    Text t;
+    t.x = anchor.x;
+    t.y = anchor.y;
+    t.text = std::move(str);
+    t.height = 2.7f;
+    const std::string style = node.value("textStyleRef", "");
+    if (!style.empty()) {
+        const auto it = styles.find(style);
+        if (it != styles.end()) t.height = it->second;
+    }
+    const double rotation = toDouble(node.value("rotation", ""), 0);
+    t.rotation = detail::toFloat(std::fmod(rotation + rotationOffset + 3600, 360));
+    t.justify = justifyCode(node.value("justify", ""));
+    const SExpr& extent = node.find("extent");
+    if (extent.children.size() >= 3) {
+        t.extentWidth = toDouble(extent.atom(1, ""), 0);
+        t.extentHeight = toDouble(extent.atom(2, ""), 0);
+        t.hasExtent = 1;
+    }
+    t.itemClass = itemClass;
+    t.hasBox = 0;
+    page.texts.push_back(std::move(t));
+}
+
+}  // namespace pcad

@@ -1,0 +1,55 @@
+// Tree of bracketed lists, atoms and quoted strings: the text form of a P-CAD
+// schematic, decoded to UTF-8. The parser knows no keyword of the format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pcad {
+
+// One node, owned by value by its parent. A quoted string and a bare atom give the
+// same kind of node; a list's name is its first child when that child is an atom.
+struct SExpr {
+    std::string text;              // the atom's characters; empty for a list
+    std::vector<SExpr> children;   // empty for an atom
+    bool isList = false;
+
+    // True for a list whose first child is an atom with exactly this text.
+    bool is(std::string_view name) const;
+    // First child list named `name`; the shared empty node when there is none.
+    const SExpr& find(std::string_view name) const;
+    // Every child list named `name`, in order; the pointers live as long as the tree.
+    std::vector<const SExpr*> findAll(std::string_view name) const;
+    // Text of child i (empty when that child is a list), or the fallback past the end.
+    std::string atom(std::size_t i, std::string_view fallback) const;
+    // Text of child 1 of the list named `name`, when that list has two children.
+    std::string value(std::string_view name, std::string_view fallback) const;
+};
+
+class SExprParser {
+public:
+    // Decodes the bytes (Windows-1251) to UTF-8 once; parsing starts at byte 0.
+    SExprParser(const std::uint8_t* data, std::size_t size);
+
+    // A root list holding every top-level expression in file order.
+    // Throws std::runtime_error on malformed text; no partial tree is returned.
+    SExpr parseAll();
+    // One expression at the current position; the caller has made sure one begins here.
+    SExpr parseExpression(int depth);
+    // Passes blanks and ';' comments.
+    void skipBlanks();
+
+private:
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+// The number at the start of `text` as the classic "C" locale's strtod reads it
+// (leading blanks, exponent, infinity, not-a-number and hexadecimal forms), trailing
+// characters ignored; the fallback when the text is empty or nothing converts.
+double toDouble(std::string_view text, double fallback);
+
+}  // namespace pcad
