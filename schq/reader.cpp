@@ -1,0 +1,173 @@
+#include "schq/reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "schq/compound_file.h"
+#include "schq/document_state.h"
+#include "schq/error.h"
+#include "schq/sheet_builder.h"
+
+namespace schq {
+namespace {
+
+constexpr std::uint32_t kOwnedGraphicColour = 0xFF2C2724;
+constexpr std::uint32_t kFreeGraphicColour = 0xFF453B30;
+constexpr std::uint32_t kJunctionColour = 0xFF202080;
+constexpr double kJunctionRadius = 1.85;
+constexpr double kMinSheetSide = 100;
+constexpr double kMaxSheetSide = 50000;
+
+struct SheetSize {
+    double width;
+    double height;
+};
+
+constexpr SheetSize kSheetStyles[5] = {
+    {1150, 760}, {1654, 1169}, {2339, 1654}, {3310, 2339}, {4680, 3310},
+};
+
+bool hasKey(const PropertyMap& record, const char* key) { return record.find(key) != record.end(); }
+
+// The owner's index ("OWNERINDEX" + 1), in 64 bits so that the largest 32-bit value cannot wrap;
+// -1 when it does not name a record of the list.
+std::int64_t ownerOf(const std::vector<PropertyMap>& records, const PropertyMap& record) {
+    const std::int64_t owner = std::int64_t{getInt(record, "OWNERINDEX", -99)} + 1;
+    return owner >= 0 && owner < static_cast<std::int64_t>(records.size()) ? owner : -1;
+}
+
+} // namespace
+
+bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
+    if (index >= records.size())
+        return false;
+    const PropertyMap& record = records[index];
+    if (getString(record, "ISHIDDEN", "") == "T" || getString(record, "IGNOREONLOAD", "") == "T")
+        return false;
+    if (!hasKey(record, "OWNERINDEX"))
+        return true;
+    const std::int64_t owner = ownerOf(records, record);
+    if (owner < 0)
+        return true;
+    const PropertyMap& component = records[static_cast<std::size_t>(owner)];
+    if (getString(component, "RECORD", "") != "1")
+        return true;
+    const int partId = getInt(record, "OWNERPARTID", -1);
+    if (partId >= 0 && partId != getInt(component, "CURRENTPARTID", 1))
+        return false;
+    if (hasKey(record, "OWNERPARTDISPLAYMODE") &&
+        getInt(record, "OWNERPARTDISPLAYMODE", 0) != getInt(component, "DISPLAYMODE", 0))
+        return false;
+    return true;
+}
+
+Document readSchDoc(const std::string& path) {
+    const CompoundFile file(path);
+    std::vector<PropertyMap> records = splitRecords(file.readStream("FileHeader"));
+    if (records.size() < 2 || !hasKey(records[0], "HEADER"))
+        throw Error("Missing Altium/Protel FileHeader records");
+
+    // The optional second stream adds records after the first stream's, without its header;
+    // a missing or broken one is no reason to refuse the sheet.
+    try {
+        std::vector<PropertyMap> additional = splitRecords(file.readStream("Additional"));
+        if (!additional.empty() && hasKey(additional[0], "HEADER")) {
+            records.reserve(records.size() + additional.size() - 1);
+            std::move(additional.begin() + 1, additional.end(), std::back_inserter(records));
+        }
+    } catch (const Error&) {
+    }
+
+    const auto sheetIt = std::find_if(records.begin(), records.end(), [](const PropertyMap& r) {
+        const auto it = r.find("RECORD");
+        return it != r.end() && it->second == "31";
+    });
+    if (sheetIt == records.end())
+        throw Error("SchDoc sheet properties not found (record 31)");
+    const PropertyMap& sheet = *sheetIt;
+
+    Document document;
+    Document::State& state = DocumentAccess::state(document);
+
+    double width = 0;
+    double height = 0;
+    if (getString(sheet, "USECUSTOMSHEET", "") == "T") {
+        width = getDouble(sheet, "CUSTOMX", 0.0);
+        height = getDouble(sheet, "CUSTOMY", 0.0);
+    }
+    if (width <= 0 || height <= 0) {
+        const int style = std::clamp(getInt(sheet, "SHEETSTYLE", 0), 0, 4);
+        width = kSheetStyles[style].width;
+        height = kSheetStyles[style].height;
+    }
+    if (width < kMinSheetSide || height < kMinSheetSide || width > kMaxSheetSide || height > kMaxSheetSide)
+        throw Error("Invalid SchDoc sheet bounds");
+    state.width = width;
+    state.height = height;
+
+    SheetBuilder builder{height, sheet, state.primitives};
+    DocumentStats& stats = state.stats;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const PropertyMap& record = records[i];
+        if (getString(record, "RECORD", "").empty())
+            continue;
+        ++stats.records;
+        const int type = getInt(record, "RECORD", -1);
+        switch (type) {
+        case 1: ++stats.components; break;
+        case 2: ++stats.pins; break;
+        case 27: ++stats.wires; break;
+        case 29: ++stats.junctions; break;
+        case 25: ++stats.netLabels; break;
+        default: break;
+        }
+        if (!isVisible(records, i))
+            continue;
+        // Graphics of a symbol and free graphics of the sheet differ in their default colour.
+        const std::uint32_t defaultColour = ownerOf(records, record) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;
+        switch (type) {
+        case 6:
+        case 7:
+        case 8:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+        case 27:
+            builder.addGraphic(record, type, defaultColour);
+            break;
+        case 29: {
+            const std::uint32_t colour = getColour(record, "COLOR", kJunctionColour);
+            builder.addEllipse(builder.location(record), kJunctionRadius, kJunctionRadius, colour, colour, Wires, 0);
+            break;
+        }
+        case 2:
+            builder.addPin(record);
+            break;
+        case 17:
+            builder.addPowerPort(record);
+            break;
+        case 4:
+        case 25:
+        case 28:
+        case 32:
+        case 33:
+        case 34:
+        case 41:
+            builder.addTextRecord(record, Labels, std::string());
+            break;
+        default:
+            break;
+        }
+    }
+
+    std::stable_sort(state.primitives.begin(), state.primitives.end(),
+                     [](const Primitive& a, const Primitive& b) { return a.layer < b.layer; });
+    document.buildIndex();
+    return document;
+}
+
+} // namespace schq
