@@ -1,0 +1,133 @@
+// The byte-pattern scanners of the SBK page reader: text records, symbol
+// cells and the markers of the Circuit stream.
+#pragma once
+
+#include "sbk/compound_file.h"
+#include "sbk/document.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sbk {
+
+// ---- Text records -------------------------------------------------------
+
+// Every text record of one of the kinds whose head lies at or after start
+// and whose text ends at or before min(end, size), by increasing offset.
+std::vector<TextRecord> scanTexts(const std::vector<uint8_t>& data, const std::vector<int>& kinds,
+                                  size_t start, size_t end);
+
+// A text record located but not yet decoded: the reader keeps these for the
+// whole Circuit stream and decodes a text only when it is placed.
+struct RawText {
+    size_t offset = 0;    // head of the record
+    size_t textEnd = 0;   // one past its last text byte
+    uint32_t kind = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    uint8_t trimmed = 0;  // text length without trailing whitespace, never 0
+};
+
+// Kinds to look for, as a lookup table over the kind byte.
+using KindSet = std::array<bool, 256>;
+KindSet makeKindSet(const std::vector<int>& kinds);
+
+// Calls visit(const RawText&) for every record scanTexts would return, in the
+// same order; a visitor returning false ends the scan.
+template <class Visit>
+void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t start, size_t end,
+                 Visit&& visit);
+
+// The UTF-8 text of a located record.
+std::string decodeText(const std::vector<uint8_t>& data, const RawText& raw);
+
+// ---- Symbol cells -------------------------------------------------------
+
+struct Cell {
+    std::vector<CellPrimitive> primitives;  // stream order
+    std::vector<TextRecord> texts;          // kinds 3 and 7, stream order
+};
+
+// Lower-cased cell name -> TOC index (the first of names that fold alike).
+using CellNameIndex = std::unordered_map<std::string, int>;
+
+// Only A-Z change; every other byte stays.
+std::string toLower(std::string s);
+// TOC index of the name, case-insensitively; -1 when absent.
+int findCell(const CellNameIndex& index, const std::string& name);
+std::vector<CellPrimitive> parseCellGeometry(const std::vector<uint8_t>& stream);
+bool withinLimit(double v, int limit);
+
+// Cell names of "Celltypes/Table of Contents" in TOC order; empty or cut
+// short when the stream is missing or malformed.
+std::vector<std::string> readCellNames(const CompoundFile& file);
+CellNameIndex buildCellNameIndex(const std::vector<std::string>& names);
+// TOC index -> cell, for every cell whose stream could be read.
+std::map<int, Cell> loadCells(const CompoundFile& file, size_t nameCount);
+
+// Cell-coordinate point mirrored (orientation bit 2) and then turned by
+// quarter turns counter-clockwise (bits 0-1).
+inline Point orientPoint(Point p, uint32_t orientation) {
+    if (orientation & 4) p.x = -p.x;
+    switch (orientation & 3) {
+    case 1: return {-p.y, p.x};
+    case 2: return {-p.x, -p.y};
+    case 3: return {p.y, -p.x};
+    default: return p;
+    }
+}
+
+// ---- Circuit stream markers ---------------------------------------------
+
+std::vector<size_t> findMarkers(const std::vector<uint8_t>& data, uint8_t b0, uint8_t b1, uint8_t b2,
+                                size_t start, size_t end);
+// Cell name of the symbol instance whose marker is at V.
+std::string findInstanceName(const std::vector<uint8_t>& data, size_t V);
+
+// ---- Implementation of forEachText --------------------------------------
+
+namespace detail {
+inline bool within(int32_t v, int32_t limit) { return v >= -limit && v <= limit; }
+inline bool cSpace(uint8_t b) { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+}  // namespace detail
+
+template <class Visit>
+void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t start, size_t end,
+                 Visit&& visit) {
+    const size_t e = end < data.size() ? end : data.size();
+    if (e < 19 || start > e - 19) return;
+    const uint8_t* d = data.data();
+    for (size_t s = start; s <= e - 19; ++s) {
+        if (d[s] != 0x00 || d[s + 1] != 0x01 || !kinds[d[s + 2]]) continue;
+        const int32_t x = readI32(data, s + 10);
+        const int32_t y = readI32(data, s + 14);
+        const size_t n = d[s + 18];
+        if (n < 1 || n > 160 || n > e - s - 19) continue;
+        if (!detail::within(x, 20000) || !detail::within(y, 20000)) continue;
+        const uint8_t* text = d + s + 19;
+        size_t printable = 0;
+        for (size_t i = 0; i < n; ++i)
+            if (text[i] >= 0x20 && text[i] != 0x7F) ++printable;
+        if (static_cast<double>(printable) / static_cast<double>(n) < 0.98) continue;
+        // Windows-1252 maps no byte but the ASCII ones to ASCII whitespace, so
+        // trailing whitespace can be trimmed before decoding.
+        size_t kept = n;
+        while (kept > 0 && detail::cSpace(text[kept - 1])) --kept;
+        if (kept == 0) continue;
+        RawText raw;
+        raw.offset = s;
+        raw.textEnd = s + 19 + n;
+        raw.kind = d[s + 2];
+        raw.x = x;
+        raw.y = y;
+        raw.trimmed = static_cast<uint8_t>(kept);
+        if (!visit(static_cast<const RawText&>(raw))) return;
+    }
+}
+
+}  // namespace sbk

@@ -1,0 +1,34 @@
+// Text records of SBK streams: found by their two-byte head and accepted only
+// with a plausible position, length and mostly printable text.
+#include "sbk/scan.h"
+
+namespace sbk {
+
+KindSet makeKindSet(const std::vector<int>& kinds) {
+    KindSet set{};
+    for (int k : kinds)
+        if (k >= 0 && k <= 255) set[static_cast<size_t>(k)] = true;
+    return set;
+}
+
+std::string decodeText(const std::vector<uint8_t>& data, const RawText& raw) {
+    return decodeCp1252(data.data() + raw.offset + 19, raw.trimmed);
+}
+
+std::vector<TextRecord> scanTexts(const std::vector<uint8_t>& data, const std::vector<int>& kinds,
+                                  size_t start, size_t end) {
+    std::vector<TextRecord> out;
+    forEachText(data, makeKindSet(kinds), start, end, [&](const RawText& raw) {
+        TextRecord rec;
+        rec.offset = raw.offset;
+        rec.kind = raw.kind;
+        rec.x = raw.x;
+        rec.y = raw.y;
+        rec.text = decodeText(data, raw);
+        out.push_back(std::move(rec));
+        return true;
+    });
+    return out;
+}
+
+}  // namespace sbk
