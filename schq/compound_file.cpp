@@ -1,0 +1,298 @@
+#include "schq/compound_file.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <fstream>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+#include "schq/error.h"
+#include "schq/records.h"
+
+#ifdef _WIN32
+#include <filesystem>
+#endif
+
+namespace schq {
+
+namespace {
+
+constexpr std::uint64_t kMinFileSize = 512;
+constexpr std::uint64_t kMaxFileSize = 0x20000000;  // 512 MiB, also the largest stream
+constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;   // this and above end a chain
+
+constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Strict UTF-8 to code points: no overlong forms, no surrogates, nothing
+// above U+10FFFF. Fails like the standard library's converters do.
+std::u32string decodeUtf8Path(const std::string& s) {
+    std::u32string out;
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    auto fail = [] { throw std::range_error("invalid UTF-8 in file path"); };
+    while (i < n) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        std::uint32_t cp = 0;
+        std::size_t len = 0;
+        std::uint32_t min = 0;
+        if (b0 < 0x80) {
+            cp = b0;
+            len = 1;
+        } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+            cp = b0 & 0x1Fu;
+            len = 2;
+            min = 0x80;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            cp = b0 & 0x0Fu;
+            len = 3;
+            min = 0x800;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            cp = b0 & 0x07u;
+            len = 4;
+            min = 0x10000;
+        } else {
+            fail();
+        }
+        if (len > n - i) fail();
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0) != 0x80) fail();
+            cp = (cp << 6) | (b & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) fail();
+        out.push_back(static_cast<char32_t>(cp));
+        i += len;
+    }
+    return out;
+}
+
+void openStream(std::ifstream& in, const std::string& path) {
+    const std::u32string cps = decodeUtf8Path(path);
+#ifdef _WIN32
+    std::wstring wide;
+    wide.reserve(cps.size());
+    for (char32_t c : cps) {
+        if (c >= 0x10000) {
+            const std::uint32_t v = static_cast<std::uint32_t>(c) - 0x10000;
+            wide.push_back(static_cast<wchar_t>(0xD800 | (v >> 10)));
+            wide.push_back(static_cast<wchar_t>(0xDC00 | (v & 0x3FF)));
+        } else {
+            wide.push_back(static_cast<wchar_t>(c));
+        }
+    }
+    in.open(std::filesystem::path(wide), std::ios::binary | std::ios::ate);
+#else
+    (void)cps;
+    in.open(path, std::ios::binary | std::ios::ate);
+#endif
+}
+
+// Bounds-checked little-endian reads from any byte buffer (file, sector copy
+// or directory bytes).
+std::uint16_t le16(const std::vector<std::uint8_t>& b, std::uint64_t off) {
+    if (off > b.size() || 2 > b.size() - off) throw Error("Truncated CFB data (u16)");
+    const auto o = static_cast<std::size_t>(off);
+    return static_cast<std::uint16_t>(b[o] | (b[o + 1] << 8));
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::uint64_t off) {
+    if (off > b.size() || 4 > b.size() - off) throw Error("Truncated CFB data (u32)");
+    const auto o = static_cast<std::size_t>(off);
+    return static_cast<std::uint32_t>(b[o]) | (static_cast<std::uint32_t>(b[o + 1]) << 8) |
+           (static_cast<std::uint32_t>(b[o + 2]) << 16) | (static_cast<std::uint32_t>(b[o + 3]) << 24);
+}
+
+std::uint64_t le64(const std::vector<std::uint8_t>& b, std::uint64_t off) {
+    const std::uint64_t lo = le32(b, off);
+    const std::uint64_t hi = le32(b, off + 4);
+    return lo | (hi << 32);
+}
+
+bool sameNameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CompoundFile::CompoundFile(const std::string& path) {
+    std::ifstream in;
+    openStream(in, path);
+    if (!in.is_open()) throw Error("Cannot open file: " + path);
+
+    const std::streamoff end = in.tellg();
+    if (end < 0 || static_cast<std::uint64_t>(end) < kMinFileSize ||
+        static_cast<std::uint64_t>(end) > kMaxFileSize)
+        throw Error("Unsupported CFB file size");
+
+    bytes_.resize(static_cast<std::size_t>(end));
+    in.seekg(0, std::ios::beg);
+    in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    if (!in || in.gcount() != static_cast<std::streamsize>(bytes_.size())) throw Error("File read failed");
+    in.close();
+
+    parse();
+}
+
+CompoundFile CompoundFile::open(const std::string& path) { return CompoundFile(path); }
+
+CompoundFile CompoundFile::fromMemory(std::vector<std::uint8_t> bytes) {
+    CompoundFile cf;
+    cf.bytes_ = std::move(bytes);
+    if (cf.bytes_.size() < kMinFileSize || cf.bytes_.size() > kMaxFileSize)
+        throw Error("Unsupported CFB file size");
+    cf.parse();
+    return cf;
+}
+
+void CompoundFile::parse() {
+    const std::uint64_t fileSize = bytes_.size();
+
+    for (std::size_t i = 0; i < sizeof kSignature; ++i)
+        if (bytes_[i] != kSignature[i]) throw Error("Not OLE2/CFB file");
+
+    const std::uint16_t major = u16At(26);
+    if ((major != 3 && major != 4) || u16At(28) != 0xFFFE) throw Error("Unsupported CFB version/endian");
+
+    const std::uint16_t sectorShift = u16At(30);
+    const std::uint16_t miniShift = u16At(32);
+    if ((sectorShift != 9 && sectorShift != 12) || miniShift != 6) throw Error("Unsupported CFB sector size");
+    sectorSize_ = 1u << sectorShift;
+    miniSectorSize_ = 1u << miniShift;
+    miniStreamCutoff_ = u32At(56);
+
+    headerSize_ = major == 4 ? 4096 : 512;
+    if (fileSize < headerSize_) throw Error("Truncated CFB header");
+
+    // Counts are weighed against what the file could hold before any
+    // table is read, so no claim in the header can make a buffer grow
+    // beyond a small multiple of the file size.
+    const std::uint64_t sectorBound = fileSize / sectorSize_ + 1;
+
+    std::vector<std::uint32_t> difat;
+    for (std::uint64_t k = 0; k < 109; ++k) {
+        const std::uint32_t v = u32At(76 + 4 * k);
+        if (v < kEndOfChain) difat.push_back(v);
+    }
+
+    const std::uint32_t difatCount = u32At(72);
+    if (difatCount > sectorBound) throw Error("Invalid DIFAT count");
+    std::uint32_t difatSector = u32At(68);
+    std::set<std::uint32_t> walked;
+    const std::uint32_t perSector = sectorSize_ / 4;
+    for (std::uint32_t i = 0; i < difatCount; ++i) {
+        if (difatSector >= kEndOfChain || !walked.insert(difatSector).second) throw Error("Broken DIFAT chain");
+        const std::vector<std::uint8_t> sector = readSector(difatSector);
+        for (std::uint32_t k = 0; k + 1 < perSector; ++k) {
+            const std::uint32_t v = le32(sector, 4ull * k);
+            if (v < kEndOfChain) difat.push_back(v);
+        }
+        difatSector = le32(sector, 4ull * (perSector - 1));
+    }
+
+    const std::uint32_t fatCount = u32At(44);
+    if (fatCount > difat.size() || fatCount > sectorBound) throw Error("Invalid FAT count");
+    fat_.reserve(static_cast<std::size_t>(fatCount) * perSector);
+    for (std::uint32_t j = 0; j < fatCount; ++j) {
+        const std::vector<std::uint8_t> sector = readSector(difat[j]);
+        for (std::uint32_t k = 0; k < perSector; ++k) fat_.push_back(le32(sector, 4ull * k));
+    }
+
+    const std::vector<std::uint8_t> dir = readChain(u32At(48), fat_, false, fileSize);
+    for (std::uint64_t off = 0; off + 128 <= dir.size(); off += 128) {
+        const std::uint16_t nameLength = le16(dir, off + 64);
+        if (nameLength < 2 || nameLength > 64 || nameLength % 2 != 0) continue;
+        const std::uint8_t type = dir[static_cast<std::size_t>(off + 66)];
+        if (type != 2 && type != 5) continue;
+        DirEntry e;
+        for (std::uint64_t u = 0; u + 1 < nameLength / 2u; ++u) appendUtf8(e.name, le16(dir, off + 2 * u));
+        e.type = type;
+        e.startSector = le32(dir, off + 116);
+        e.size = major == 3 ? le32(dir, off + 120) : le64(dir, off + 120);
+        directory_.push_back(std::move(e));
+    }
+
+    const DirEntry* root = nullptr;
+    for (const auto& e : directory_) {
+        if (e.type == 5) {
+            root = &e;
+            break;
+        }
+    }
+    if (!root) throw Error("CFB root directory missing");
+    if (root->size > 2 * fileSize) throw Error("Invalid root mini stream size");
+    if (root->size != 0) {
+        miniStream_ = readChain(root->startSector, fat_, false, root->size);
+        if (miniStream_.size() != root->size) throw Error("Truncated CFB mini stream");
+    }
+
+    const std::uint32_t miniFatCount = u32At(64);
+    if (miniFatCount > sectorBound) throw Error("Invalid miniFAT count");
+    if (miniFatCount != 0) {
+        const std::uint64_t limit = static_cast<std::uint64_t>(miniFatCount) * sectorSize_;
+        const std::vector<std::uint8_t> table = readChain(u32At(60), fat_, false, limit);
+        if (table.size() != limit) throw Error("Truncated CFB miniFAT");
+        miniFat_.reserve(table.size() / 4);
+        for (std::uint64_t off = 0; off + 4 <= table.size(); off += 4) miniFat_.push_back(le32(table, off));
+    }
+}
+
+std::vector<std::uint8_t> CompoundFile::readStream(const std::string& name) const {
+    const DirEntry* e = findEntry(name);
+    if (!e) throw Error("Missing CFB stream: " + name);
+    if (e->size > kMaxFileSize) throw Error("CFB stream too large");
+    std::vector<std::uint8_t> data = e->size < miniStreamCutoff_
+                                         ? readChain(e->startSector, miniFat_, true, e->size)
+                                         : readChain(e->startSector, fat_, false, e->size);
+    if (data.size() != e->size) throw Error("Truncated CFB stream: " + name);
+    return data;
+}
+
+const DirEntry* CompoundFile::findEntry(const std::string& name) const {
+    for (const auto& e : directory_)
+        if (e.type == 2 && sameNameIgnoringAsciiCase(e.name, name)) return &e;
+    return nullptr;
+}
+
+std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
+                                                  bool mini, std::uint64_t limit) const {
+    std::vector<std::uint8_t> out;
+    if (limit == 0) return out;
+    const std::uint64_t unit = mini ? miniSectorSize_ : sectorSize_;
+    const std::vector<std::uint8_t>& source = mini ? miniStream_ : bytes_;
+    std::set<std::uint32_t> visited;
+    std::uint32_t s = start;
+    for (;;) {
+        if (s >= kEndOfChain || out.size() >= limit) return out;
+        if (s >= table.size() || !visited.insert(s).second) throw Error("Invalid/looped CFB allocation chain");
+        const std::uint64_t off = mini ? static_cast<std::uint64_t>(s) * miniSectorSize_
+                                       : headerSize_ + static_cast<std::uint64_t>(s) * sectorSize_;
+        if (off > source.size() || unit > source.size() - off)
+            throw Error(mini ? "CFB mini sector out of range" : "CFB sector out of range");
+        const std::uint64_t take = std::min<std::uint64_t>(unit, limit - out.size());
+        const auto from = source.begin() + static_cast<std::ptrdiff_t>(off);
+        out.insert(out.end(), from, from + static_cast<std::ptrdiff_t>(take));
+        s = table[s];
+    }
+}
+
+std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t sector) const {
+    const std::uint64_t off = headerSize_ + static_cast<std::uint64_t>(sector) * sectorSize_;
+    if (off > bytes_.size() || sectorSize_ > bytes_.size() - off) throw Error("CFB sector out of range");
+    const auto from = bytes_.begin() + static_cast<std::ptrdiff_t>(off);
+    return std::vector<std::uint8_t>(from, from + sectorSize_);
+}
+
+std::uint16_t CompoundFile::u16At(std::uint64_t offset) const { return le16(bytes_, offset); }
+
+std::uint32_t CompoundFile::u32At(std::uint64_t offset) const { return le32(bytes_, offset); }
+
+}  // namespace schq
