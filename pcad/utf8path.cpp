@@ -71,12 +71,18 @@ std::u16string utf8ToUtf16(const std::string& utf8) {
     return out;
 }
 
+// A NUL byte would cut the path short at the system call and name another file, so a
+// path holding one opens nothing.
 std::ifstream openInputFile(const std::string& utf8Path) {
-    return std::ifstream(nativePath(utf8Path), std::ios::in | std::ios::binary);
+    std::filesystem::path p = nativePath(utf8Path);
+    if (utf8Path.find('\0') != std::string::npos) return std::ifstream();
+    return std::ifstream(p, std::ios::in | std::ios::binary);
 }
 
 std::ofstream openOutputFile(const std::string& utf8Path) {
-    return std::ofstream(nativePath(utf8Path), std::ios::out | std::ios::binary | std::ios::trunc);
+    std::filesystem::path p = nativePath(utf8Path);
+    if (utf8Path.find('\0') != std::string::npos) return std::ofstream();
+    return std::ofstream(p, std::ios::out | std::ios::binary | std::ios::trunc);
 }
 
 }  // namespace pcad

@@ -13,7 +13,7 @@ namespace pcad {
 std::u16string utf8ToUtf16(const std::string& utf8);
 
 // Opens for reading in binary mode. A path that is not valid UTF-8 throws as above;
-// a file that cannot be opened is reported through the stream's state.
+// a file that cannot be opened (or a path holding a NUL byte) leaves the stream closed.
 std::ifstream openInputFile(const std::string& utf8Path);
 
 // Opens for writing in binary mode, replacing any previous contents; failures as above.

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "pcad/page.h"
+
+using namespace pcad;
+
+namespace {
+
+Line line(double x1, double y1, double x2, double y2) {
+    Line l;
+    l.x1 = x1;
+    l.y1 = y1;
+    l.x2 = x2;
+    l.y2 = y2;
+    return l;
+}
+
+std::vector<std::uint32_t> found(const Page& p, double x0, double y0, double x1, double y1) {
+    std::vector<std::uint32_t> out;
+    p.query(x0, y0, x1, y1, [&out](const Item& it) { out.push_back(it.index); });
+    return out;
+}
+
+}  // namespace
+
+TEST(PcadIndex, GridSizeFollowsPageAndIsCapped) {
+    Page p;
+    p.buildIndex();
+    EXPECT_EQ(p.gridCols, 22);
+    EXPECT_EQ(p.gridRows, 15);
+    EXPECT_EQ(p.cells.size(), 22u * 15u);
+    EXPECT_EQ(p.gridMaxX, 421);
+    EXPECT_EQ(p.gridMaxY, 298);
+
+    p.width = 10000;
+    p.height = std::numeric_limits<double>::quiet_NaN();
+    p.buildIndex();
+    EXPECT_EQ(p.gridCols, 128);
+    EXPECT_EQ(p.gridRows, 1);
+
+    p.width = -50;
+    p.height = std::numeric_limits<double>::infinity();
+    p.buildIndex();
+    EXPECT_EQ(p.gridCols, 1);
+    EXPECT_EQ(p.gridRows, 128);
+}
+
+TEST(PcadIndex, ItemsGetBoxesAndLandInCells) {
+    Page p;
+    p.lines.push_back(line(30, 50, 10, 5));
+    Circle c;
+    c.x = 100;
+    c.y = 100;
+    c.diameter = 4;
+    p.circles.push_back(c);
+    p.texts.emplace_back();
+    p.lines.push_back(line(-50, -50, -40, -40));  // wholly off the page
+    p.buildIndex();
+
+    ASSERT_EQ(p.items.size(), 4u);
+    EXPECT_EQ(p.items[0].kind, 0);
+    EXPECT_EQ(p.items[0].minX, 10);
+    EXPECT_EQ(p.items[0].maxY, 50);
+    EXPECT_EQ(p.items[1].kind, 0);
+    EXPECT_EQ(p.items[1].index, 1u);
+    EXPECT_EQ(p.items[2].kind, 1);
+    EXPECT_EQ(p.items[2].minX, 98);
+    EXPECT_EQ(p.items[3].kind, 2);
+
+    // Line 0 spans columns 0..1 and rows 0..2, and nothing else.
+    std::size_t cellsWithLine0 = 0;
+    for (const auto& cell : p.cells) {
+        for (std::uint32_t n : cell) cellsWithLine0 += (n == 0);
+    }
+    EXPECT_EQ(cellsWithLine0, 6u);
+    EXPECT_EQ(p.cells[2 * 22 + 1], std::vector<std::uint32_t>{0});
+
+    // The off-page line is in no cell and never found, however large the rectangle.
+    EXPECT_EQ(found(p, -1e300, -1e300, 1e300, 1e300), (std::vector<std::uint32_t>{0, 0, 0}));
+}
+
+TEST(PcadIndex, QueryReturnsEachMeetingItemOnceInWalkOrder) {
+    Page p;
+    p.lines.push_back(line(300, 200, 320, 200));  // upper right
+    p.lines.push_back(line(0, 0, 421, 298));      // spans the whole grid
+    p.lines.push_back(line(5, 5, 6, 6));          // lower left
+    p.buildIndex();
+
+    // Bottom row first, so line 1 (found in cell 0) then line 2, then line 0.
+    std::vector<Item> all;
+    p.query(0, 0, 421, 298, [&all](const Item& it) { all.push_back(it); });
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].index, 1u);
+    EXPECT_EQ(all[1].index, 2u);
+    EXPECT_EQ(all[2].index, 0u);
+
+    // Touching an edge counts; a hair beyond does not.
+    EXPECT_EQ(found(p, 6, 6, 7, 7), (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(found(p, 320, 200, 330, 210), (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_EQ(found(p, 6.001, 0, 7, 1), (std::vector<std::uint32_t>{1}));
+
+    // Rectangles past the page clamp to the outer cells; ones beside it find nothing.
+    EXPECT_EQ(found(p, 319, 199, 1e9, 1e9).size(), 2u);
+    EXPECT_TRUE(found(p, 500, 0, 600, 10).empty());
+    EXPECT_TRUE(found(p, -10, -10, -1, -1).empty());
+}
+
+TEST(PcadIndex, DegenerateInputsNeverMisbehave) {
+    Page fresh;
+    fresh.lines.push_back(line(1, 1, 2, 2));
+    EXPECT_TRUE(found(fresh, -1e9, -1e9, 1e9, 1e9).empty());  // not built yet
+
+    Page flat;
+    flat.width = 0;
+    flat.lines.push_back(line(0, 10, 0, 200));
+    flat.lines.push_back(line(0, 5, 1, 5));
+    flat.buildIndex();
+    EXPECT_EQ(flat.gridCols, 1);
+    EXPECT_EQ(found(flat, 0, 0, 0, 298).size(), 2u);
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    Page odd;
+    odd.lines.push_back(line(nan, 1, 2, nan));
+    odd.lines.push_back(line(-inf, 10, inf, 10));
+    Circle c;
+    c.x = nan;
+    c.diameter = 2;
+    odd.circles.push_back(c);
+    odd.buildIndex();
+    EXPECT_EQ(found(odd, -inf, -inf, inf, inf), (std::vector<std::uint32_t>{1}));
+    EXPECT_TRUE(found(odd, nan, nan, nan, nan).empty());
+    EXPECT_EQ(found(odd, 1e300, 9, 1e301, 11), (std::vector<std::uint32_t>{}));
+    EXPECT_EQ(found(odd, 400, 9, 1e301, 11), (std::vector<std::uint32_t>{1}));
+}
