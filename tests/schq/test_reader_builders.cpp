@@ -1,0 +1,470 @@
+// The record builders on their own: property maps in, primitives out.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "schq/sheet_builder.h"
+
+namespace {
+
+using schq::Point;
+using schq::Primitive;
+using schq::PropertyMap;
+
+constexpr double kSheetHeight = 760;
+
+struct Fixture {
+    PropertyMap sheet{{"RECORD", "31"}};
+    std::vector<Primitive> out;
+    schq::SheetBuilder builder{kSheetHeight, sheet, out};
+};
+
+void expectPoints(const Primitive& p, const std::vector<Point>& expected) {
+    ASSERT_EQ(p.points.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(p.points[i].x, expected[i].x, 1e-9) << "point " << i;
+        EXPECT_NEAR(p.points[i].y, expected[i].y, 1e-9) << "point " << i;
+    }
+}
+
+void expectBox(const Primitive& p, double x0, double y0, double x1, double y1) {
+    EXPECT_NEAR(p.minX, x0, 1e-9);
+    EXPECT_NEAR(p.minY, y0, 1e-9);
+    EXPECT_NEAR(p.maxX, x1, 1e-9);
+    EXPECT_NEAR(p.maxY, y1, 1e-9);
+}
+
+TEST(SchqGraphics, VertexListsAndUsablePoints) {
+    EXPECT_EQ(schq::readVertices({{"LOCATIONCOUNT", "6000"}}, 10).size(), 5000u);
+    EXPECT_TRUE(schq::readVertices({{"LOCATIONCOUNT", "-3"}}, 10).empty());
+    const auto v = schq::readVertices({{"LOCATIONCOUNT", "3"}, {"X1", "1"}, {"Y1", "2"}, {"X3", "5"}, {"Y3", "6"}}, 100);
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_EQ(v[0].x, 1);
+    EXPECT_EQ(v[0].y, 98);
+    EXPECT_EQ(v[1].x, 0); // a missing vertex is not skipped
+    EXPECT_EQ(v[1].y, 100);
+    EXPECT_EQ(v[2].y, 94);
+
+    EXPECT_TRUE(schq::isUsablePoint({9999999.9, -9999999.9}));
+    EXPECT_FALSE(schq::isUsablePoint({10000000, 0}));
+    EXPECT_FALSE(schq::isUsablePoint({0, -10000000}));
+    EXPECT_FALSE(schq::isUsablePoint({0, std::numeric_limits<double>::quiet_NaN()}));
+
+    Fixture f;
+    f.builder.addGraphic({{"LOCATIONCOUNT", "1"}, {"X1", "5"}}, 6, 0xFF000001);
+    f.builder.addGraphic({{"LOCATIONCOUNT", "2"}, {"X1", "10000000"}, {"X2", "5"}}, 6, 0xFF000001);
+    EXPECT_TRUE(f.out.empty());
+    f.builder.addGraphic({{"LOCATIONCOUNT", "2"}, {"X1", "9999999"}, {"X2", "5"}}, 6, 0xFF000001);
+    EXPECT_EQ(f.out.size(), 1u);
+}
+
+TEST(SchqGraphics, PolylinesPolygonsAndWires) {
+    Fixture f;
+    const PropertyMap line{{"LOCATIONCOUNT", "2"}, {"X1", "10"}, {"Y1", "700"}, {"X2", "40"}, {"Y2", "660"}};
+    f.builder.addGraphic(line, 6, 0xFF010203);
+    PropertyMap wide = line;
+    wide["LINEWIDTH"] = "3";
+    wide["COLOR"] = "255";
+    f.builder.addGraphic(wide, 27, 0xFF010203);
+    for (const char* w : {"1", "2", "4"}) {
+        PropertyMap r = line;
+        r["LINEWIDTH"] = w;
+        f.builder.addGraphic(r, 6, 0);
+    }
+    ASSERT_EQ(f.out.size(), 5u);
+    const Primitive& p = f.out[0];
+    EXPECT_EQ(p.kind, schq::Polyline);
+    EXPECT_EQ(p.layer, schq::Graphics);
+    EXPECT_EQ(p.stroke, 0xFF010203u);
+    EXPECT_EQ(p.fill, 0x00FFFFFFu);
+    EXPECT_DOUBLE_EQ(p.strokeWidth, 0.6);
+    expectPoints(p, {{10, 60}, {40, 100}});
+    expectBox(p, 8.4, 58.4, 41.6, 101.6);
+    EXPECT_EQ(f.out[1].layer, schq::Wires);
+    EXPECT_EQ(f.out[1].stroke, 0xFF0000FFu);
+    EXPECT_DOUBLE_EQ(f.out[1].strokeWidth, 3.0);
+    expectBox(f.out[1], 6, 56, 44, 104);
+    EXPECT_DOUBLE_EQ(f.out[2].strokeWidth, 0.95);
+    EXPECT_DOUBLE_EQ(f.out[3].strokeWidth, 1.7);
+    EXPECT_DOUBLE_EQ(f.out[4].strokeWidth, 0.6);
+
+    Fixture g;
+    PropertyMap polygon = line;
+    polygon["COLOR"] = "16777215";
+    g.builder.addGraphic(polygon, 7, 0);
+    polygon["ISSOLID"] = "T";
+    g.builder.addGraphic(polygon, 7, 0);
+    polygon["AREACOLOR"] = "65280";
+    g.builder.addGraphic(polygon, 7, 0);
+    polygon["ISSOLID"] = "t";
+    g.builder.addGraphic(polygon, 7, 0);
+    ASSERT_EQ(g.out.size(), 4u);
+    EXPECT_EQ(g.out[0].kind, schq::Polygon);
+    EXPECT_EQ(g.out[0].fill, 0x00FFFFFFu);
+    EXPECT_EQ(g.out[1].fill, 0xFFFFFFFFu); // the stroke colour
+    EXPECT_EQ(g.out[2].fill, 0xFF00FF00u);
+    EXPECT_EQ(g.out[3].fill, 0x00FFFFFFu); // only an exact "T" is solid
+}
+
+TEST(SchqGraphics, LinesAndRectangles) {
+    Fixture f;
+    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "30"}, {"CORNER.Y", "5"}}, 13, 7);
+    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "10"}, {"CORNER.Y", "20"}}, 13, 7);
+    ASSERT_EQ(f.out.size(), 2u);
+    EXPECT_EQ(f.out[0].kind, schq::Line);
+    expectPoints(f.out[0], {{10, 740}, {30, 755}});
+    expectPoints(f.out[1], {{10, 740}, {10, 740}}); // zero length is kept
+    expectBox(f.out[1], 8.4, 738.4, 11.6, 741.6);
+
+    Fixture r;
+    const PropertyMap rect{{"LOCATION.X", "50"}, {"LOCATION.Y", "60"}, {"CORNER.X", "10"}, {"CORNER.Y", "100"}};
+    r.builder.addGraphic(rect, 14, 5);
+    PropertyMap solid = rect;
+    solid["ISSOLID"] = "T";
+    r.builder.addGraphic(solid, 14, 5);
+    solid["TRANSPARENT"] = "T";
+    r.builder.addGraphic(solid, 14, 5);
+    solid["TRANSPARENT"] = "F";
+    solid["AREACOLOR"] = "1";
+    r.builder.addGraphic(solid, 14, 5);
+    ASSERT_EQ(r.out.size(), 4u);
+    EXPECT_EQ(r.out[0].kind, schq::Rectangle);
+    expectPoints(r.out[0], {{50, 700}, {10, 660}});
+    EXPECT_EQ(r.out[0].fill, 0x00FFFFFFu);
+    EXPECT_EQ(r.out[1].fill, 0xFFB0F5FCu);
+    EXPECT_EQ(r.out[2].fill, 0x00FFFFFFu);
+    EXPECT_EQ(r.out[3].fill, 0xFF000001u);
+}
+
+TEST(SchqGraphics, EllipsesAndArcs) {
+    auto arc = [](const char* start, const char* end) {
+        Fixture f;
+        PropertyMap r{{"LOCATION.X", "100"}, {"LOCATION.Y", "100"}, {"RADIUS", "10"}};
+        if (start)
+            r["STARTANGLE"] = start;
+        if (end)
+            r["ENDANGLE"] = end;
+        f.builder.addGraphic(r, 12, 9);
+        return f.out;
+    };
+    auto a = arc("0", "90");
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].kind, schq::Polyline);
+    EXPECT_EQ(a[0].points.size(), 19u);
+    EXPECT_NEAR(a[0].points.front().x, 110, 1e-9);
+    EXPECT_NEAR(a[0].points.front().y, 660, 1e-9);
+    EXPECT_NEAR(a[0].points.back().x, 100, 1e-9);
+    EXPECT_NEAR(a[0].points.back().y, 650, 1e-9); // counter-clockwise in the file is upwards here
+    EXPECT_EQ(arc("0", "10")[0].points.size(), 5u);
+    const auto wrap = arc("350", "10");
+    EXPECT_EQ(wrap[0].points.size(), 5u);
+    EXPECT_NEAR(wrap[0].points[2].x, 110, 1e-9); // through angle 0
+    EXPECT_EQ(arc("0", "359")[0].points.size(), 73u);
+    EXPECT_EQ(arc("45", "45")[0].kind, schq::Circle);
+    EXPECT_EQ(arc(nullptr, nullptr)[0].kind, schq::Circle);
+    EXPECT_EQ(arc("0", "359.995")[0].kind, schq::Circle);
+
+    Fixture f;
+    const PropertyMap full{{"LOCATION.X", "100"}, {"LOCATION.Y", "100"}, {"RADIUS", "10"}, {"ISSOLID", "T"}};
+    f.builder.addGraphic(full, 11, 9);
+    f.builder.addGraphic(full, 8, 9);
+    PropertyMap coloured = full;
+    coloured["AREACOLOR"] = "2";
+    coloured["SECONDARYRADIUS"] = "4";
+    f.builder.addGraphic(coloured, 8, 9);
+    coloured["SECONDARYRADIUS"] = "0";
+    f.builder.addGraphic(coloured, 8, 9);
+    ASSERT_EQ(f.out.size(), 4u);
+    EXPECT_EQ(f.out[0].fill, 0x00FFFFFFu); // an arc record is never filled
+    EXPECT_EQ(f.out[1].fill, 0xFFB0F5FCu);
+    EXPECT_EQ(f.out[2].kind, schq::Ellipse);
+    EXPECT_EQ(f.out[2].fill, 0xFF000002u);
+    EXPECT_EQ(f.out[2].ry, 4);
+    expectBox(f.out[2], 88.4, 654.4, 111.6, 665.6);
+    EXPECT_EQ(f.out[3].kind, schq::Circle);
+    EXPECT_EQ(f.out[3].ry, 10);
+
+    Fixture g;
+    g.builder.addGraphic({{"RADIUS", "0"}}, 8, 9);
+    g.builder.addGraphic({{"RADIUS", "-5"}, {"ENDANGLE", "90"}}, 12, 9);
+    g.builder.addGraphic({{"RADIUS", "100001"}}, 8, 9);
+    EXPECT_TRUE(g.out.empty());
+    g.builder.addGraphic({{"RADIUS", "100001"}, {"ENDANGLE", "90"}}, 12, 9);
+    g.builder.addGraphic({{"RADIUS", "100000"}}, 8, 9);
+    ASSERT_EQ(g.out.size(), 2u);
+    EXPECT_EQ(g.out[0].kind, schq::Polyline);
+    EXPECT_EQ(g.out[1].kind, schq::Circle);
+    // Angles whose difference overflows still make a closed ellipse.
+    g.builder.addGraphic({{"RADIUS", "5"}, {"STARTANGLE", "-1.7e308"}, {"ENDANGLE", "1.7e308"}}, 12, 9);
+    ASSERT_EQ(g.out.size(), 3u);
+    EXPECT_EQ(g.out[2].kind, schq::Circle);
+}
+
+TEST(SchqTexts, TextMakerFiltersAndEstimatesExtent) {
+    Fixture f;
+    auto add = [&](std::string text, schq::TextAnchor anchor = schq::Start, double rotation = 0, double size = 10) {
+        const std::size_t before = f.out.size();
+        f.builder.addText({0, 0}, std::move(text), schq::Labels, 0xFF112233, size, anchor, rotation, 0.32);
+        return f.out.size() > before ? &f.out.back() : nullptr;
+    };
+    EXPECT_EQ(add(""), nullptr);
+    EXPECT_EQ(add("*"), nullptr);
+    EXPECT_EQ(add("=Value"), nullptr);
+    EXPECT_EQ(add(std::string(10001, 'x')), nullptr);
+    ASSERT_NE(add("**"), nullptr);
+    ASSERT_NE(add(std::string(10000, 'x')), nullptr);
+    f.builder.addText({1e7, 0}, "far", schq::Labels, 0, 10, schq::Start, 0, 0);
+    EXPECT_EQ(f.out.size(), 2u);
+
+    const Primitive* p = add("ABC");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->kind, schq::Text);
+    EXPECT_EQ(p->stroke, 0xFF112233u);
+    EXPECT_EQ(p->fill, 0x00FFFFFFu);
+    EXPECT_DOUBLE_EQ(p->strokeWidth, 0.7);
+    EXPECT_DOUBLE_EQ(p->dy, 0.32);
+    expectBox(*p, -3, -19, 31.5, 19);
+    expectBox(*add("ABC", schq::End), -31.5, -19, 3, 19);
+    expectBox(*add("ABC", schq::Middle), -17.25, -19, 17.25, 19);
+    expectBox(*add("ABC", schq::End, -90), -19, -31.5, 19, 31.5);
+    expectBox(*add("ABC", schq::Start, -270), -19, -31.5, 19, 31.5);
+    expectBox(*add("ABC", schq::Start, -180), -3, -19, 31.5, 19);
+    expectBox(*add("\xCE\xA9" "1"), -3, -19, 22, 19); // two code points
+    expectBox(*add("I"), -3, -19, 13, 19);              // at least one font size wide
+    expectBox(*add(std::string(3000, 'x')), -3, -19, 20003, 19);
+}
+
+TEST(SchqTexts, TextRecordsSplitIntoLines) {
+    Fixture f;
+    f.sheet["SIZE3"] = "30";
+    f.sheet["SIZE4"] = "4";
+    auto lines = [&](PropertyMap r) {
+        f.out.clear();
+        r.emplace("LOCATION.X", "100");
+        r.emplace("LOCATION.Y", "660");
+        f.builder.addTextRecord(r, schq::Labels, "");
+        return f.out;
+    };
+    auto out = lines({{"TEXT", "A~1B\\nC"}});
+    ASSERT_EQ(out.size(), 3u);
+    const double size = 8.1; // no SIZE1 in the sheet: 10 x 0.81
+    EXPECT_EQ(out[0].text, "A");
+    EXPECT_EQ(out[1].text, "B");
+    EXPECT_EQ(out[2].text, "C");
+    EXPECT_DOUBLE_EQ(out[0].y, 100);
+    EXPECT_DOUBLE_EQ(out[1].y, 100 + size * 1.18);
+    EXPECT_DOUBLE_EQ(out[2].y, 100 + size * 1.18 * 2);
+    EXPECT_DOUBLE_EQ(out[0].fontSize, size);
+    EXPECT_EQ(out[0].layer, schq::Labels);
+    EXPECT_EQ(out[0].stroke, 0xFF6B2313u);
+    EXPECT_EQ(out[0].anchor, schq::Start);
+    EXPECT_EQ(out[0].rotation, 0);
+    EXPECT_EQ(out[0].dy, 0);
+
+    EXPECT_EQ(lines({{"TEXT", "A~1"}}).size(), 1u);
+    out = lines({{"TEXT", "~1~1X"}});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_DOUBLE_EQ(out[0].y, 100 + size * 1.18 * 2);
+    EXPECT_TRUE(lines({{"TEXT", ""}}).empty());
+    EXPECT_TRUE(lines({}).empty());
+
+    // At most 30 line positions, empty ones included.
+    std::string many;
+    for (int i = 0; i < 35; ++i)
+        many += "L" + std::to_string(i) + "~1";
+    out = lines({{"TEXT", many}});
+    ASSERT_EQ(out.size(), 30u);
+    EXPECT_EQ(out.back().text, "L29");
+    std::string late;
+    for (int i = 0; i < 29; ++i)
+        late += "~1";
+    out = lines({{"TEXT", late + "X~1Y"}});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].text, "X");
+    EXPECT_TRUE(lines({{"TEXT", std::string(100000, '\n') + "late"}}).empty());
+
+    EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "3"}})[0].fontSize, 20);
+    EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "4"}})[0].fontSize, 4);
+    EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "-1"}})[0].fontSize, 8.1);
+
+    struct Just {
+        const char* j;
+        schq::TextAnchor anchor;
+        double dy;
+    } justs[] = {{"4", schq::Middle, 0.32}, {"8", schq::End, 0.72}, {"2", schq::End, 0},
+                 {"-1", schq::Start, 0},    {"6", schq::Start, 0.72}, {"-5", schq::Start, 0}};
+    for (const Just& j : justs) {
+        out = lines({{"TEXT", "T"}, {"JUSTIFICATION", j.j}});
+        EXPECT_EQ(out[0].anchor, j.anchor) << j.j;
+        EXPECT_EQ(out[0].dy, j.dy) << j.j;
+    }
+    struct Turn {
+        const char* o;
+        double rotation;
+    } turns[] = {{"1", -90}, {"3", -270}, {"-1", 90}, {"4", 0}, {"6", -180}};
+    for (const Turn& t : turns)
+        EXPECT_EQ(lines({{"TEXT", "T"}, {"ORIENTATION", t.o}})[0].rotation, t.rotation) << t.o;
+
+    // Rotated lines still stack downwards; the colour comes from the record.
+    out = lines({{"TEXT", "A~1B"}, {"ORIENTATION", "1"}, {"COLOR", "16711680"}});
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].x, 100);
+    EXPECT_GT(out[1].y, out[0].y);
+    EXPECT_EQ(out[1].stroke, 0xFFFF0000u);
+
+    // A given text takes the place of the record's own.
+    f.out.clear();
+    f.builder.addTextRecord({{"TEXT", "own"}}, schq::PinNames, "given");
+    ASSERT_EQ(f.out.size(), 1u);
+    EXPECT_EQ(f.out[0].text, "given");
+    EXPECT_EQ(f.out[0].layer, schq::PinNames);
+}
+
+TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
+    auto pin = [](PropertyMap r) {
+        Fixture f;
+        r.emplace("LOCATION.X", "100");
+        r.emplace("LOCATION.Y", "660"); // y 100 on the sheet
+        r.emplace("NAME", "CLK");
+        r.emplace("DESIGNATOR", "7");
+        f.builder.addPin(r);
+        return f.out;
+    };
+    auto out = pin({{"PINCONGLOMERATE", "25"}, {"PINLENGTH", "20"}});
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].kind, schq::Line);
+    EXPECT_EQ(out[0].layer, schq::Pins);
+    EXPECT_EQ(out[0].stroke, 0xFF433730u);
+    EXPECT_DOUBLE_EQ(out[0].strokeWidth, 0.56);
+    expectPoints(out[0], {{100, 100}, {100, 80}});
+    EXPECT_EQ(out[1].text, "CLK");
+    EXPECT_EQ(out[1].layer, schq::PinNames);
+    EXPECT_DOUBLE_EQ(out[1].x, 100);
+    EXPECT_DOUBLE_EQ(out[1].y, 106.1);
+    EXPECT_EQ(out[1].anchor, schq::Middle);
+    EXPECT_EQ(out[1].stroke, 0xFF443024u);
+    EXPECT_DOUBLE_EQ(out[1].fontSize, 6.7);
+    EXPECT_DOUBLE_EQ(out[1].dy, 0.25);
+    EXPECT_EQ(out[2].text, "7");
+    EXPECT_DOUBLE_EQ(out[2].x, 103);
+    EXPECT_DOUBLE_EQ(out[2].y, 91);
+    EXPECT_EQ(out[2].anchor, schq::Start);
+    EXPECT_EQ(out[2].stroke, 0xFF70615Au);
+    EXPECT_DOUBLE_EQ(out[2].fontSize, 5.8);
+
+    out = pin({{"PINCONGLOMERATE", "24"}}); // to the right, default length 10
+    ASSERT_EQ(out.size(), 3u);
+    expectPoints(out[0], {{100, 100}, {110, 100}});
+    EXPECT_DOUBLE_EQ(out[1].x, 96);
+    EXPECT_DOUBLE_EQ(out[1].y, 102.1);
+    EXPECT_EQ(out[1].anchor, schq::End);
+    EXPECT_DOUBLE_EQ(out[2].x, 104.5);
+    EXPECT_DOUBLE_EQ(out[2].y, 98);
+    EXPECT_EQ(out[2].anchor, schq::Middle);
+
+    out = pin({{"PINCONGLOMERATE", "26"}, {"SYMBOL_OUTEREDGE", "1"}}); // to the left
+    ASSERT_EQ(out.size(), 4u);
+    expectPoints(out[0], {{100, 100}, {90, 100}});
+    EXPECT_EQ(out[1].kind, schq::Circle);
+    EXPECT_EQ(out[1].layer, schq::Pins);
+    EXPECT_EQ(out[1].rx, 2.5);
+    EXPECT_EQ(out[1].fill, 0xFFFFFFFFu);
+    EXPECT_DOUBLE_EQ(out[1].strokeWidth, 0.7);
+    EXPECT_DOUBLE_EQ(out[2].x, 104);
+    EXPECT_EQ(out[2].anchor, schq::Start);
+    EXPECT_DOUBLE_EQ(out[3].x, 95.5);
+
+    out = pin({{"PINCONGLOMERATE", "27"}, {"PINLENGTH", "30"}}); // downwards
+    ASSERT_EQ(out.size(), 3u);
+    expectPoints(out[0], {{100, 100}, {100, 130}});
+    EXPECT_DOUBLE_EQ(out[1].y, 98.1);
+    EXPECT_DOUBLE_EQ(out[2].y, 113.5);
+
+    EXPECT_EQ(pin({{"PINCONGLOMERATE", "0"}}).size(), 1u);
+    EXPECT_EQ(pin({{"SYMBOL_OUTEREDGE", "T"}}).size(), 1u);
+    EXPECT_TRUE(pin({{"PINLENGTH", "-1"}, {"PINCONGLOMERATE", "24"}}).empty());
+    EXPECT_TRUE(pin({{"PINLENGTH", "10001"}, {"PINCONGLOMERATE", "24"}}).empty());
+    EXPECT_EQ(pin({{"PINLENGTH", "0"}}).size(), 1u);
+    // An empty name leaves the rest of the pin.
+    Fixture f;
+    f.builder.addPin({{"PINCONGLOMERATE", "24"}, {"NAME", ""}, {"DESIGNATOR", "=x"}});
+    EXPECT_EQ(f.out.size(), 1u);
+    // Negative conglomerates still pick one of the four directions.
+    EXPECT_EQ(pin({{"PINCONGLOMERATE", "-1"}})[0].points[1].y, 110);
+}
+
+TEST(SchqPowerPorts, EveryStyleAndOrientation) {
+    auto port = [](PropertyMap r) {
+        Fixture f;
+        r.emplace("LOCATION.X", "100");
+        r.emplace("LOCATION.Y", "560"); // y 200 on the sheet
+        r.emplace("TEXT", "VCC");
+        f.builder.addPowerPort(r);
+        return f.out;
+    };
+    struct Row {
+        const char* style;
+        const char* o;
+        Point stub;
+        std::vector<Point> shape;
+        Point text;
+        schq::TextAnchor anchor;
+    };
+    const double x = 100, y = 200;
+    const Row rows[] = {
+        {"7", "0", {x + 7, y}, {{x + 7, y - 3}, {x + 12, y}, {x + 7, y + 3}}, {x + 15, y - 8}, schq::Start},
+        {"7", "1", {x, y - 8}, {{x - 3, y - 8}, {x, y - 13}, {x + 3, y - 8}}, {x, y - 16}, schq::Middle},
+        {"7", "2", {x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, schq::End},
+        {"7", "3", {x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, schq::Middle},
+        {"7", "6", {x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, schq::End},
+        {"7", "-2", {x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, schq::Middle},
+        {"2", "0", {x, y + 5}, {{x - 5, y + 5}, {x + 5, y + 5}, {x, y + 12}, {x - 5, y + 5}}, {x + 10, y + 5},
+         schq::Start},
+        {"2", "1", {x - 5, y}, {{x - 5, y - 5}, {x - 5, y + 5}, {x - 12, y}, {x - 5, y - 5}}, {x - 9, y - 8},
+         schq::End},
+        {"2", "2", {x, y - 5}, {{x - 5, y - 5}, {x + 5, y - 5}, {x, y - 12}, {x - 5, y - 5}}, {x + 8, y - 4},
+         schq::Start},
+        {"2", "3", {x + 5, y}, {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}}, {x + 13, y - 6},
+         schq::Start},
+        {"2", "-1", {x + 5, y}, {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}}, {x + 13, y - 6},
+         schq::Start},
+        {"5", "2", {x, y - 7}, {}, {x + 6, y - 9}, schq::Start},
+        {"0", "0", {x, y - 7}, {}, {x + 6, y - 9}, schq::Start},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("style ") + row.style + " orientation " + row.o);
+        const auto out = port({{"STYLE", row.style}, {"ORIENTATION", row.o}});
+        const std::size_t shapes = row.shape.empty() ? 1 : 2;
+        ASSERT_EQ(out.size(), shapes + 1);
+        EXPECT_EQ(out[0].kind, schq::Line);
+        expectPoints(out[0], {{x, y}, row.stub});
+        if (shapes == 2) {
+            EXPECT_EQ(out[1].kind, schq::Polyline);
+            EXPECT_EQ(out[1].fill, 0x00FFFFFFu);
+            expectPoints(out[1], row.shape);
+        }
+        const Primitive& t = out.back();
+        EXPECT_EQ(t.kind, schq::Text);
+        EXPECT_EQ(t.text, "VCC");
+        EXPECT_DOUBLE_EQ(t.x, row.text.x);
+        EXPECT_DOUBLE_EQ(t.y, row.text.y);
+        EXPECT_EQ(t.anchor, row.anchor);
+        EXPECT_DOUBLE_EQ(t.fontSize, 7.8);
+        EXPECT_DOUBLE_EQ(t.dy, 0.25);
+        EXPECT_EQ(t.rotation, 0);
+        for (const Primitive& p : out) {
+            EXPECT_EQ(p.layer, schq::Labels);
+            EXPECT_EQ(p.stroke, 0xFF202080u);
+        }
+        EXPECT_DOUBLE_EQ(out[0].strokeWidth, 0.8);
+    }
+    const auto hidden = port({{"STYLE", "7"}, {"SHOWNETNAME", "F"}, {"COLOR", "65535"}});
+    ASSERT_EQ(hidden.size(), 2u);
+    EXPECT_EQ(hidden[0].stroke, 0xFF00FFFFu);
+    EXPECT_EQ(port({{"STYLE", "7"}, {"SHOWNETNAME", "T"}}).size(), 3u);
+    EXPECT_EQ(port({{"STYLE", "7"}, {"SHOWNETNAME", "f"}}).size(), 3u);
+}
+
+} // namespace
