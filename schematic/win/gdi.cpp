@@ -1,0 +1,301 @@
+// The GDI object cache and the GDI drawing target of the canvas.
+#include "schematic/win/gdi_target.h"
+#include "schematic/win/view.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+namespace schematic::win {
+
+namespace {
+
+constexpr std::size_t kMaxPolylinePoints = 100000;
+constexpr double kPi = 3.14159265358979323846;
+
+// Doubles are sanitised before any rounding: lround of a non-finite or huge value is undefined.
+int roundClamped(double value, double low, double high, double fallback) {
+    if (!std::isfinite(value))
+        value = fallback;
+    return static_cast<int>(std::lround(std::clamp(value, low, high)));
+}
+
+} // namespace
+
+int clampCoord(double value) {
+    if (!std::isfinite(value))
+        return 0;
+    return static_cast<int>(std::lround(std::clamp(value, -30000.0, 30000.0)));
+}
+
+// ---- cache ---------------------------------------------------------------------------------
+
+HPEN GdiCache::pen(COLORREF colour, int width) {
+    width = std::clamp(width, 1, 60);
+    const std::uint64_t key = (static_cast<std::uint64_t>(colour & 0xFFFFFF) << 8) |
+                              static_cast<std::uint64_t>(width);
+    HPEN& slot = pens_[key];
+    if (!slot)
+        slot = CreatePen(PS_SOLID, width, colour & 0xFFFFFF);
+    return slot;
+}
+
+HBRUSH GdiCache::brush(COLORREF colour) {
+    HBRUSH& slot = brushes_[colour & 0xFFFFFF];
+    if (!slot)
+        slot = CreateSolidBrush(colour & 0xFFFFFF);
+    return slot;
+}
+
+HFONT GdiCache::font(int height, int escapement) {
+    height = std::clamp(height, 4, 500);
+    escapement = std::clamp(escapement, -3600, 3600);
+    const std::uint64_t key = (static_cast<std::uint64_t>(height) << 32) |
+                              static_cast<std::uint32_t>(escapement + 3600);
+    HFONT& slot = fonts_[key];
+    if (!slot)
+        slot = CreateFontW(-height, 0, escapement, escapement, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
+    return slot;
+}
+
+const std::wstring& GdiCache::wideText(const std::string& text) {
+    auto found = texts_.find(text);
+    if (found != texts_.end())
+        return found->second;
+    return texts_.emplace(text, utf8ToWide(text)).first->second;
+}
+
+void GdiCache::clear() {
+    for (auto& entry : pens_)
+        if (entry.second)
+            DeleteObject(entry.second);
+    for (auto& entry : brushes_)
+        if (entry.second)
+            DeleteObject(entry.second);
+    for (auto& entry : fonts_)
+        if (entry.second)
+            DeleteObject(entry.second);
+    pens_.clear();
+    brushes_.clear();
+    fonts_.clear();
+    texts_.clear();
+}
+
+bool GdiCache::overLimit() const {
+    return pens_.size() > kMaxPens || brushes_.size() > kMaxBrushes || fonts_.size() > kMaxFonts ||
+           texts_.size() > kMaxTexts;
+}
+
+// ---- target --------------------------------------------------------------------------------
+
+GdiTarget::GdiTarget(HDC dc, GdiCache& cache)
+    : dc_(dc), cache_(&cache), oldPen_(GetCurrentObject(dc, OBJ_PEN)),
+      oldBrush_(GetCurrentObject(dc, OBJ_BRUSH)), oldFont_(GetCurrentObject(dc, OBJ_FONT)),
+      oldAlign_(GetTextAlign(dc)) {
+    SetBkMode(dc_, TRANSPARENT);
+}
+
+GdiTarget::~GdiTarget() {
+    if (oldAlign_ != GDI_ERROR)
+        SetTextAlign(dc_, oldAlign_);
+    if (oldPen_)
+        SelectObject(dc_, oldPen_);
+    if (oldBrush_)
+        SelectObject(dc_, oldBrush_);
+    if (oldFont_)
+        SelectObject(dc_, oldFont_);
+}
+
+void GdiTarget::selectPen(HPEN pen) {
+    if (pen_ != pen) {
+        SelectObject(dc_, pen);
+        pen_ = pen;
+    }
+}
+
+void GdiTarget::selectBrush(HBRUSH brush) {
+    if (brush_ != brush) {
+        SelectObject(dc_, brush);
+        brush_ = brush;
+    }
+}
+
+void GdiTarget::selectFont(HFONT font) {
+    if (font_ != font) {
+        SelectObject(dc_, font);
+        font_ = font;
+    }
+}
+
+void GdiTarget::setAlign(UINT align) {
+    if (align_ != static_cast<long long>(align)) {
+        SetTextAlign(dc_, align);
+        align_ = align;
+    }
+}
+
+void GdiTarget::setTextColour(COLORREF colour) {
+    if (textColour_ != colour) {
+        SetTextColor(dc_, colour);
+        textColour_ = colour;
+    }
+}
+
+void GdiTarget::forgetSelections() {
+    pen_ = brush_ = font_ = nullptr;
+    align_ = -1;
+    textColour_ = CLR_INVALID;
+}
+
+HPEN GdiTarget::strokePen(double width, Colour stroke) {
+    // A non-finite width draws one pixel wide.
+    return cache_->pen(stroke & 0xFFFFFF, roundClamped(width, 1.0, 60.0, 1.0));
+}
+
+HBRUSH GdiTarget::fillBrush(Colour fill) {
+    if (!hasFill(fill))
+        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    return cache_->brush(fill & 0xFFFFFF);
+}
+
+void GdiTarget::polyline(const Point* points, std::size_t count, double width, Colour stroke,
+                         bool closed, Colour fill) {
+    if (!points || count < 2 || count > kMaxPolylinePoints)
+        return;
+    HPEN pen = strokePen(width, stroke);
+    if (!pen)
+        return;
+    selectPen(pen);
+    std::vector<POINT> pixels(count);
+    for (std::size_t i = 0; i < count; ++i)
+        pixels[i] = POINT{clampCoord(points[i].x), clampCoord(points[i].y)};
+    const int n = static_cast<int>(count);
+    if (closed) {
+        HBRUSH brush = fillBrush(fill);
+        if (!brush)
+            return;
+        selectBrush(brush);
+        Polygon(dc_, pixels.data(), n);
+    } else {
+        Polyline(dc_, pixels.data(), n);
+    }
+}
+
+void GdiTarget::ellipse(const Box& box, double width, Colour stroke, Colour fill) {
+    // Written as negations so that a NaN corner draws nothing as well.
+    if (!(box.x1 > box.x0) || !(box.y1 > box.y0))
+        return;
+    HPEN pen = strokePen(width, stroke);
+    HBRUSH brush = fillBrush(fill);
+    if (!pen || !brush)
+        return;
+    selectPen(pen);
+    selectBrush(brush);
+    Ellipse(dc_, clampCoord(box.x0), clampCoord(box.y0), clampCoord(box.x1), clampCoord(box.y1));
+}
+
+void GdiTarget::text(const Point& anchor, const std::string& text, const TextStyle& style,
+                     Colour colour) {
+    // A non-finite height draws nothing.
+    if (text.empty() || !std::isfinite(style.height) || style.height < 3)
+        return;
+    if (style.boxWidth > 0 && fittedText(anchor, text, style, colour))
+        return;
+    const int height = roundClamped(style.height, 4.0, 500.0, 4.0);
+    // GDI turns escapements counter-clockwise; the style's angle turns clockwise on the screen.
+    const int escapement = roundClamped(-style.angle * 10.0, -3600.0, 3600.0, 0.0);
+    HFONT font = cache_->font(height, escapement);
+    if (!font)
+        return;
+    selectFont(font);
+    setTextColour(colour & 0xFFFFFF);
+    const std::wstring& wide = cache_->wideText(text);
+    if (wide.empty())
+        return;
+    UINT align = TA_BASELINE | TA_LEFT;
+    if (style.align == AlignCentre)
+        align = TA_BASELINE | TA_CENTER;
+    else if (style.align == AlignRight)
+        align = TA_BASELINE | TA_RIGHT;
+    setAlign(align);
+    const int length = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
+    TextOutW(dc_, clampCoord(anchor.x), clampCoord(anchor.y + style.height * style.baseline),
+             wide.data(), length);
+}
+
+bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const TextStyle& style,
+                           Colour colour) {
+    const double bw = style.boxWidth;
+    const double h = style.height;
+    const double x = anchor.x;
+    const double y = anchor.y;
+    if (!std::isfinite(bw) || bw <= 0 || !std::isfinite(h) || !std::isfinite(x) || !std::isfinite(y))
+        return false;
+    const std::wstring& wide = cache_->wideText(text);
+    if (wide.empty())
+        return true;
+    std::size_t codePoints = 0;
+    for (unsigned char c : text)
+        if (c < 0x80 || c > 0xBF)
+            ++codePoints;
+    if (codePoints == 0)
+        return true;
+    HFONT font = cache_->font(90, 0);
+    if (!font)
+        return false;
+
+    // The text is laid out in a virtual 100 by 100 box, 90 units high with its baseline at 84,
+    // an average character taken as 52 units wide; that box is mapped onto the target box.
+    const double sx = 100.0 / (static_cast<double>(codePoints) * 52.0);
+    const double angle = std::isfinite(style.angle) ? std::fmod(style.angle, 360.0) : 0.0;
+    long r = std::lround(angle) % 360;
+    if (r < 0)
+        r += 360;
+    double c = 1, s = 0, shiftX = 0, shiftY = 0;
+    if (r == 0) {
+    } else if (r == 90) {
+        c = 0, s = 1, shiftX = 100, shiftY = 0;
+    } else if (r == 180) {
+        c = -1, s = 0, shiftX = 100, shiftY = 100;
+    } else if (r == 270) {
+        c = 0, s = -1, shiftX = 0, shiftY = 100;
+    } else {
+        const double radians = angle * kPi / 180.0;
+        c = std::cos(radians);
+        s = std::sin(radians);
+        shiftX = 50 - 50 * c + 50 * s;
+        shiftY = 50 - 50 * s - 50 * c;
+    }
+    XFORM transform;
+    transform.eM11 = static_cast<FLOAT>(c * sx * bw / 100.0);
+    transform.eM12 = static_cast<FLOAT>(s * sx * h / 100.0);
+    transform.eM21 = static_cast<FLOAT>(-s * bw / 100.0);
+    transform.eM22 = static_cast<FLOAT>(c * h / 100.0);
+    transform.eDx = static_cast<FLOAT>(shiftX * bw / 100.0 + x);
+    transform.eDy = static_cast<FLOAT>(shiftY * h / 100.0 + y - h);
+
+    const int saved = SaveDC(dc_);
+    if (saved == 0)
+        return false;
+    IntersectClipRect(dc_, clampCoord(std::floor(x)), clampCoord(std::floor(y - h)),
+                      clampCoord(std::ceil(x + bw)), clampCoord(std::ceil(y)));
+    bool transformed = GetGraphicsMode(dc_) == GM_ADVANCED || SetGraphicsMode(dc_, GM_ADVANCED) != 0;
+    transformed = transformed && SetWorldTransform(dc_, &transform) != 0;
+    if (transformed) {
+        SelectObject(dc_, font);
+        SetBkMode(dc_, TRANSPARENT);
+        SetTextColor(dc_, colour & 0xFFFFFF);
+        SetTextAlign(dc_, TA_BASELINE | TA_LEFT);
+        const int length = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
+        TextOutW(dc_, 0, 84, wide.data(), length);
+    }
+    RestoreDC(dc_, saved);
+    // The restore put the context's own selections back.
+    forgetSelections();
+    return transformed;
+}
+
+} // namespace schematic::win
