@@ -176,11 +176,12 @@ void CompoundFileImage::setMiniFatEntry(std::uint32_t miniSector, std::uint32_t 
 
 void CompoundFileImage::loopChain(const std::string& path) {
     const auto& s = stream(path);
-    if (s.chain.empty()) throw std::logic_error("compound file image: empty stream has no chain");
+    if (s.chain.size() < 2) throw std::logic_error("compound file image: a loop needs two sectors");
+    const std::uint32_t from = s.chain[s.chain.size() - 2];
     if (s.mini)
-        setMiniFatEntry(s.chain.back(), s.chain.front());
+        setMiniFatEntry(from, s.chain.front());
     else
-        setFatEntry(s.chain.back(), s.chain.front());
+        setFatEntry(from, s.chain.front());
 }
 
 void CompoundFileImage::cutChain(const std::string& path, std::size_t keep) {

@@ -35,8 +35,10 @@
 //                                 offsets of the format, e.g. 30 sector shift)
 //     setFatEntry(s, v)           FAT entry of sector s (e.g. loop a chain)
 //     setMiniFatEntry(s, v)       miniFAT entry of mini sector s
-//     loopChain(path)             last link of the stream's chain points back
-//                                 to its first sector (FAT or miniFAT)
+//     loopChain(path)             the link out of the stream's last sector but
+//                                 one points back to its first sector (FAT or
+//                                 miniFAT), so a reader meets the loop before
+//                                 it has the stream's size; needs 2 sectors
 //     cutChain(path, keep)        chain ends after `keep` sectors
 //     setStreamSize(path, size)   the directory claims another size
 //     dirEntryOffset(index), entryIndex(path): locate a directory entry to
