@@ -1,0 +1,323 @@
+// Whole files through the reader: synthetic SchDoc files written with the test builder, and the
+// real sample files when present.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "schq/error.h"
+#include "schq/reader.h"
+#include "schq/svg.h"
+#include "support/schdoc_builder.h"
+
+namespace {
+
+using kgtest::SchDocBuilder;
+using schq::Document;
+
+Document read(const SchDocBuilder& b) {
+    const auto file = b.write();
+    return schq::readSchDoc(file->path());
+}
+
+std::string readError(const SchDocBuilder& b) {
+    try {
+        read(b);
+    } catch (const schq::Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::string withOwner(int ownerIndex, const std::string& body) {
+    return body + "|OWNERINDEX=" + std::to_string(ownerIndex - 1);
+}
+
+const char* kLine = "|RECORD=13|LOCATION.X=10|LOCATION.Y=10|CORNER.X=20|CORNER.Y=10";
+
+TEST(SchqReader, StructuralErrors) {
+    SchDocBuilder onlyHeader(false);
+    onlyHeader.add(SchDocBuilder::kHeader);
+    EXPECT_EQ(readError(onlyHeader), "Missing Altium/Protel FileHeader records");
+
+    SchDocBuilder noHeaderKey(false);
+    noHeaderKey.add("|NOTHEADER=x");
+    noHeaderKey.add("|RECORD=31");
+    EXPECT_EQ(readError(noHeaderKey), "Missing Altium/Protel FileHeader records");
+
+    SchDocBuilder emptyHeaderValue(false);
+    emptyHeaderValue.add("|HEADER=");
+    emptyHeaderValue.add("|RECORD=31");
+    EXPECT_NO_THROW(read(emptyHeaderValue));
+
+    SchDocBuilder noSheet(false);
+    noSheet.add(SchDocBuilder::kHeader);
+    noSheet.add("|RECORD=310");
+    noSheet.add("|RECORD= 31");
+    EXPECT_EQ(readError(noSheet), "SchDoc sheet properties not found (record 31)");
+
+    // The sheet record may come from the second stream.
+    SchDocBuilder sheetInAdditional(false);
+    sheetInAdditional.add(SchDocBuilder::kHeader);
+    sheetInAdditional.add("|RECORD=1");
+    sheetInAdditional.addAdditional("|HEADER=x");
+    sheetInAdditional.addAdditional("|RECORD=31|SHEETSTYLE=1");
+    EXPECT_EQ(read(sheetInAdditional).width(), 1654);
+
+    // Faults of the container and of the record stream come through as they are.
+    kgtest::CompoundFileWriter w(3);
+    w.addStream("Other", std::string_view("x"));
+    const kgtest::TempFile noStream(w.build().bytes, ".SchDoc");
+    try {
+        schq::readSchDoc(noStream.path());
+        ADD_FAILURE() << "no error";
+    } catch (const schq::Error& e) {
+        EXPECT_STREQ(e.what(), "Missing CFB stream: FileHeader");
+    }
+    kgtest::CompoundFileWriter bad(3);
+    bad.addStream("FileHeader", std::vector<std::uint8_t>{1, 2, 3});
+    const kgtest::TempFile badStream(bad.build().bytes, ".SchDoc");
+    EXPECT_THROW(schq::readSchDoc(badStream.path()), schq::Error);
+    EXPECT_THROW(schq::readSchDoc("/nonexistent/folder/x.SchDoc"), schq::Error);
+}
+
+TEST(SchqReader, SheetSizes) {
+    struct Case {
+        const char* sheet;
+        double w, h;
+    } cases[] = {
+        {"|RECORD=31", 1150, 760},
+        {"|RECORD=31|SHEETSTYLE=1", 1654, 1169},
+        {"|RECORD=31|SHEETSTYLE=2", 2339, 1654},
+        {"|RECORD=31|SHEETSTYLE=3", 3310, 2339},
+        {"|RECORD=31|SHEETSTYLE=4", 4680, 3310},
+        {"|RECORD=31|SHEETSTYLE=9", 4680, 3310},
+        {"|RECORD=31|SHEETSTYLE=-2", 1150, 760},
+        {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=0|CUSTOMY=800|SHEETSTYLE=2", 2339, 1654},
+        {"|RECORD=31|USECUSTOMSHEET=F|CUSTOMX=500|CUSTOMY=800", 1150, 760},
+        {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=100|CUSTOMY=50000", 100, 50000},
+        {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=1500|CUSTOMX_FRAC=50000|CUSTOMY=900", 1500.5, 900},
+    };
+    for (const Case& c : cases) {
+        SchDocBuilder b;
+        b.setSheet(c.sheet);
+        const Document d = read(b);
+        EXPECT_EQ(d.width(), c.w) << c.sheet;
+        EXPECT_EQ(d.height(), c.h) << c.sheet;
+    }
+    for (const char* sheet : {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=99|CUSTOMY=800",
+                              "|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=800|CUSTOMY=50001"}) {
+        SchDocBuilder b;
+        b.setSheet(sheet);
+        EXPECT_EQ(readError(b), "Invalid SchDoc sheet bounds") << sheet;
+    }
+}
+
+TEST(SchqReader, CountsAndDispatch) {
+    SchDocBuilder b;
+    b.add("|OWNERINDEX=0");                         // no RECORD: neither counted nor drawn
+    b.add("|RECORD=|TEXT=x");                       // empty RECORD: the same
+    b.add("|RECORD=abc");                           // counted in records only
+    const int comp = b.add("|RECORD=1");
+    b.add("|RECORD=2|ISHIDDEN=T|PINCONGLOMERATE=24"); // counted, not drawn
+    b.add("|RECORD=2|LOCATION.X=50|LOCATION.Y=50");
+    b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
+    b.add("|RECORD=29|LOCATION.X=10|LOCATION.Y=0|IGNOREONLOAD=T");
+    b.add("|RECORD=29|LOCATION.X=10|LOCATION.Y=0");
+    b.add("|RECORD=25|TEXT=NET|LOCATION.X=1|LOCATION.Y=1");
+    b.add("|RECORD=17|STYLE=7|TEXT=GND");
+    b.add("|RECORD=15|LOCATION.X=0|LOCATION.Y=0"); // unhandled type
+    for (const char* type : {"4", "28", "32", "33", "34", "41"})
+        b.add(std::string("|RECORD=") + type + "|TEXT=T" + type);
+    b.addBinary(12);
+    (void)comp;
+    const Document d = read(b);
+    const schq::DocumentStats& s = d.stats();
+    EXPECT_EQ(s.records, 17u); // with the sheet record
+    EXPECT_EQ(s.components, 1u);
+    EXPECT_EQ(s.pins, 2u);
+    EXPECT_EQ(s.wires, 1u);
+    EXPECT_EQ(s.junctions, 2u);
+    EXPECT_EQ(s.netLabels, 1u);
+    // pin line, wire, junction, net label, port stub + chevron + name, six texts
+    EXPECT_EQ(s.primitives, 13u);
+    EXPECT_EQ(s.texts, 8u);
+    EXPECT_EQ(d.primitives().size(), 13u);
+
+    const auto& p = d.primitives();
+    // Sorted by layer: wires first, then pins, then labels in record order.
+    EXPECT_EQ(p[0].layer, schq::Wires);
+    EXPECT_EQ(p[0].kind, schq::Polyline);
+    EXPECT_EQ(p[0].stroke, 0xFF453B30u);
+    EXPECT_EQ(p[1].kind, schq::Circle);
+    EXPECT_EQ(p[1].stroke, 0xFF202080u);
+    EXPECT_EQ(p[1].fill, 0xFF202080u);
+    EXPECT_EQ(p[1].rx, 1.85);
+    EXPECT_EQ(p[1].strokeWidth, 0);
+    EXPECT_EQ(p[1].y, 760);
+    EXPECT_EQ(p[2].layer, schq::Pins);
+    EXPECT_EQ(p[3].text, "NET");
+    EXPECT_EQ(p[3].y, 759);
+    EXPECT_EQ(p[6].text, "GND");
+    EXPECT_EQ(p[7].text, "T4");
+    EXPECT_EQ(p[12].text, "T41");
+}
+
+TEST(SchqReader, VisibilityOfPartsAndDisplayModes) {
+    SchDocBuilder b;
+    const int comp = b.add("|RECORD=1|CURRENTPARTID=2|DISPLAYMODE=1");
+    const int other = b.add("|RECORD=6|LOCATIONCOUNT=0");
+    auto line = [&](int owner, const std::string& extra, double y) {
+        b.add(withOwner(owner, "|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=" + std::to_string(y) +
+                                   "|CORNER.Y=" + std::to_string(y) + extra));
+    };
+    line(comp, "|OWNERPARTID=1", 1);                                // other part: hidden
+    line(comp, "|OWNERPARTID=2", 2);                                // current part, no display mode
+    line(comp, "|OWNERPARTID=-1", 3);                               // all parts
+    line(comp, "|OWNERPARTID=2|OWNERPARTDISPLAYMODE=0", 4);         // other display mode: hidden
+    line(comp, "|OWNERPARTID=2|OWNERPARTDISPLAYMODE=1", 5);
+    line(comp, "|OWNERPARTID=x", 6);                                // unreadable: -1
+    line(other, "|OWNERPARTID=1|OWNERPARTDISPLAYMODE=5", 7);        // owner not a component
+    line(comp, "|ISHIDDEN=T", 8);
+    line(comp, "|ISHIDDEN=t", 9);
+    b.add("|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=10|CORNER.Y=10|OWNERPARTID=1"); // no owner
+    b.add("|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=11|CORNER.Y=11|OWNERINDEX=2147483647|OWNERPARTID=1");
+    const Document d = read(b);
+    std::vector<double> ys;
+    for (const auto& p : d.primitives())
+        ys.push_back(760 - p.points[0].y);
+    EXPECT_EQ(ys, (std::vector<double>{2, 3, 5, 6, 7, 9, 10, 11}));
+
+    // A record owned by a hidden component is still drawn when its own tests pass.
+    SchDocBuilder c;
+    const int hiddenComp = c.add("|RECORD=1|ISHIDDEN=T|CURRENTPARTID=1");
+    c.add(withOwner(hiddenComp, std::string(kLine) + "|OWNERPARTID=1"));
+    EXPECT_EQ(read(c).primitives().size(), 1u);
+
+    std::vector<schq::PropertyMap> records{{{"RECORD", "1"}, {"CURRENTPARTID", "3"}},
+                                           {{"OWNERINDEX", "-1"}, {"OWNERPARTID", "1"}}};
+    EXPECT_FALSE(schq::isVisible(records, 1));
+    EXPECT_TRUE(schq::isVisible(records, 0));
+    EXPECT_FALSE(schq::isVisible(records, 2)); // past the end
+}
+
+TEST(SchqReader, OwnerIndicesAndDefaultColours) {
+    SchDocBuilder b;
+    b.add(kLine);                                         // free: 0xFF453B30
+    b.add(std::string(kLine) + "|OWNERINDEX=-1");         // owned by the header record
+    b.add(std::string(kLine) + "|OWNERINDEX=1");          // owned by the first line
+    b.add(std::string(kLine) + "|OWNERINDEX=8");          // one past the last record
+    b.add(std::string(kLine) + "|OWNERINDEX=-2");
+    b.add(std::string(kLine) + "|OWNERINDEX=2147483647"); // must not wrap around
+    b.add(std::string(kLine) + "|OWNERINDEX=0|COLOR=0");
+    const Document d = read(b);
+    ASSERT_EQ(d.primitives().size(), 7u);
+    const std::uint32_t expected[] = {0xFF453B30, 0xFF2C2724, 0xFF2C2724, 0xFF453B30,
+                                      0xFF453B30, 0xFF453B30, 0xFF000000};
+    for (std::size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(d.primitives()[i].stroke, expected[i]) << i;
+    EXPECT_EQ(d.primitives()[0].layer, schq::Graphics);
+}
+
+TEST(SchqReader, AdditionalStream) {
+    auto base = [] {
+        SchDocBuilder b;
+        b.add("|RECORD=1|CURRENTPARTID=2");
+        b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
+        return b;
+    };
+    const Document alone = read(base());
+    ASSERT_EQ(alone.primitives().size(), 1u);
+
+    // Truncated, missing header key, or empty: ignored.
+    SchDocBuilder truncated = base();
+    std::vector<std::uint8_t> broken = kgtest::recordStream({"|HEADER=x", kLine});
+    broken.resize(broken.size() - 3);
+    truncated.setAdditionalBytes(broken);
+    SchDocBuilder headerless = base();
+    headerless.addAdditional("|NOHEADER=1");
+    headerless.addAdditional(kLine);
+    SchDocBuilder empty = base();
+    empty.setAdditionalBytes({});
+    for (const SchDocBuilder* b : {&truncated, &headerless, &empty}) {
+        const Document d = read(*b);
+        EXPECT_EQ(d.primitives().size(), 1u);
+        EXPECT_EQ(d.stats().records, alone.stats().records);
+    }
+
+    // Records of the second stream continue the index after the last FileHeader record (3):
+    // index 4 is another part of the component at index 2 and stays hidden; index 5 is its
+    // current part; index 6 is owned by index 4, which is no component.
+    SchDocBuilder joined = base();
+    joined.addAdditional("|HEADER=x|RECORD=13");
+    joined.addAdditional(std::string(kLine) + "|OWNERINDEX=1|OWNERPARTID=1");
+    joined.addAdditional(std::string(kLine) + "|OWNERINDEX=1|OWNERPARTID=2");
+    joined.addAdditional(std::string(kLine) + "|OWNERINDEX=3|OWNERPARTID=1");
+    const Document d = read(joined);
+    EXPECT_EQ(d.stats().records, alone.stats().records + 3);
+    ASSERT_EQ(d.primitives().size(), 3u);
+    EXPECT_EQ(d.primitives()[0].stroke, 0xFF2C2724u);
+    EXPECT_EQ(d.primitives()[1].stroke, 0xFF2C2724u);
+    EXPECT_EQ(d.primitives()[2].layer, schq::Wires);
+}
+
+TEST(SchqReader, SortIsStableByLayer) {
+    SchDocBuilder b;
+    b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
+    b.add("|RECORD=4|TEXT=first|LOCATION.X=5|LOCATION.Y=5");
+    b.add("|RECORD=13|LOCATION.X=1|CORNER.X=2");
+    b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=5|X2=10|Y2=5");
+    b.add("|RECORD=14|LOCATION.X=1|CORNER.X=2|CORNER.Y=9");
+    b.add("|RECORD=4|TEXT=second|LOCATION.X=5|LOCATION.Y=5");
+    const Document d = read(b);
+    const auto& p = d.primitives();
+    ASSERT_EQ(p.size(), 6u);
+    EXPECT_EQ(p[0].kind, schq::Line);
+    EXPECT_EQ(p[1].kind, schq::Rectangle);
+    EXPECT_EQ(p[2].points[0].y, 760);
+    EXPECT_EQ(p[3].points[0].y, 755);
+    EXPECT_EQ(p[4].text, "first");
+    EXPECT_EQ(p[5].text, "second");
+    EXPECT_EQ(d.query({0, 0, 1150, 760}, {0x1F, false, 1}), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5}));
+}
+
+// The real sample files: they load, their counts are known and their SVG goes to KG_SVG_OUT.
+TEST(SchqReader, RealSampleFiles) {
+    const std::filesystem::path dir = std::filesystem::path(KG_TESTDATA) / "schdoc";
+    if (!std::filesystem::exists(dir))
+        GTEST_SKIP() << "no sample files";
+    struct Sample {
+        const char* name;
+        std::uint64_t components, wires, primitives;
+    } samples[] = {
+        {"via2", 1, 0, 17},
+        {"01_SYSTEM", 0, 0, 14},
+        {"ThunderScope_Main", 33, 90, 446},
+    };
+    const char* out = std::getenv("KG_SVG_OUT");
+    for (const Sample& s : samples) {
+        SCOPED_TRACE(s.name);
+        const std::filesystem::path path = dir / (std::string(s.name) + ".SchDoc");
+        if (!std::filesystem::exists(path))
+            continue;
+        const Document d = schq::readSchDoc(path.string());
+        EXPECT_EQ(d.stats().components, s.components);
+        EXPECT_EQ(d.stats().wires, s.wires);
+        EXPECT_EQ(d.stats().primitives, s.primitives);
+        const std::string svg = schq::exportSvg(d, {0x1F, true, 1.0});
+        EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
+        if (out && *out) {
+            std::filesystem::create_directories(out);
+            std::ofstream(std::filesystem::path(out) / ("schdoc_" + std::string(s.name) + ".svg"), std::ios::binary)
+                << svg;
+        }
+    }
+    const Document via = schq::readSchDoc((dir / "via2.SchDoc").string());
+    EXPECT_EQ(via.width(), 4680);
+    EXPECT_EQ(via.stats().pins, 3u);
+}
+
+} // namespace
