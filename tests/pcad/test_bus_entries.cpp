@@ -9,14 +9,7 @@ using namespace pcad;
 namespace {
 
 Line seg(double x1, double y1, double x2, double y2, float width, std::uint8_t cls) {
-    Line l;
-    l.x1 = x1;
-    l.y1 = y1;
-    l.x2 = x2;
-    l.y2 = y2;
-    l.width = width;
-    l.itemClass = cls;
-    return l;
+    return {x1, y1, x2, y2, width, cls};
 }
 
 void expectLine(const Line& l, double x1, double y1, double x2, double y2, float width) {

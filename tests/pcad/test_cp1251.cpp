@@ -74,10 +74,12 @@ TEST(PcadUtf8Path, OpensNonAsciiNamesAndRefusesBadOnes) {
     }
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(
         std::u8string(reinterpret_cast<const char8_t*>(path.c_str())))));
-    std::ifstream in = openInputFile(path);
-    std::string content;
-    in >> content;
-    EXPECT_EQ(content, "one");
+    {
+        std::ifstream in = openInputFile(path);
+        std::string content;
+        in >> content;
+        EXPECT_EQ(content, "one");
+    }
 
     EXPECT_THROW(openInputFile(dir.string() + "/\xFF.txt"), std::system_error);
     EXPECT_FALSE(openInputFile(path + std::string(1, '\0') + "x").is_open());

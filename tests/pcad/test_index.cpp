@@ -10,14 +10,7 @@ using namespace pcad;
 
 namespace {
 
-Line line(double x1, double y1, double x2, double y2) {
-    Line l;
-    l.x1 = x1;
-    l.y1 = y1;
-    l.x2 = x2;
-    l.y2 = y2;
-    return l;
-}
+Line line(double x1, double y1, double x2, double y2) { return {x1, y1, x2, y2}; }
 
 std::vector<std::uint32_t> found(const Page& p, double x0, double y0, double x1, double y1) {
     std::vector<std::uint32_t> out;
@@ -52,11 +45,7 @@ TEST(PcadIndex, GridSizeFollowsPageAndIsCapped) {
 TEST(PcadIndex, ItemsGetBoxesAndLandInCells) {
     Page p;
     p.lines.push_back(line(30, 50, 10, 5));
-    Circle c;
-    c.x = 100;
-    c.y = 100;
-    c.diameter = 4;
-    p.circles.push_back(c);
+    p.circles.push_back({100, 100, 4});
     p.texts.emplace_back();
     p.lines.push_back(line(-50, -50, -40, -40));  // wholly off the page
     p.buildIndex();
@@ -127,10 +116,7 @@ TEST(PcadIndex, DegenerateInputsNeverMisbehave) {
     Page odd;
     odd.lines.push_back(line(nan, 1, 2, nan));
     odd.lines.push_back(line(-inf, 10, inf, 10));
-    Circle c;
-    c.x = nan;
-    c.diameter = 2;
-    odd.circles.push_back(c);
+    odd.circles.push_back({nan, 0, 2});
     odd.buildIndex();
     EXPECT_EQ(found(odd, -inf, -inf, inf, inf), (std::vector<std::uint32_t>{1}));
     EXPECT_TRUE(found(odd, nan, nan, nan, nan).empty());

@@ -11,34 +11,19 @@ TEST(PcadPage, DefaultsOfPageAndText) {
     Page p;
     EXPECT_EQ(p.name, "Sheet 1");
     EXPECT_EQ(p.number, 1);
-    EXPECT_EQ(p.width, 421);
-    EXPECT_EQ(p.height, 298);
-    EXPECT_EQ(p.originX, 0);
-    EXPECT_EQ(p.originY, 0);
-    EXPECT_EQ(p.gridCols, 0);
-    EXPECT_EQ(p.gridRows, 0);
-    EXPECT_EQ(p.gridMaxX, 0);
+    EXPECT_TRUE(p.width == 421 && p.height == 298 && p.originX == 0 && p.originY == 0);
+    EXPECT_TRUE(p.gridCols == 0 && p.gridRows == 0 && p.gridMaxX == 0 && p.cells.empty());
 
     Text t;
     EXPECT_EQ(t.height, 2.7f);
     EXPECT_GT(static_cast<double>(t.height), 2.7);  // single precision, widened
-    EXPECT_EQ(t.rotation, 0);
-    EXPECT_EQ(t.justify, 0);
     EXPECT_EQ(t.itemClass, 6);
-    EXPECT_EQ(t.hasBox, 0);
-    EXPECT_EQ(t.hasExtent, 0);
-    EXPECT_EQ(t.x, 0);
-    EXPECT_EQ(t.boxX1, 0);
-    EXPECT_EQ(t.extentHeight, 0);
+    EXPECT_TRUE(t.rotation == 0 && t.justify == 0 && t.hasBox == 0 && t.hasExtent == 0);
+    EXPECT_TRUE(t.x == 0 && t.y == 0 && t.boxX1 == 0 && t.extentHeight == 0);
 }
 
 TEST(PcadPage, ViewMapsWorldToTargetAndBack) {
-    View v;
-    v.width = 800;
-    v.height = 600;
-    v.scale = 2;
-    v.centerX = 100;
-    v.centerY = 50;
+    const View v{800, 600, 2, 100, 50};
     Point a = v.toScreen(100, 50);
     EXPECT_DOUBLE_EQ(a.x, 400);
     EXPECT_DOUBLE_EQ(a.y, 300);

@@ -43,25 +43,11 @@ public:
 };
 
 Line seg(double x1, double y1, double x2, double y2, float w, std::uint8_t cls) {
-    Line l;
-    l.x1 = x1;
-    l.y1 = y1;
-    l.x2 = x2;
-    l.y2 = y2;
-    l.width = w;
-    l.itemClass = cls;
-    return l;
+    return {x1, y1, x2, y2, w, cls};
 }
 
 Circle dot(double x, double y, float dia, float w, std::uint8_t cls, bool filled) {
-    Circle c;
-    c.x = x;
-    c.y = y;
-    c.diameter = dia;
-    c.width = w;
-    c.itemClass = cls;
-    c.filled = filled;
-    return c;
+    return {x, y, dia, w, cls, static_cast<std::uint8_t>(filled)};
 }
 
 Text label(double x, double y, std::string s, std::uint8_t cls) {
@@ -75,13 +61,8 @@ Text label(double x, double y, std::string s, std::uint8_t cls) {
 }
 
 View viewOf(const Page& p, double scale) {
-    View v;
-    v.scale = scale;
-    v.width = (p.width + 8) * scale;
-    v.height = (p.height + 8) * scale;
-    v.centerX = p.width * 0.5 + p.originX;
-    v.centerY = p.height * 0.5 + p.originY;
-    return v;
+    return {(p.width + 8) * scale, (p.height + 8) * scale, scale, p.width * 0.5 + p.originX,
+            p.height * 0.5 + p.originY};
 }
 
 // A 12 by 8 sheet holding one of each kind of element.
