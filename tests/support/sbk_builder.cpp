@@ -100,13 +100,19 @@ std::size_t CircuitBuilder::bus(std::uint8_t style, const SbkPoints& points) { r
 
 std::size_t CircuitBuilder::instance(std::string_view cellName, std::int32_t x, std::int32_t y,
                                      std::uint8_t orientation) {
+    const std::size_t V = bytes_.size() + 45 + cellName.size();
+    instanceAt(V, cellName, x, y, orientation);
+    return V;
+}
+
+void CircuitBuilder::instanceAt(std::size_t V, std::string_view cellName, std::int32_t x, std::int32_t y,
+                                std::uint8_t orientation) {
     // Name length byte at V - 45 - L, the name up to V - 44, position at
     // V - 36 / V - 32, orientation at V - 28, four checked values at
     // V - 20 .. V - 8, marker at V.
     const std::size_t L = cellName.size();
-    const std::size_t start = bytes_.size();
-    const std::size_t V = start + 45 + L;
-    bytes_.resize(V + 3, 0);
+    if (V < 45 + L) throw std::logic_error("CircuitBuilder::instanceAt: no room for the name");
+    if (bytes_.size() < V + 3) bytes_.resize(V + 3, 0);
     bytes_[V - 45 - L] = static_cast<std::uint8_t>(L);
     for (std::size_t i = 0; i < L; ++i) bytes_[V - 44 - L + i] = static_cast<std::uint8_t>(cellName[i]);
     setI32(bytes_, V - 36, x);
@@ -116,16 +122,22 @@ std::size_t CircuitBuilder::instance(std::string_view cellName, std::int32_t x, 
     bytes_[V] = 0x00;
     bytes_[V + 1] = 0x01;
     bytes_[V + 2] = 0x74;
-    return V;
 }
 
 std::size_t CircuitBuilder::terminal(std::string_view cellName, std::int32_t x, std::int32_t y,
                                      std::uint8_t orientation) {
+    const std::size_t W = bytes_.size() + 18 + cellName.size();
+    terminalAt(W, cellName, x, y, orientation);
+    return W;
+}
+
+void CircuitBuilder::terminalAt(std::size_t W, std::string_view cellName, std::int32_t x, std::int32_t y,
+                                std::uint8_t orientation) {
     // Length byte at W - 18 - j, name up to W - 17, x at W - 9, y at W - 5,
     // orientation at W - 1, marker at W.
     const std::size_t j = cellName.size();
-    const std::size_t W = bytes_.size() + 18 + j;
-    bytes_.resize(W + 3, 0);
+    if (W < 18 + j) throw std::logic_error("CircuitBuilder::terminalAt: no room for the name");
+    if (bytes_.size() < W + 3) bytes_.resize(W + 3, 0);
     bytes_[W - 18 - j] = static_cast<std::uint8_t>(j);
     for (std::size_t i = 0; i < j; ++i) bytes_[W - 17 - j + i] = static_cast<std::uint8_t>(cellName[i]);
     setI32(bytes_, W - 9, x);
@@ -134,7 +146,6 @@ std::size_t CircuitBuilder::terminal(std::string_view cellName, std::int32_t x, 
     bytes_[W] = 0x00;
     bytes_[W + 1] = 0x01;
     bytes_[W + 2] = 0x0B;
-    return W;
 }
 
 void SbkFileBuilder::addPage(std::vector<std::uint8_t> circuit) { pages_.push_back(std::move(circuit)); }

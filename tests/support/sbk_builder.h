@@ -71,6 +71,12 @@ public:
     std::size_t instance(std::string_view cellName, std::int32_t x, std::int32_t y, std::uint8_t orientation);
     // Length byte and name, x, y, orientation and the 00 01 0B marker; returns W.
     std::size_t terminal(std::string_view cellName, std::int32_t x, std::int32_t y, std::uint8_t orientation);
+    // The same, written over whatever lies there, with the marker at V or W
+    // (the stream grows when needed).
+    void instanceAt(std::size_t V, std::string_view cellName, std::int32_t x, std::int32_t y,
+                    std::uint8_t orientation);
+    void terminalAt(std::size_t W, std::string_view cellName, std::int32_t x, std::int32_t y,
+                    std::uint8_t orientation);
 
     std::size_t size() const { return bytes_.size(); }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
