@@ -16,7 +16,6 @@ namespace {
 
 constexpr uint64_t kMaxBytes = 134217728; // 128 MiB: file, root stream, any stream
 constexpr uint32_t kEndMarker = 0xFFFFFFFEu; // this and above end a chain
-constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
 constexpr size_t kEntrySize = 128;
 constexpr size_t kHeaderDifatEntries = 109;
 // Storage nesting has no limit in the format; a directory that nests without
