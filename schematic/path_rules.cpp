@@ -1,0 +1,43 @@
+#include "schematic/path_rules.h"
+
+#include "pcad/utf8path.h"
+
+namespace schematic {
+
+std::string fileNameOf(const std::string& path) {
+    std::size_t start = 0;
+    // A drive letter is a root name, not part of the file name ("C:a.sch" names "a.sch").
+    if (path.size() >= 2 && path[1] == ':' &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+        start = 2;
+    }
+    const std::size_t sep = path.find_last_of("\\/");
+    if (sep != std::string::npos && sep + 1 > start) start = sep + 1;
+    std::string name = path.substr(start);
+    const std::size_t colon = name.find(':');
+    if (colon != std::string::npos) name.resize(colon);
+    return name;
+}
+
+std::string lowerExtensionOf(const std::string& path) {
+    const std::string name = fileNameOf(path);
+    if (name == "." || name == "..") return {};
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    std::string ext = name.substr(dot);
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return ext;
+}
+
+std::string toUtf8(const std::filesystem::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+std::filesystem::path fromUtf8(const std::string& utf8Path) {
+    return std::filesystem::path(pcad::utf8ToUtf16(utf8Path));
+}
+
+} // namespace schematic
