@@ -16,8 +16,10 @@ namespace {
 
 // Limits on what one file may produce. Title sheets are drawn on every page and symbol
 // definitions once per instance, so a small file could otherwise ask for a huge
-// number of primitives; every page also carries a grid of up to 128 by 128 cells.
+// number of primitives or copies of its strings; every page also carries a grid of up
+// to 128 by 128 cells.
 constexpr std::size_t kMaxPrimitives = 5'000'000;
+constexpr std::size_t kMaxTextBytes = 256u << 20;
 constexpr std::size_t kMaxSheets = 1000;
 
 using NodeTable = std::unordered_map<std::string, const SExpr*>;
@@ -34,18 +36,24 @@ struct Document {
 
 class Budget {
 public:
-    // Running count over the finished pages, so a check does not revisit them.
-    void finish(const Page& p) { finished_ += count(p); }
-    void checkCurrent(const Page& current) const {
-        if (finished_ + count(current) > kMaxPrimitives)
+    void startPage() { scannedTexts_ = 0; }
+    // Called after every sheet item; only the texts added since the last call are summed.
+    void check(const Page& current) {
+        for (; scannedTexts_ < current.texts.size(); ++scannedTexts_)
+            textBytes_ += current.texts[scannedTexts_].text.size();
+        if (finishedPrimitives_ + count(current) > kMaxPrimitives)
             throw std::runtime_error("ASCII file has too many primitives");
+        if (textBytes_ > kMaxTextBytes) throw std::runtime_error("ASCII file has too much text");
     }
+    void finish(const Page& p) { finishedPrimitives_ += count(p); }
 
 private:
     static std::size_t count(const Page& p) {
         return p.lines.size() + p.circles.size() + p.texts.size();
     }
-    std::size_t finished_ = 0;
+    std::size_t finishedPrimitives_ = 0;
+    std::size_t textBytes_ = 0;
+    std::size_t scannedTexts_ = 0;
 };
 
 void readStyles(const SExpr& library, StyleTable& styles) {
@@ -190,8 +198,7 @@ void drawJunction(Page& page, const SExpr& junction) {
     page.circles.push_back(dot);
 }
 
-Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc,
-               const Budget& budget) {
+Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Budget& budget) {
     Page page;
     // A sheet without a usable name is named by its position, like "Sheet 2".
     const bool named = sheet.children.size() >= 2 && !sheet.children[1].isList &&
@@ -201,8 +208,9 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc,
     page.width = doc.width;
     page.height = doc.height;
 
+    budget.startPage();
     drawTitleSheet(page, doc);
-    budget.checkCurrent(page);
+    budget.check(page);
 
     const Placement identity;
     for (const SExpr& item : sheet.children) {
@@ -226,7 +234,7 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc,
         } else {
             continue;
         }
-        budget.checkCurrent(page);
+        budget.check(page);
     }
     page.buildIndex();
     return page;

@@ -227,7 +227,7 @@ TEST(AsciiReader, SymbolInstances) {
     EXPECT_EQ(p.texts[9].rotation, 0.0f);
 }
 
-TEST(AsciiReader, TooManyPrimitives) {
+TEST(AsciiReader, OutputLimits) {
     // 100 full arcs of 113 segments per instance; 450 instances ask for over 5 million.
     std::string lib = "(symbolDef \"ARCS\"";
     for (int i = 0; i < 100; ++i) lib += " (triplePointArc (pt 1 0) (pt -1 0.001) (pt 1 -0.001))";
@@ -236,6 +236,11 @@ TEST(AsciiReader, TooManyPrimitives) {
     for (int i = 0; i < 450; ++i) body += "(symbol (symbolRef \"ARCS\"))";
     EXPECT_EQ(readError(file(lib, "", "(sheet \"S\" " + body + ")")),
               "ASCII file has too many primitives");
+
+    // A long title text copied onto 900 pages would need 270 MB.
+    std::string design = "(titleSheet (text (pt 1 1) \"" + std::string(300000, 'x') + "\"))";
+    for (int i = 0; i < 900; ++i) design += "(sheet)";
+    EXPECT_EQ(readError(file("", "", design)), "ASCII file has too much text");
 }
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
