@@ -293,6 +293,22 @@ TEST(SbkCompoundFile, LongSiblingChainsDoNotExhaustTheStack)
     }
 }
 
+TEST(SbkCompoundFile, DeepNestingLoadsAndOverlongPathsAreDropped)
+{
+    // 3000 nested storages: no recursion runs out of stack, and paths past
+    // 512 bytes are not kept (their streams stay reachable by bare name).
+    CompoundFileWriter w(4);
+    std::string path;
+    for (int i = 0; i < 3000; ++i)
+        path += "d/";
+    w.addStream(path + "Deep", pattern(10, 1));
+    w.addStream("d/d/Shallow", pattern(10, 2));
+    const auto cf = openImage(w.build());
+    EXPECT_EQ(cf.readStream("d/d/Shallow"), pattern(10, 2));
+    EXPECT_EQ(cf.paths().size(), 1u);
+    EXPECT_EQ(cf.readStream("Deep"), pattern(10, 1));
+}
+
 TEST(SbkCompoundFile, DirectoryCyclesAreWalkedOnce)
 {
     CompoundFileWriter w(3);
