@@ -39,6 +39,24 @@ std::int64_t ownerOf(const std::vector<PropertyMap>& records, const PropertyMap&
     return owner >= 0 && owner < static_cast<std::int64_t>(records.size()) ? owner : -1;
 }
 
+// Stable order by layer: one pass per layer moves each primitive once, cheaper than a merge sort
+// of these large values.
+void sortByLayer(std::vector<Primitive>& primitives) {
+    std::size_t counts[256] = {};
+    for (const Primitive& p : primitives)
+        ++counts[p.layer];
+    std::size_t starts[256];
+    std::size_t next = 0;
+    for (std::size_t layer = 0; layer < 256; ++layer) {
+        starts[layer] = next;
+        next += counts[layer];
+    }
+    std::vector<Primitive> sorted(primitives.size());
+    for (Primitive& p : primitives)
+        sorted[starts[p.layer]++] = std::move(p);
+    primitives = std::move(sorted);
+}
+
 } // namespace
 
 bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
@@ -108,6 +126,7 @@ Document readSchDoc(const std::string& path) {
     state.width = width;
     state.height = height;
 
+    state.primitives.reserve(records.size());
     SheetBuilder builder{height, sheet, state.primitives};
     DocumentStats& stats = state.stats;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -164,8 +183,7 @@ Document readSchDoc(const std::string& path) {
         }
     }
 
-    std::stable_sort(state.primitives.begin(), state.primitives.end(),
-                     [](const Primitive& a, const Primitive& b) { return a.layer < b.layer; });
+    sortByLayer(state.primitives);
     document.buildIndex();
     return document;
 }

@@ -56,7 +56,28 @@ std::size_t utf8Sequence(std::string_view text, std::size_t i, std::size_t& pref
     return need + 1;
 }
 
-void number(std::string& out, double v) { out += formatNumber(v); }
+// Appends formatNumber(value) without a string of its own: the writer calls this for every number.
+void appendNumber(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += '0';
+        return;
+    }
+    // The largest double has 309 integer digits.
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+    const char* end = result.ptr;
+    // Three decimals are always written: drop their trailing zeros, then a bare point.
+    while (end[-1] == '0')
+        --end;
+    if (end[-1] == '.')
+        --end;
+    if (end - buffer == 2 && buffer[0] == '-' && buffer[1] == '0') {
+        out += '0';
+        return;
+    }
+    out.append(buffer, static_cast<std::size_t>(end - buffer));
+}
+
 
 void attribute(std::string& out, const char* name, std::string_view value) {
     out += ' ';
@@ -66,25 +87,19 @@ void attribute(std::string& out, const char* name, std::string_view value) {
     out += '"';
 }
 
-void numberAttribute(std::string& out, const char* name, double v) { attribute(out, name, formatNumber(v)); }
+void numberAttribute(std::string& out, const char* name, double v) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendNumber(out, v);
+    out += '"';
+}
 
 } // namespace
 
 std::string formatNumber(double value) {
-    if (!std::isfinite(value))
-        return "0";
-    // The largest double has 309 integer digits.
-    char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-    std::string text(buffer, result.ptr);
-    if (text.find('.') != std::string::npos) {
-        while (!text.empty() && text.back() == '0')
-            text.pop_back();
-        if (!text.empty() && text.back() == '.')
-            text.pop_back();
-    }
-    if (text == "-0")
-        text = "0";
+    std::string text;
+    appendNumber(text, value);
     return text;
 }
 
@@ -177,9 +192,9 @@ std::string writeSvg(const Document& document, const Rect& area, const RenderOpt
             out += p.kind == Polyline ? "<polyline" : "<polygon";
             out += " points=\"";
             for (const Point& q : p.points) {
-                number(out, q.x);
+                appendNumber(out, q.x);
                 out += ',';
-                number(out, q.y);
+                appendNumber(out, q.y);
                 out += ' ';
             }
             out += '"';

@@ -45,7 +45,9 @@ int SchDocBuilder::add(const std::string& body) {
 
 void SchDocBuilder::addBinary(std::uint32_t length) {
     // Binary records take no index: kept as a marker body that is never a text record.
-    fileHeaderBodies_.push_back(std::string("\x01", 1) + std::to_string(length));
+    std::string marker(1, '\x01');
+    marker += std::to_string(length);
+    fileHeaderBodies_.push_back(std::move(marker));
 }
 
 void SchDocBuilder::setSheet(const std::string& body) {
