@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pcad/binary.h"
@@ -97,21 +98,18 @@ TEST(BinaryTexts, FieldsOfTheTextRecord) {
     EXPECT_EQ(names, (std::vector<std::string>{"Rot1800", "Rot900", "Rot3601", "Rot3602", "Rot1801",
                                                std::string(240, 'x'), "Tab\there", "А\xD1\x8F№", "NoNulHer"}));
 
-    const pcad::Text& t0 = p.texts[0];
-    EXPECT_EQ(t0.rotation, 0.0f);
-    EXPECT_EQ(t0.justify, 6);
-    EXPECT_EQ(t0.height, 3.0f);  // no style table below the anchor
-    EXPECT_EQ(t0.itemClass, pcad::ClassFreeText);
-    EXPECT_DOUBLE_EQ(t0.x, 200);
-    EXPECT_DOUBLE_EQ(t0.y, 150);
-    EXPECT_EQ(t0.hasBox, 0);
-    EXPECT_EQ(t0.hasExtent, 0);
-    EXPECT_EQ(p.texts[1].rotation, 90.0f);
-    EXPECT_EQ(p.texts[1].justify, 0);
+    // rotation, justification, height, class, box
+    auto fields = [&](std::size_t i) {
+        const pcad::Text& t = p.texts.at(i);
+        return std::make_tuple(t.rotation, int(t.justify), t.height, int(t.itemClass), int(t.hasBox));
+    };
+    EXPECT_EQ(fields(0), std::make_tuple(0.0f, 6, 3.0f, int(pcad::ClassFreeText), 0));  // no styles below the anchor
+    EXPECT_EQ(fields(1), std::make_tuple(90.0f, 0, 3.0f, int(pcad::ClassFreeText), 0));
     EXPECT_EQ(p.texts[2].rotation, 360.1f);
     EXPECT_EQ(p.texts[3].rotation, 0.0f);
-    EXPECT_EQ(p.texts[4].rotation, 180.1f);
-    EXPECT_EQ(p.texts[4].justify, 3);
+    EXPECT_EQ(fields(4), std::make_tuple(180.1f, 3, 3.0f, int(pcad::ClassFreeText), 0));
+    EXPECT_EQ(p.texts[0].x, 200);
+    EXPECT_EQ(p.texts[0].y, 150);
     EXPECT_EQ(p.texts.back().itemClass, pcad::ClassTitleText);
 }
 
@@ -135,29 +133,16 @@ TEST(BinaryTexts, TitleBlockClassBoxAndPlacement) {
     b.anchoredText("far", {0, 0}, at(200, 150, {-1000.5, 149, 200, 152}));
     const auto pages = read(b);
     const pcad::Page& p = pages.at(0);
-    auto cls = [&](const std::string& s) {
-        const pcad::Text* t = findText(p, s);
-        return t == nullptr ? -1 : t->itemClass;
-    };
-    EXPECT_EQ(cls("x19.9"), pcad::ClassTitleText);
-    EXPECT_EQ(cls("x20"), pcad::ClassFreeText);
-    EXPECT_EQ(cls("x395.1"), pcad::ClassTitleText);
-    EXPECT_EQ(cls("x395"), pcad::ClassFreeText);
-    EXPECT_EQ(cls("y34.9"), pcad::ClassTitleText);
-    EXPECT_EQ(cls("y35"), pcad::ClassFreeText);
-    EXPECT_EQ(cls("y282.1"), pcad::ClassTitleText);
-    EXPECT_EQ(cls("y282"), pcad::ClassFreeText);
-    EXPECT_EQ(cls("left-10"), pcad::ClassTitleText);
-    EXPECT_EQ(cls("left-10.01"), -1);
-    EXPECT_EQ(cls("top307"), pcad::ClassTitleText);
+    std::vector<std::string> title, free;
+    for (const pcad::Text& t : p.texts) (t.itemClass == pcad::ClassTitleText ? title : free).push_back(t.text);
+    EXPECT_EQ(title, (std::vector<std::string>{"x19.9", "x395.1", "y34.9", "y282.1", "left-10", "top307"}));
+    EXPECT_EQ(free, (std::vector<std::string>{"x20", "x395", "y35", "y282", "box", "thin", "narrow", "far"}));
 
     const pcad::Text* box = findText(p, "box");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->hasBox, 1);
-    EXPECT_DOUBLE_EQ(box->boxX0, 199.97);
-    EXPECT_DOUBLE_EQ(box->boxY0, 149);
-    EXPECT_DOUBLE_EQ(box->boxX1, 200.03);
-    EXPECT_DOUBLE_EQ(box->boxY1, 152);
+    EXPECT_EQ(std::make_tuple(box->boxX0, box->boxY0, box->boxX1, box->boxY1),
+              std::make_tuple(199.97, 149.0, 200.03, 152.0));
     EXPECT_EQ(findText(p, "thin")->hasBox, 0);
     EXPECT_EQ(findText(p, "narrow")->hasBox, 1);
     EXPECT_EQ(findText(p, "far")->hasBox, 0);
@@ -221,13 +206,9 @@ TEST(BinaryTexts, NetLabelsFromNamedRecordsNearTheAnchor) {
     const auto& t = pages.at(0).texts;
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[0].text, "NET200");
-    EXPECT_DOUBLE_EQ(t[0].x, 11);
-    EXPECT_DOUBLE_EQ(t[0].y, 21.5);
-    EXPECT_EQ(t[0].height, 2.8f);
-    EXPECT_EQ(t[0].rotation, 0.0f);
-    EXPECT_EQ(t[0].justify, 0);
+    EXPECT_EQ(std::make_tuple(t[0].x, t[0].y, t[0].height, t[0].rotation, int(t[0].justify), int(t[0].hasBox)),
+              std::make_tuple(11.0, 21.5, 2.8f, 0.0f, 0, 0));
     EXPECT_EQ(t[0].itemClass, pcad::ClassPortLabel);
-    EXPECT_EQ(t[0].hasBox, 0);
     EXPECT_EQ(t[1].text, "Second");
 }
 

@@ -32,26 +32,20 @@ std::vector<std::uint8_t> signatureAt(std::size_t offset, std::size_t total) {
     return b.bytes;
 }
 
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("kg_pcad_load_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(path_);
-    }
+// A fresh folder for one test, removed afterwards; file() gives UTF-8 paths inside it.
+struct TempFolder {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 (std::string("kg_pcad_load_") +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    TempFolder() { std::filesystem::create_directories(path); }
     ~TempFolder() {
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(path, ec);
     }
-    // UTF-8 path of a file in the folder.
     std::string file(const std::u8string& name) const {
-        const std::u8string p = (path_ / name).u8string();
+        const std::u8string p = (path / name).u8string();
         return std::string(p.begin(), p.end());
     }
-
-private:
-    std::filesystem::path path_;
 };
 
 }  // namespace
