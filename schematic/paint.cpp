@@ -17,6 +17,9 @@ std::uint8_t itemClassOf(const pcad::Page& page, const pcad::Item& item) {
     }
 }
 
+// max(value, least), also when the value is NaN (a file may state any width).
+double atLeast(double value, double least) { return value >= least ? value : least; }
+
 // Forwards an SBK page's drawing to the target, in the core's theme.
 class SbkTarget final : public sbk::DrawSink {
 public:
@@ -33,17 +36,19 @@ public:
             target_.ellipse(box, width, c, 0);
             return;
         }
-        pts_.clear();
+        std::vector<Point> pts;
         if (shape == 1 && count == 3) {
+            pts.reserve(25);
             for (int i = 0; i <= 24; ++i) {
                 const double t = i / 24.0, u = 1 - t;
-                pts_.push_back({u * u * points[0].x + 2 * u * t * points[1].x + t * t * points[2].x,
+                pts.push_back({u * u * points[0].x + 2 * u * t * points[1].x + t * t * points[2].x,
                                 u * u * points[0].y + 2 * u * t * points[1].y + t * t * points[2].y});
             }
         } else {
-            for (std::size_t i = 0; i < count; ++i) pts_.push_back({points[i].x, points[i].y});
+            pts.reserve(count);
+            for (std::size_t i = 0; i < count; ++i) pts.push_back({points[i].x, points[i].y});
         }
-        target_.polyline(pts_.data(), pts_.size(), width, c, false, 0);
+        target_.polyline(pts.data(), pts.size(), width, c, false, 0);
     }
 
     void text(const sbk::Point& anchor, const std::string& text, float height, std::uint32_t colour,
@@ -58,7 +63,6 @@ public:
 private:
     DrawTarget& target_;
     bool dark_;
-    std::vector<Point> pts_;
 };
 
 void paintPcad(const ViewerCore::Impl& d, const pcad::Page& page, DrawTarget& target) {
@@ -84,14 +88,14 @@ void paintPcad(const ViewerCore::Impl& d, const pcad::Page& page, DrawTarget& ta
             const pcad::Line& l = page.lines[item->index];
             const pcad::Point a = view.toScreen(l.x1, l.y1), b = view.toScreen(l.x2, l.y2);
             const Point pts[2] = {{a.x, a.y}, {b.x, b.y}};
-            target.polyline(pts, 2, std::max(l.width * s, 1.0), pcadItemColour(l.itemClass, d.dark),
+            target.polyline(pts, 2, atLeast(l.width * s, 1.0), pcadItemColour(l.itemClass, d.dark),
                             false, 0);
         } else if (item->kind == 1) {
             const pcad::Circle& c = page.circles[item->index];
             const double r2 = c.diameter * s * 0.5;
             const pcad::Point p = view.toScreen(c.x, c.y);
             const Colour colour = pcadItemColour(c.itemClass, d.dark);
-            target.ellipse({p.x - r2, p.y - r2, p.x + r2, p.y + r2}, std::max(c.width * s, 1.0),
+            target.ellipse({p.x - r2, p.y - r2, p.x + r2, p.y + r2}, atLeast(c.width * s, 1.0),
                            colour, c.filled ? colour : 0);
         } else {
             const pcad::Text& t = page.texts[item->index];
@@ -127,7 +131,7 @@ void paintSchDoc(const ViewerCore::Impl& d, const schq::Document& doc, DrawTarge
         const schq::Primitive& p = all[index];
         const Colour stroke = schDocThemeColour(p.stroke, d.dark);
         const Colour fill = hasFill(p.fill) ? schDocThemeColour(p.fill, d.dark) : 0;
-        const double w = std::max(p.strokeWidth * s, 0.65);
+        const double w = atLeast(p.strokeWidth * s, 0.65);
         switch (p.kind) {
         case schq::Text: {
             const double height = p.fontSize * s;

@@ -4,13 +4,28 @@
 
 namespace schematic {
 
-std::string fileNameOf(const std::string& path) {
-    std::size_t start = 0;
-    // A drive letter is a root name, not part of the file name ("C:a.sch" names "a.sch").
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Length of the root name: a drive ("C:") or a network host (\\server); 0 when there is none.
+std::size_t rootNameLength(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':' &&
         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-        start = 2;
+        return 2;
     }
+    if (path.size() >= 3 && isSeparator(path[0]) && isSeparator(path[1]) && !isSeparator(path[2])) {
+        const std::size_t end = path.find_first_of("\\/", 2);
+        return end == std::string::npos ? path.size() : end;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string fileNameOf(const std::string& path) {
+    // The root name is not part of the file name ("C:a.sch" names "a.sch", \\host has none).
+    std::size_t start = rootNameLength(path);
     const std::size_t sep = path.find_last_of("\\/");
     if (sep != std::string::npos && sep + 1 > start) start = sep + 1;
     std::string name = path.substr(start);

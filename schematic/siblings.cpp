@@ -22,7 +22,12 @@ std::string nameUtf8(const fs::path& p) { return toUtf8(p.filename()); }
 } // namespace
 
 bool isSchematicFile(const fs::path& path) {
-    const std::string ext = lowerExtensionOf(nameUtf8(path));
+    std::string ext;
+    try {
+        ext = lowerExtensionOf(toUtf8(path));
+    } catch (...) {
+        return false; // a name that has no UTF-8 form is no file we could open
+    }
     return ext == ".sch" || ext == ".schdoc" || ext == ".schdot" || ext == ".sbk";
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 #include "pcad/load.h"
@@ -83,7 +85,12 @@ ViewerCore::~ViewerCore() = default;
 std::size_t ViewerCore::pageCount() const {
     const Impl& d = *impl_;
     if (d.pcadPages) return d.pcadPages->size();
-    if (d.sbkDoc) return static_cast<std::size_t>(d.sbkDoc->pageCount());
+    if (d.sbkDoc) {
+        // A size is 32 bits wide in the i386 build.
+        const std::uint64_t n = d.sbkDoc->pageCount();
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(n, std::numeric_limits<std::size_t>::max()));
+    }
     return 1;
 }
 
