@@ -3,6 +3,7 @@
 #include "sbk/scan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -121,8 +122,13 @@ std::vector<size_t> findMarkers(const std::vector<uint8_t>& data, uint8_t b0, ui
     const size_t e = std::min(end, data.size());
     if (e < 3) return out;
     const uint8_t* d = data.data();
-    for (size_t p = start; p <= e - 3; ++p)
-        if (d[p] == b0 && d[p + 1] == b1 && d[p + 2] == b2) out.push_back(p);
+    // Jump between occurrences of the last byte, which is rarer than the first.
+    for (size_t p = start; p <= e - 3; ++p) {
+        const void* hit = std::memchr(d + p + 2, b2, e - 3 - p + 1);
+        if (!hit) break;
+        p = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 2;
+        if (d[p] == b0 && d[p + 1] == b1) out.push_back(p);
+    }
     return out;
 }
 
@@ -217,13 +223,16 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
         rec.maxY = y2 + 65;
     }
 
-    // Symbol instances. Their texts are taken from one stream-wide list of
-    // kind-4, 5 and 15 records: a scan of [V, end) finds exactly the records
-    // of that list which start at or after V and end at or before end. This
-    // keeps the reader linear even when many ranges run to the end.
-    std::vector<RawText> instTexts;
-    forEachText(s, makeKindSet({4, 5, 15}), 0, kAll, [&](const RawText& r) {
-        instTexts.push_back(r);
+    // One pass finds the text records of the whole stream: those of kinds 4,
+    // 5 and 15 for the symbol instances, those of kinds 6, 7, 9 and 19 for
+    // annotations and titles. An instance's texts are taken from the first
+    // list: a scan of [V, end) finds exactly its records that start at or
+    // after V and end at or before end. This keeps the reader linear even
+    // when many ranges run to the end of the stream.
+    std::vector<RawText> instTexts, pageTexts;
+    forEachText(s, makeKindSet({4, 5, 6, 7, 9, 15, 19}), 0, kAll, [&](const RawText& r) {
+        if (r.kind == 4 || r.kind == 5 || r.kind == 15) instTexts.push_back(r);
+        else pageTexts.push_back(r);
         return true;
     });
     const size_t nt = instTexts.size();
@@ -325,15 +334,16 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
 
     // Annotations: kind 7 and 19 records up to 600 bytes after the last
     // instance marker before them.
-    forEachText(s, makeKindSet({7, 19}), 0, kAll, [&](const RawText& r) {
+    for (const RawText& r : pageTexts) {
+        if (r.kind != 7 && r.kind != 19) continue;
         auto it = std::upper_bound(instances.begin(), instances.end(), r.offset,
                                    [](size_t off, const SymbolInstance& in) { return off < in.offset; });
-        if (it == instances.begin()) return true;
+        if (it == instances.begin()) continue;
         const SymbolInstance& inst = *(it - 1);
         if (r.offset - inst.offset <= 600)
             out.text(kLayerAnnotations, inst.x + r.x, inst.y + r.y, decodeText(s, r), 30);
-        return !out.textsFull();
-    });
+        if (out.textsFull()) break;
+    }
 
     // Wires. A wire does not start inside the previous one.
     std::vector<Point> pts;
@@ -370,10 +380,10 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
 
     // Titles: records after the last wire or bus.
     const size_t threshold = std::max(wireEnd, busEnd);
-    forEachText(s, makeKindSet({6, 7, 9, 19}), 0, kAll, [&](const RawText& r) {
+    for (const RawText& r : pageTexts) {
+        if (out.textsFull()) break;
         if (r.offset >= threshold) out.text(kLayerTitles, r.x, r.y, decodeText(s, r), 50);
-        return !out.textsFull();
-    });
+    }
 
     // Frame, from the cell named C (or D when there is no C).
     int frameIndex = findCell(cellIndex, "C");

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -102,8 +103,13 @@ void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t 
     const size_t e = end < data.size() ? end : data.size();
     if (e < 19 || start > e - 19) return;
     const uint8_t* d = data.data();
-    for (size_t s = start; s <= e - 19; ++s) {
-        if (d[s] != 0x00 || d[s + 1] != 0x01 || !kinds[d[s + 2]]) continue;
+    const size_t last = e - 19;
+    // Jump from one 01 byte to the next: every head has one at S + 1.
+    for (size_t s = start; s <= last; ++s) {
+        const void* hit = std::memchr(d + s + 1, 0x01, last - s + 1);
+        if (!hit) return;
+        s = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 1;
+        if (d[s] != 0x00 || !kinds[d[s + 2]]) continue;
         const int32_t x = readI32(data, s + 10);
         const int32_t y = readI32(data, s + 14);
         const size_t n = d[s + 18];
