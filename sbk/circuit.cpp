@@ -14,12 +14,6 @@ namespace {
 constexpr size_t kAll = std::numeric_limits<size_t>::max();
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
-// A page may place one cell many times over and give many symbols texts that
-// run to the end of the stream, so the output of hostile input grows faster
-// than the stream; these ceilings keep it bounded far above any real page.
-constexpr size_t kMaxPolylines = 1000000;
-constexpr size_t kMaxPoints = 8000000;
-constexpr size_t kMaxTexts = 1000000;
 
 constexpr uint8_t kLayerFrame = 0, kLayerWires = 1, kLayerBuses = 2, kLayerSymbols = 3,
                   kLayerTerminals = 4, kLayerFrameText = 5, kLayerPortLabels = 6, kLayerRefs = 7,
@@ -57,7 +51,7 @@ class Output {
 public:
     explicit Output(Document& doc) : doc_(doc) {}
 
-    bool textsFull() const { return doc_.record().texts.size() >= kMaxTexts; }
+    bool textsFull() const { return doc_.record().texts.size() >= kMaxPageTexts; }
 
     void text(uint8_t layer, double x, double y, std::string s, double height, uint8_t anchor = 0) {
         if (!textsFull()) doc_.addText(layer, x, y, std::move(s), height, anchor);
@@ -69,9 +63,8 @@ public:
         doc_.addPolyline(layer, 0, std::move(points), style);
     }
 
-    void cell(const Cell& cell, uint8_t layer, Point origin, uint32_t orientation) {
-        size_t points = 0;
-        for (const CellPrimitive& p : cell.primitives) points += p.points.size();
+    // points: the cell's total, counted once per page.
+    void cell(const Cell& cell, size_t points, uint8_t layer, Point origin, uint32_t orientation) {
         if (!fits(cell.primitives.size(), points)) return;
         points_ += points;
         doc_.placeCell(cell.primitives, layer, origin, orientation);
@@ -80,8 +73,8 @@ public:
 private:
     bool fits(size_t polylines, size_t points) const {
         const size_t have = doc_.record().polylines.size();
-        return polylines <= kMaxPolylines - std::min(have, kMaxPolylines) &&
-               points <= kMaxPoints - std::min(points_, kMaxPoints);
+        return polylines <= kMaxPagePolylines - std::min(have, kMaxPagePolylines) &&
+               points <= kMaxPagePoints - std::min(points_, kMaxPagePoints);
     }
 
     Document& doc_;
@@ -201,9 +194,24 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     const CellNameIndex cellIndex = buildCellNameIndex(names);
     const std::map<int, Cell> cells = loadCells(file, names.size());
     rec.cellsLoaded = cells.size();
-    auto loadedCell = [&](int index) -> const Cell* {
-        auto it = cells.find(index);
-        return it == cells.end() ? nullptr : &it->second;
+    // What each placement of a cell adds, worked out once: a cell may be
+    // placed many times over.
+    struct Placed {
+        const Cell* cell = nullptr;
+        size_t points = 0;
+        std::vector<const TextRecord*> pinNames;    // kind 3
+        std::vector<const TextRecord*> fixedTexts;  // kind 7
+    };
+    std::map<int, Placed> placed;
+    for (const auto& [index, cell] : cells) {
+        Placed& pc = placed[index];
+        pc.cell = &cell;
+        for (const CellPrimitive& p : cell.primitives) pc.points += p.points.size();
+        for (const TextRecord& t : cell.texts) (t.kind == 3 ? pc.pinNames : pc.fixedTexts).push_back(&t);
+    }
+    auto loadedCell = [&](int index) -> const Placed* {
+        auto it = placed.find(index);
+        return it == placed.end() ? nullptr : &it->second;
     };
 
     // Circuit stream and header.
@@ -388,30 +396,31 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     // Frame, from the cell named C (or D when there is no C).
     int frameIndex = findCell(cellIndex, "C");
     if (frameIndex < 0) frameIndex = findCell(cellIndex, "D");
-    if (const Cell* frame = loadedCell(frameIndex); rec.hasFrame && frame) {
-        out.cell(*frame, kLayerFrame, {x1, y1}, 0);
-        for (const TextRecord& t : frame->texts)
-            if (t.kind == 7) out.text(kLayerFrameText, x1 + t.x, y1 + t.y, t.text, 45);
+    if (const Placed* frame = loadedCell(frameIndex); rec.hasFrame && frame) {
+        out.cell(*frame->cell, frame->points, kLayerFrame, {x1, y1}, 0);
+        for (const TextRecord* t : frame->fixedTexts) out.text(kLayerFrameText, x1 + t->x, y1 + t->y, t->text, 45);
     }
 
     // Terminals.
     for (const TerminalInstance& term : terminals) {
-        const Cell* cell = loadedCell(term.cellIndex);
+        const Placed* cell = loadedCell(term.cellIndex);
         if (!cell) continue;
-        out.cell(*cell, kLayerTerminals, {term.x, term.y}, term.orientation);
+        out.cell(*cell->cell, cell->points, kLayerTerminals, {term.x, term.y}, term.orientation);
         if (term.hasLabel) {
             out.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y, decodeText(s, term.label), 35);
         } else if (term.name == "RWTERM") {
-            for (const TextRecord& t : cell->texts)
-                if (t.kind == 7) out.text(kLayerPortLabels, term.x + t.x, term.y + t.y, t.text, 28);
+            for (const TextRecord* t : cell->fixedTexts) {
+                if (out.textsFull()) break;
+                out.text(kLayerPortLabels, term.x + t->x, term.y + t->y, t->text, 28);
+            }
         }
     }
 
     // Symbols.
     for (const SymbolInstance& inst : instances) {
-        const Cell* cell = loadedCell(inst.cellIndex);
+        const Placed* cell = loadedCell(inst.cellIndex);
         if (!cell) continue;
-        out.cell(*cell, kLayerSymbols, {inst.x, inst.y}, inst.orientation);
+        out.cell(*cell->cell, cell->points, kLayerSymbols, {inst.x, inst.y}, inst.orientation);
         if (out.textsFull()) continue;
         bool pinRule = false;
         if (inst.reference != kNone) {
@@ -420,10 +429,10 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
                       startsWith(ref, "CON");
         }
         if (pinRule) {
-            for (const TextRecord& t : cell->texts) {
-                if (t.kind != 3) continue;
-                const Point q = orientPoint({double(t.x), double(t.y)}, inst.orientation);
-                out.text(kLayerPinNames, inst.x + q.x, inst.y + q.y, t.text, 32, t.x > 80 ? 1 : 0);
+            for (const TextRecord* t : cell->pinNames) {
+                if (out.textsFull()) break;
+                const Point q = orientPoint({double(t->x), double(t->y)}, inst.orientation);
+                out.text(kLayerPinNames, inst.x + q.x, inst.y + q.y, t->text, 32, t->x > 80 ? 1 : 0);
             }
         }
         // Without the pin rule pin numbers are skipped by index, so a symbol

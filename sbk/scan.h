@@ -85,6 +85,14 @@ inline Point orientPoint(Point p, uint32_t orientation) {
 
 // ---- Circuit stream markers ---------------------------------------------
 
+// A page may place one cell many times over and give many symbols texts that
+// run to the end of the stream, so the output of hostile input grows faster
+// than the stream; these ceilings keep it bounded far above any real page.
+// What would pass them is left out.
+constexpr size_t kMaxPagePolylines = 1000000;
+constexpr size_t kMaxPagePoints = 8000000;
+constexpr size_t kMaxPageTexts = 1000000;
+
 std::vector<size_t> findMarkers(const std::vector<uint8_t>& data, uint8_t b0, uint8_t b1, uint8_t b2,
                                 size_t start, size_t end);
 // Cell name of the symbol instance whose marker is at V.

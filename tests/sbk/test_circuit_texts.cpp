@@ -1,6 +1,7 @@
 // Texts of a page: annotations, titles, symbol texts and the ranges of the
 // Circuit stream that belong to each symbol instance.
 #include "sbk/document.h"
+#include "sbk/scan.h"
 #include "support/sbk_builder.h"
 
 #include <gtest/gtest.h>
@@ -238,6 +239,25 @@ TEST(SbkCircuitTexts, SymbolWithoutCellAddsNoTexts) {
     EXPECT_EQ(d.stats().symbols, 1u);
     EXPECT_TRUE(d.texts().empty());
     EXPECT_TRUE(d.polylines().size() == 1u);
+}
+
+TEST(SbkCircuitTexts, HostilePagesAreBounded) {
+    // Instance markers 27 bytes apart with zeros around them are all
+    // accepted, find the cell with the empty name, and each one's range runs
+    // to the end of the stream: every value after them belongs to all of them.
+    CircuitBuilder c;
+    for (int i = 0; i < 2500; ++i) {
+        c.raw({0x00, 0x01, 0x74});
+        c.pad(24);
+    }
+    for (int i = 0; i < 500; ++i) c.text(5, 0, 0, "v");
+    c.wire(5, {{0, 0}, {1, 0}});
+    sbk::Document d = load(c, CellBuilder().geometry(0x80, 8, {0, 0, 1, 1}).bytes(), ";");
+    const sbk::PageStats st = d.stats();
+    EXPECT_EQ(st.symbols, 2500u);
+    EXPECT_EQ(st.polylineCount, 2501u);
+    EXPECT_EQ(st.textCount, sbk::kMaxPageTexts);
+    EXPECT_EQ(d.texts().back().text, "v");
 }
 
 }  // namespace
