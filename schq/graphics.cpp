@@ -1,6 +1,7 @@
 // The geometric records of a sheet (polylines, polygons, wires, ellipses, arcs, lines and
 // rectangles) and the three primitive makers that every builder uses.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -43,10 +44,14 @@ std::vector<Point> readVertices(const PropertyMap& record, double sheetHeight) {
     const int n = std::clamp(getInt(record, "LOCATIONCOUNT", 0), 0, kMaxVertices);
     std::vector<Point> points;
     points.reserve(static_cast<std::size_t>(n));
+    // Keys X1, Y1, X2, ... built in place: up to 5000 vertices per record.
+    char xKey[16] = "X";
+    char yKey[16] = "Y";
     for (int k = 1; k <= n; ++k) {
-        const std::string index = std::to_string(k);
-        points.push_back({getDouble(record, ("X" + index).c_str(), 0.0),
-                          sheetHeight - getDouble(record, ("Y" + index).c_str(), 0.0)});
+        char* end = std::to_chars(xKey + 1, xKey + sizeof xKey - 1, k).ptr;
+        *end = '\0';
+        std::copy(xKey + 1, end + 1, yKey + 1);
+        points.push_back({getDouble(record, xKey, 0.0), sheetHeight - getDouble(record, yKey, 0.0)});
     }
     return points;
 }

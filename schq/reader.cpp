@@ -20,6 +20,10 @@ constexpr std::uint32_t kJunctionColour = 0xFF202080;
 constexpr double kJunctionRadius = 1.85;
 constexpr double kMinSheetSide = 100;
 constexpr double kMaxSheetSide = 50000;
+// A record of a few bytes can ask for 5000 vertices or a 145-point arc. Once the sheet holds this
+// many path points, further vertex lists and arcs are dropped like unusable geometry, so that a
+// hostile file cannot make the reader exhaust memory (real sheets stay far below it).
+constexpr std::size_t kMaxSheetPoints = std::size_t{1} << 22;
 
 struct SheetSize {
     double width;
@@ -129,6 +133,7 @@ Document readSchDoc(const std::string& path) {
     state.primitives.reserve(records.size());
     SheetBuilder builder{height, sheet, state.primitives};
     DocumentStats& stats = state.stats;
+    std::size_t pathPoints = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const PropertyMap& record = records[i];
         if (getString(record, "RECORD", "").empty())
@@ -153,9 +158,17 @@ Document readSchDoc(const std::string& path) {
         case 8:
         case 11:
         case 12:
+        case 27: {
+            if (pathPoints >= kMaxSheetPoints)
+                break;
+            const std::size_t before = state.primitives.size();
+            builder.addGraphic(record, type, defaultColour);
+            for (std::size_t k = before; k < state.primitives.size(); ++k)
+                pathPoints += state.primitives[k].points.size();
+            break;
+        }
         case 13:
         case 14:
-        case 27:
             builder.addGraphic(record, type, defaultColour);
             break;
         case 29: {

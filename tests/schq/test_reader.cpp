@@ -321,3 +321,24 @@ TEST(SchqReader, RealSampleFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// Short records that each ask for 5000 vertices: past a bound on the sheet's path points the
+// rest are dropped instead of exhausting memory.
+TEST(SchqReader, PathPointsAreBounded) {
+    SchDocBuilder b;
+    for (int i = 0; i < 900; ++i)
+        b.add("|RECORD=6|LOCATIONCOUNT=5000");
+    b.add("|RECORD=13|CORNER.X=5");
+    const Document d = read(b);
+    EXPECT_EQ(d.stats().records, 902u);
+    std::size_t points = 0;
+    for (const auto& p : d.primitives())
+        points += p.points.size();
+    // The record that crosses 2^22 points is kept whole, the rest of the lists are dropped.
+    EXPECT_EQ(points, 839u * 5000u + 2u);
+    EXPECT_EQ(d.primitives().back().kind, schq::Line);
+}
+
+} // namespace
