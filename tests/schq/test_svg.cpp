@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -177,8 +180,17 @@ TEST(SchqSvg, FilledShapesAndUtf8Values) {
     // A malformed UTF-8 value and a Windows-1251 one.
     b.add("|RECORD=4|%UTF8%TEXT=\xE2\x82|TEXT=x|LOCATION.X=1|LOCATION.Y=1");
     b.add("|RECORD=4|TEXT=\xC0\xE1|LOCATION.X=1|LOCATION.Y=1");
+    // Texts that would break the XML if written as they stand.
+    b.add("|RECORD=4|%UTF8%TEXT=]]>\x01\x1b\r<&\"'\xEF\xBF\xBF\xED\xA0\x80\xC3|LOCATION.X=5|LOCATION.Y=5");
     const auto file = b.write();
     const std::string svg = schq::exportSvg(schq::readSchDoc(file->path()), {0x1F, false, 1});
+    EXPECT_NE(svg.find(">]]&gt;&lt;&amp;&quot;&apos;\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD</text>"),
+              std::string::npos);
+    // scripts/test checks every file of this folder with an XML parser.
+    if (const char* out = std::getenv("KG_SVG_OUT"); out && *out) {
+        std::filesystem::create_directories(out);
+        std::ofstream(std::filesystem::path(out) / "schdoc_synthetic_texts.svg", std::ios::binary) << svg;
+    }
     EXPECT_NE(svg.find("<rect x=\"10\" y=\"660\" width=\"40\" height=\"40\" fill=\"#fcf5b0\" stroke=\"#ff0000\" "
                        "stroke-width=\"0.6\"/>\n"),
               std::string::npos);
