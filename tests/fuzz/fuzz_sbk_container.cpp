@@ -13,11 +13,17 @@
 
 namespace {
 
-// The reader takes a path, so each input goes through one file per process.
+// The reader takes a path, so each input goes through one file per process,
+// removed when the process ends.
+struct Scratch {
+    std::string path = "/tmp/kg_fuzz_sbk_container_" + std::to_string(::getpid()) + ".sbk";
+    ~Scratch() { std::remove(path.c_str()); }
+};
+
 const std::string& scratchPath()
 {
-    static const std::string path = "/tmp/kg_fuzz_sbk_container_" + std::to_string(::getpid()) + ".sbk";
-    return path;
+    static const Scratch scratch;
+    return scratch.path;
 }
 
 void readQuietly(const sbk::CompoundFile& file, const std::string& path)
