@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -9,6 +11,7 @@
 #include "schematic/path_rules.h"
 #include "schematic/viewer_core.h"
 #include "support/compound_file_writer.h"
+#include "support/pcad_binary_builder.h"
 #include "support/sbk_builder.h"
 #include "support/schdoc_builder.h"
 #include "tests/schematic/recording_target.h"
@@ -60,6 +63,10 @@ TEST(ViewerCorePaths, ExtensionsFollowWindowsRules) {
     EXPECT_EQ(lowerExtensionOf("."), "");
     EXPECT_EQ(lowerExtensionOf("dir/.."), "");
     EXPECT_EQ(lowerExtensionOf("..sch"), ".sch");
+    // A network host is a root name, not a file name.
+    EXPECT_EQ(lowerExtensionOf("\\\\host.sch"), "");
+    EXPECT_EQ(lowerExtensionOf("//host.sch/share/a.SCH"), ".sch");
+    EXPECT_EQ(lowerExtensionOf("C:"), "");
 }
 
 TEST(ViewerCoreOpen, ChoosesTheReaderByExtension) {
@@ -76,6 +83,29 @@ TEST(ViewerCoreOpen, ChoosesTheReaderByExtension) {
     sbkFile.addPage(kgtest::CircuitBuilder().bytes());
     TempFile sbk(sbkFile.bytes(), ".Sbk");
     EXPECT_EQ(ViewerCore(sbk.path()).statusText().rfind("Mentor SBK | ", 0), 0u);
+}
+
+TEST(ViewerCoreOpen, BinaryPcadSheets) {
+    kgtest::PcadBinaryBuilder b = kgtest::pcadBinaryFile();
+    b.rectTagRaw(29700000, 0, 0, 42000000);
+    b.sheet(1, "Main").sheet(2, "Second");
+    b.anchor();
+    for (int i = 0; i < 3; ++i) {
+        const double y = 10 + 5 * i;
+        b.lineWidth(20000).shape(
+            {.x1 = 10, .y1 = y, .x2 = 60, .y2 = y, .wireFlag = 1, .rect = {10, y, 60, y}});
+    }
+    b.shape({.x1 = 10, .y1 = 10, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {10, 10, 10, 90}});
+    b.fill(64);
+    TempFile f(b.bytes, ".SCH");
+    ViewerCore core(f.path());
+    ASSERT_EQ(core.pageCount(), 2u);
+    EXPECT_EQ(core.pageName(0), "Main");
+    EXPECT_EQ(core.pageName(1), "Second");
+    // The three wires lie on the first sheet, the line on the second.
+    EXPECT_EQ(core.statusText(), "P-CAD SCH | sheet 1/2 | 3 lines, 0 circles, 0 texts");
+    core.selectPage(1);
+    EXPECT_EQ(core.statusText(), "P-CAD SCH | sheet 2/2 | 1 lines, 0 circles, 0 texts");
 }
 
 TEST(ViewerCoreOpen, Failures) {
@@ -162,24 +192,29 @@ TEST(ViewerCoreView, PointsStayPutUnderZoomAndResize) {
     EXPECT_NEAR(s[0].y, 0.5, 1e-9);
 }
 
-TEST(ViewerCoreView, NonFiniteOrEmptyExtentIsFittedAsOneUnit) {
-    for (const char* size : {"nan inf", "inf 5", "1e999 -1e999"}) {
-        const auto f = asciiFile("", ".sch", size);
-        std::unique_ptr<ViewerCore> core;
-        try {
-            core = std::make_unique<ViewerCore>(f->path());
-        } catch (const std::exception&) {
-            continue; // the reader may refuse such a sheet; then nothing is left to fit
+TEST(ViewerCoreView, NonFiniteEmptyOrNegativeExtentIsFittedAsOneUnit) {
+    // A non-finite extent is centred on 0, an empty or negative one on its own centre. The page
+    // index keeps only what meets the page, so the line is drawn only on some of these pages.
+    const struct {
+        const char* size;
+        double scale;
+        bool drawn;
+    } cases[] = {{"nan inf", 728, false},     {"inf 5", 728.0 / 5, true}, {"1e999 -1e999", 728, false},
+                 {"0 0", 728, true},          {"-0.2 -0.2", 728, false}};
+    for (const auto& c : cases) {
+        const auto f = asciiFile("(line (pt 0 0) (pt 0.1 0.1))", ".sch", c.size);
+        ViewerCore core(f->path());
+        EXPECT_DOUBLE_EQ(core.scale(), c.scale) << c.size;
+        if (!c.drawn) continue;
+        // The offsets are finite too: the line near the centre is drawn at finite pixels.
+        for (int step = 0; step < 2; ++step) {
+            const auto p = linePixels(core);
+            ASSERT_EQ(p.size(), 2u) << c.size;
+            EXPECT_LT(std::fabs(p[0].x - 512), 100) << c.size;
+            EXPECT_TRUE(std::isfinite(p[0].y)) << c.size;
+            core.zoomAt(512, 384, 0.5);
         }
-        EXPECT_TRUE(std::isfinite(core->scale())) << size;
-        EXPECT_LE(core->scale(), 10000);
-        EXPECT_GE(core->scale(), 1e-5);
     }
-    kgtest::SbkFileBuilder sbk;
-    sbk.addPage(kgtest::CircuitBuilder().bytes());
-    TempFile f(sbk.bytes(), ".sbk");
-    ViewerCore core(f.path());
-    EXPECT_TRUE(std::isfinite(core.scale()));
 }
 
 TEST(ViewerCorePages, NamesSelectionAndLayers) {
@@ -242,6 +277,22 @@ TEST(ViewerCorePages, NamesSelectionAndLayers) {
     EXPECT_NE(k.scale(), zoomed);
 }
 
+// An SBK page with one placed symbol (a line, its reference and two pin names) and one wire.
+std::vector<std::uint8_t> sbkSymbolPage() {
+    kgtest::CircuitBuilder c;
+    c.instance("SYM", 1000, 2000, 0);
+    c.text(15, 0, 0, "IC1");
+    c.wire(5, {{0, 0}, {3000, 0}});
+    kgtest::SbkFileBuilder b;
+    b.addCell("SYM", kgtest::CellBuilder()
+                         .geometry(0x80, 8, {0, 0, 100, 0})
+                         .text(3, 80, 10, "IN")
+                         .text(3, 81, -10, "OUT")
+                         .bytes());
+    b.addPage(c.bytes());
+    return b.bytes();
+}
+
 TEST(ViewerCoreStatus, TextsOfEachFormat) {
     const std::string sheets = asciiSheets(
         "(sheet \"A\") (sheet \"B\" (line (pt 0 0) (pt 1 1)) (line (pt 0 0) (pt 2 1))"
@@ -254,20 +305,19 @@ TEST(ViewerCoreStatus, TextsOfEachFormat) {
     EXPECT_EQ(p.statusText(), "P-CAD SCH | sheet 2/2 | 2 lines, 1 circles, 1 texts");
 
     kgtest::SchDocBuilder b;
+    b.add("|RECORD=1|CURRENTPARTID=1");
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=5|X2=10|Y2=5");
+    b.add("|RECORD=4|TEXT=note|LOCATION.X=5|LOCATION.Y=5");
     TempFile sf(b.image().bytes, ".SchDoc");
     ViewerCore s(sf.path());
-    EXPECT_EQ(s.statusText().rfind("Altium SchDoc | 0 components, 2 wires, ", 0), 0u) << s.statusText();
+    s.setVisibleLayers(0);
+    EXPECT_EQ(s.statusText(), "Altium SchDoc | 1 components, 2 wires, 3 primitives");
 
-    kgtest::SbkFileBuilder sbk;
-    kgtest::CircuitBuilder c;
-    c.wire(5, {{0, 0}, {100, 0}});
-    sbk.addPage(c.bytes());
-    TempFile kf(sbk.bytes(), ".sbk");
+    TempFile kf(sbkSymbolPage(), ".sbk");
     ViewerCore k(kf.path());
-    EXPECT_EQ(k.statusText().rfind("Mentor SBK | page 1/1 | 0 components, 1 wires, ", 0), 0u)
-        << k.statusText();
+    k.setVisibleLayers(0);
+    EXPECT_EQ(k.statusText(), "Mentor SBK | page 1/1 | 1 components, 1 wires, 2 primitives, 3 labels");
 }
 
 std::string slurp(const std::string& path) {
@@ -275,52 +325,125 @@ std::string slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(ViewerCoreExport, EachFormatWithItsOwnWriter) {
-    const auto dir = std::filesystem::temp_directory_path() / "kg_core_export";
-    std::filesystem::create_directories(dir);
-    const std::string out = (dir / "out.svg").string();
+// Exports land in KG_SVG_OUT when it is set, so that the test run can check them as XML.
+class ViewerCoreExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* out = std::getenv("KG_SVG_OUT");
+        keep_ = out != nullptr && *out != '\0';
+        dir_ = keep_ ? std::filesystem::path(out) : std::filesystem::temp_directory_path() / "kg_core_export";
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (!keep_) std::filesystem::remove_all(dir_);
+    }
+    std::string out(const std::string& name) const { return (dir_ / ("core_" + name + ".svg")).string(); }
 
-    // P-CAD: every layer and the current theme, whatever the mask.
-    const auto pf = asciiFile("(text (pt 10 10) \"hello\")");
+    std::filesystem::path dir_;
+    bool keep_ = false;
+};
+
+TEST_F(ViewerCoreExport, PcadWritesEveryLayerInTheCurrentTheme) {
+    const auto pf = asciiFile("(text (pt 10 10) \"hello\") (wire (line (pt 1 1) (pt 9 1)))");
     ViewerCore p(pf->path());
-    p.setVisibleLayers(0);
-    p.exportSvg(out);
-    std::string svg = slurp(out);
-    EXPECT_NE(svg.find("hello"), std::string::npos);
-    EXPECT_NE(svg.find("#080a0d"), std::string::npos);
+    p.setVisibleLayers(0x07); // text and wire layers hidden
+    const std::string dark = out("pcad_dark"), light = out("pcad_light");
+    p.exportSvg(dark);
     p.setDark(false);
-    p.exportSvg(out);
-    EXPECT_NE(slurp(out).find("#ffffff"), std::string::npos);
+    p.exportSvg(light);
+    const std::string d = slurp(dark), l = slurp(light);
+    EXPECT_NE(d.find("hello"), std::string::npos);
+    EXPECT_NE(l.find("hello"), std::string::npos);
+    EXPECT_NE(d.find("fill=\"#080a0d\""), std::string::npos);
+    EXPECT_NE(l.find("fill=\"#ffffff\""), std::string::npos);
+    // Scale 2: the 100 by 80 sheet with a margin of 4 units on each side.
+    EXPECT_NE(d.find("width=\"216.000\" height=\"176.000\""), std::string::npos);
+}
 
-    // SchDoc: the mask applies; a missing folder is reported.
+TEST_F(ViewerCoreExport, SchDocWritesTheVisibleLayers) {
     kgtest::SchDocBuilder b;
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
+    b.add("|RECORD=4|TEXT=tiny|LOCATION.X=5|LOCATION.Y=5");
     TempFile sf(b.image().bytes, ".SchDoc");
     ViewerCore s(sf.path());
-    s.exportSvg(out);
-    const std::string withWires = slurp(out);
+    const std::string all = out("schdoc_all"), noWires = out("schdoc_no_wires");
+    s.exportSvg(all);
     s.toggleLayer(2);
-    s.exportSvg(out);
-    EXPECT_LT(slurp(out).size(), withWires.size());
-    EXPECT_EQ(errorOf([&] { s.exportSvg((dir / "missing" / "x.svg").string()); }),
+    s.exportSvg(noWires);
+    EXPECT_NE(slurp(all).find("<polyline"), std::string::npos);
+    EXPECT_EQ(slurp(noWires).find("<polyline"), std::string::npos);
+    EXPECT_NE(slurp(noWires).find("tiny"), std::string::npos); // small texts are not culled
+    // The file is replaced, not appended to.
+    s.exportSvg(all);
+    EXPECT_EQ(slurp(all), slurp(noWires));
+    EXPECT_EQ(errorOf([&] { s.exportSvg((dir_ / "missing" / "x.svg").string()); }),
               "Could not create SVG file");
+    EXPECT_THROW(s.exportSvg("bad\xff.svg"), std::system_error);
 #ifdef __linux__
-    EXPECT_EQ(errorOf([&] { s.exportSvg("/dev/full"); }), "Failed to write SVG file");
+    // Write failures show only when the last bytes are flushed.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(errorOf([&] { s.exportSvg("/dev/full"); }), "Failed to write SVG file");
+    }
 #endif
+}
 
-    // SBK: the mask applies.
-    kgtest::SbkFileBuilder sbk;
-    kgtest::CircuitBuilder c;
-    c.wire(5, {{0, 0}, {100, 0}});
-    sbk.addPage(c.bytes());
-    TempFile kf(sbk.bytes(), ".sbk");
+TEST_F(ViewerCoreExport, SbkWritesTheVisibleLayers) {
+    TempFile kf(sbkSymbolPage(), ".sbk");
     ViewerCore k(kf.path());
-    k.exportSvg(out);
-    const std::string all = slurp(out);
-    k.setVisibleLayers(0);
-    k.exportSvg(out);
-    EXPECT_LT(slurp(out).size(), all.size());
-    std::filesystem::remove_all(dir);
+    const std::string all = out("sbk_all"), wires = out("sbk_wires");
+    k.exportSvg(all);
+    k.setVisibleLayers(2);
+    k.exportSvg(wires);
+    EXPECT_NE(slurp(all).find("IC1"), std::string::npos);
+    EXPECT_EQ(slurp(wires).find("IC1"), std::string::npos);
+    EXPECT_NE(slurp(wires).find("#09e52c"), std::string::npos);
+}
+
+// The real sample files, when present: status, pages, a paint at the fitted view and an export.
+TEST(ViewerCoreSamples, RealFilesOfEachKind) {
+    const std::filesystem::path root(KG_TESTDATA);
+    if (!std::filesystem::exists(root)) GTEST_SKIP() << "no sample files";
+    const struct {
+        const char* file;
+        std::vector<std::string> status;
+    } samples[] = {
+        {"pcad-ascii/pcad_feature_test.sch",
+         {"P-CAD SCH | sheet 1/2 | 269 lines, 2 circles, 8 texts",
+          "P-CAD SCH | sheet 2/2 | 90 lines, 1 circles, 3 texts"}},
+        {"schdoc/via2.SchDoc", {"Altium SchDoc | 1 components, 0 wires, 17 primitives"}},
+        {"schdoc/01_SYSTEM.SchDoc", {"Altium SchDoc | 0 components, 0 wires, 14 primitives"}},
+        {"schdoc/ThunderScope_Main.SchDoc", {"Altium SchDoc | 33 components, 90 wires, 446 primitives"}},
+    };
+    const char* svgOut = std::getenv("KG_SVG_OUT");
+    for (const auto& sample : samples) {
+        const std::filesystem::path path = root / sample.file;
+        if (!std::filesystem::exists(path)) continue;
+        SCOPED_TRACE(sample.file);
+        ViewerCore core(path.string());
+        ASSERT_EQ(core.pageCount(), sample.status.size());
+        for (std::size_t page = 0; page < sample.status.size(); ++page) {
+            core.selectPage(page);
+            EXPECT_EQ(core.statusText(), sample.status[page]);
+            RecordingTarget target;
+            core.paint(target);
+            EXPECT_FALSE(target.calls.empty());
+            for (const DrawCall& c : target.calls) {
+                for (const schematic::Point& p : c.points) {
+                    ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+                }
+            }
+        }
+        if (svgOut != nullptr && *svgOut != '\0') {
+            std::filesystem::create_directories(svgOut);
+            core.exportSvg((std::filesystem::path(svgOut) / ("core_sample_" + path.stem().string() + ".svg")).string());
+        }
+    }
+    const std::filesystem::path pcad = root / "pcad-ascii/pcad_feature_test.sch";
+    if (std::filesystem::exists(pcad)) {
+        ViewerCore core(pcad.string());
+        EXPECT_EQ(core.pageName(0), "Main");
+        EXPECT_EQ(core.pageName(1), "IO");
+    }
 }
 
 } // namespace
