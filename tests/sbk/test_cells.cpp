@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,21 +99,6 @@ TEST(SbkCells, CellsWithoutStreamsAreNotLoaded) {
     EXPECT_EQ(cells.at(5).primitives.size(), 1u);
 }
 
-TEST(SbkCells, CellTextsAreKindsThreeAndSeven) {
-    kgtest::CellBuilder cell;
-    cell.text(3, 90, -10, "CLK").text(4, 0, 0, "1").text(7, 5, 5, "Fixed").text(15, 0, 0, "R9");
-    kgtest::SbkFileBuilder b;
-    b.addPage(kgtest::CircuitBuilder().bytes());
-    b.addCell("CELL", cell.bytes());
-    kgtest::TempFile f(b.bytes(), ".SBK");
-    auto cells = sbk::loadCells(sbk::CompoundFile::open(f.path()), 1);
-    const auto& texts = cells.at(0).texts;
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0].text, "CLK");
-    EXPECT_EQ(texts[0].x, 90);
-    EXPECT_EQ(texts[1].kind, 7u);
-}
-
 std::vector<sbk::CellPrimitive> geometry(uint8_t tag, uint8_t kind, const std::vector<int32_t>& values) {
     return sbk::parseCellGeometry(kgtest::CellBuilder().geometry(tag, kind, values).bytes());
 }
@@ -178,13 +162,6 @@ TEST(SbkCells, GeometryRecordTests) {
     ASSERT_EQ(prims.size(), 2u);
     EXPECT_EQ(prims[0].tag, 0x81);
     EXPECT_EQ(prims[1].tag, 0x84);
-}
-
-TEST(SbkCells, WithinLimit) {
-    EXPECT_TRUE(sbk::withinLimit(-100000, 100000));
-    EXPECT_FALSE(sbk::withinLimit(100001, 100000));
-    EXPECT_FALSE(sbk::withinLimit(std::numeric_limits<double>::quiet_NaN(), 10));
-    EXPECT_FALSE(sbk::withinLimit(-std::numeric_limits<double>::infinity(), 10));
 }
 
 }  // namespace

@@ -229,18 +229,6 @@ TEST(SbkCircuitTexts, InstanceRangesEndFortyBytesBeforeTheNextMarker) {
     }
 }
 
-TEST(SbkCircuitTexts, SymbolWithoutCellAddsNoTexts) {
-    CircuitBuilder c;
-    c.instance("NOCELL", 0, 0, 0);
-    c.text(15, 0, 0, "J9");
-    c.text(5, 0, 0, "v");
-    c.wire(5, {{0, 0}, {1, 0}});
-    sbk::Document d = load(c);
-    EXPECT_EQ(d.stats().symbols, 1u);
-    EXPECT_TRUE(d.texts().empty());
-    EXPECT_TRUE(d.polylines().size() == 1u);
-}
-
 TEST(SbkCircuitTexts, HostilePagesAreBounded) {
     // Instance markers 27 bytes apart with zeros around them are all
     // accepted, find the cell with the empty name, and each one's range runs
