@@ -272,8 +272,11 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
 
     // At most 30 line positions, empty ones included.
     std::string many;
-    for (int i = 0; i < 35; ++i)
-        many += "L" + std::to_string(i) + "~1";
+    for (int i = 0; i < 35; ++i) {
+        many += 'L';
+        many += std::to_string(i);
+        many += "~1";
+    }
     out = lines({{"TEXT", many}});
     ASSERT_EQ(out.size(), 30u);
     EXPECT_EQ(out.back().text, "L29");
