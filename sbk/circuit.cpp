@@ -14,11 +14,14 @@ namespace {
 constexpr size_t kAll = std::numeric_limits<size_t>::max();
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
-
-constexpr uint8_t kLayerFrame = 0, kLayerWires = 1, kLayerBuses = 2, kLayerSymbols = 3,
-                  kLayerTerminals = 4, kLayerFrameText = 5, kLayerPortLabels = 6, kLayerRefs = 7,
-                  kLayerValues = 8, kLayerPinNames = 9, kLayerPinNumbers = 10, kLayerTitles = 11,
-                  kLayerAnnotations = 12;
+constexpr uint8_t layerOf(Layer l) { return static_cast<uint8_t>(l); }
+constexpr uint8_t kLayerFrame = layerOf(Layer::Frame), kLayerWires = layerOf(Layer::Wires),
+                  kLayerBuses = layerOf(Layer::Buses), kLayerSymbols = layerOf(Layer::Symbols),
+                  kLayerTerminals = layerOf(Layer::Terminals), kLayerFrameText = layerOf(Layer::FrameText),
+                  kLayerPortLabels = layerOf(Layer::PortLabels), kLayerRefs = layerOf(Layer::Refs),
+                  kLayerValues = layerOf(Layer::Values), kLayerPinNames = layerOf(Layer::PinNames),
+                  kLayerPinNumbers = layerOf(Layer::PinNumbers), kLayerTitles = layerOf(Layer::Titles),
+                  kLayerAnnotations = layerOf(Layer::Annotations);
 
 bool isLineStyle(uint8_t b) { return b == 5 || b == 6 || b == 9 || b == 10; }
 
@@ -115,7 +118,8 @@ std::vector<size_t> findMarkers(const std::vector<uint8_t>& data, uint8_t b0, ui
     const size_t e = std::min(end, data.size());
     if (e < 3) return out;
     const uint8_t* d = data.data();
-    // Jump between occurrences of the last byte, which is rarer than the first.
+    // Jump between occurrences of the last byte: the markers begin with 00,
+    // the commonest byte of a stream.
     for (size_t p = start; p <= e - 3; ++p) {
         const void* hit = std::memchr(d + p + 2, b2, e - 3 - p + 1);
         if (!hit) break;
