@@ -67,6 +67,18 @@ TEST_F(Siblings, DeletedOpenFileStartsAtTheNextName) {
     EXPECT_EQ(names(dir_ / "z.sch", 1), (V{"a.sch", "c.sch", "e.sch"}));
 }
 
+TEST_F(Siblings, LinksAreFollowed) {
+    const fs::path a = touch("a.sch");
+    touch("target.txt");
+    std::error_code ec;
+    fs::create_symlink(dir_ / "target.txt", dir_ / "b.sch", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here";
+    fs::create_symlink(dir_ / "gone.txt", dir_ / "c.sch");     // dangling: no status
+    fs::create_directory_symlink(dir_ / "sub", dir_ / "d.sch"); // dangling too
+    fs::create_directories(dir_ / "sub");                       // now a link to a folder
+    EXPECT_EQ(names(a, 1), (V{"b.sch"}));
+}
+
 TEST_F(Siblings, MissingFolderAndCurrentFolder) {
     EXPECT_TRUE(siblingFiles(dir_ / "missing" / "a.sch", 1).empty());
     touch("p.sch");
@@ -89,6 +101,10 @@ TEST(SiblingOrder, CaseInsensitiveThenBytes) {
     EXPECT_TRUE(schematic::isSchematicFile("dir/X.SchDot"));
     EXPECT_FALSE(schematic::isSchematicFile("dir/.sch"));
     EXPECT_FALSE(schematic::isSchematicFile("dir/a.sch.bak"));
+    EXPECT_TRUE(schematic::isSchematicFile("C:a.SBK"));
+    // Bytes beyond ASCII compare as bytes, after every ASCII letter.
+    EXPECT_TRUE(utf8PathLess("Z.sch", fs::path(u8"\u00e9.sch")));
+    EXPECT_FALSE(utf8PathLess(fs::path(u8"\u00e9.sch"), "z.sch"));
 }
 
 } // namespace
