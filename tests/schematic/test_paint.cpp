@@ -43,7 +43,7 @@ std::vector<const DrawCall*> callsOf(const std::vector<DrawCall>& calls, DrawCal
 // Zooms about the viewport's centre to the given scale.
 void zoomTo(ViewerCore& core, double scale) { core.zoomAt(512, 384, scale / core.scale()); }
 
-TEST(ScreenPalette, PcadClassesLayersAndOrder) {
+TEST(ScreenPalette, PcadClassesLayersAndColours) {
     using schematic::layerBit;
     using schematic::pcadItemColour;
     const std::uint32_t bits[12] = {1, 2, 4, 16, 8, 2, 32, 32, 32, 32, 4, 1};
@@ -55,18 +55,6 @@ TEST(ScreenPalette, PcadClassesLayersAndOrder) {
     EXPECT_EQ(pcadItemColour(11, true), 0xFFDEDAD6u);
     EXPECT_EQ(pcadItemColour(200, false), 0xFF141414u);
     EXPECT_EQ(pcadItemColour(200, true), 0xFFECE6E0u);
-
-    pcad::Page page;
-    page.lines = {{0, 0, 1, 1, 0.1f, 2}, {0, 0, 1, 1, 0.1f, 4}, {0, 0, 1, 1, 0.1f, 5},
-                  {0, 0, 1, 1, 0.1f, 9}};
-    page.circles = {{0, 0, 1, 0, 10, 0}, {0, 0, 1, 0, 10, 1}};
-    EXPECT_EQ(schematic::drawOrderKey(page, {0, 0}), 2);
-    EXPECT_EQ(schematic::drawOrderKey(page, {0, 1}), 4);
-    EXPECT_EQ(schematic::drawOrderKey(page, {0, 2}), 6);
-    EXPECT_EQ(schematic::drawOrderKey(page, {0, 3}), 6);
-    EXPECT_EQ(schematic::drawOrderKey(page, {1, 0}), 12);
-    EXPECT_EQ(schematic::drawOrderKey(page, {1, 1}), 15);
-    EXPECT_EQ(schematic::drawOrderKey(page, {2, 0}), 20);
 }
 
 TEST(ScreenPalette, ThemeColours) {
