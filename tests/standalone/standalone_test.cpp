@@ -84,8 +84,11 @@ wintest::Pixels screenshot(HWND host, const char* name) {
     GetClientRect(host, &client);
     POINT origin{0, 0};
     ClientToScreen(host, &origin);
+    // Only what lies on the screen can be read back (the window may be wider than the display).
+    const int width = std::min<int>(client.right, GetSystemMetrics(SM_CXSCREEN) - origin.x);
+    const int height = std::min<int>(client.bottom, GetSystemMetrics(SM_CYSCREEN) - origin.y);
     HDC screen = GetDC(nullptr);
-    wintest::Pixels pixels = wintest::readPixels(screen, origin.x, origin.y, client.right, client.bottom);
+    wintest::Pixels pixels = wintest::readPixels(screen, origin.x, origin.y, width, height);
     ReleaseDC(nullptr, screen);
     SetWindowPos(host, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ReleaseMutex(lock);
