@@ -331,12 +331,15 @@ void showContextMenu(ViewState* state, POINT screen) {
     HMENU menu = buildContextMenu(state);
     if (!menu)
         return;
-    if (HWND root = GetAncestor(state->view, GA_ROOT))
+    HWND view = state->view;
+    if (HWND root = GetAncestor(view, GA_ROOT))
         SetForegroundWindow(root);
     const int command = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x,
-                                                        screen.y, 0, state->view, nullptr));
+                                                        screen.y, 0, view, nullptr));
     DestroyMenu(menu);
-    applyMenuCommand(state, command);
+    // The menu's modal loop may have seen the view destroyed (and its state freed).
+    if (viewState(view) == state)
+        applyMenuCommand(state, command);
 }
 
 } // namespace schematic::win

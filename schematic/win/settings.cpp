@@ -88,7 +88,9 @@ void exportSvgDialog(ViewState* state) {
     dialog.nMaxFile = 32768;
     dialog.lpstrDefExt = L"svg";
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameW(&dialog))
+    HWND view = state->view;
+    // The dialog's modal loop may have seen the view destroyed (and its state freed).
+    if (!GetSaveFileNameW(&dialog) || viewState(view) != state)
         return;
     if (const auto error = exportSvgTo(state, std::wstring(buffer.data())))
         MessageBoxW(state->view, error->c_str(), L"SVG export failed", MB_ICONERROR);
