@@ -1,5 +1,6 @@
 // The GDI drawing target on a memory bitmap, its object cache, and the text conversions.
 #include "schematic/win/gdi_target.h"
+#include "schematic/win/view_state.h"
 #include "schematic/win/view.h"
 #include "schematic/win/support/win_support.h"
 
@@ -380,4 +381,21 @@ TEST_F(Canvas, TheContextGetsItsOwnObjectsBack) {
     EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
     EXPECT_EQ(GetTextAlign(dc), static_cast<UINT>(TA_TOP | TA_RIGHT));
     EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+}
+
+TEST(BackBufferTest, KeepsItsSizeAndHoldsNothingForAnEmptyCanvas) {
+    HDC screen = GetDC(nullptr);
+    BackBuffer buffer;
+    ASSERT_TRUE(buffer.ensure(screen, 40, 30));
+    const HDC first = buffer.dc;
+    EXPECT_TRUE(buffer.ensure(screen, 40, 30));
+    EXPECT_EQ(buffer.dc, first) << "reused while the size stays";
+    EXPECT_TRUE(buffer.ensure(screen, 41, 30));
+    EXPECT_EQ(buffer.width, 41);
+    EXPECT_FALSE(buffer.ensure(screen, 0, 30));
+    EXPECT_EQ(buffer.dc, nullptr);
+    EXPECT_EQ(buffer.bitmap, nullptr);
+    EXPECT_EQ(buffer.width + buffer.height, 0);
+    EXPECT_FALSE(buffer.ensure(screen, 10, -1));
+    ReleaseDC(nullptr, screen);
 }
