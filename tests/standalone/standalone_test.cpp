@@ -74,12 +74,7 @@ std::wstring statusOf(HWND host) { return wintest::windowText(GetDlgItem(viewOf(
 // What the screen shows inside the window's client area, kept as PNG. Test programs run side by
 // side on one display: the window is raised above all others while a lock held across the
 // processes keeps the other captures out.
-wintest::Pixels screenshot(HWND host, const char* name) {
-    HANDLE lock = CreateMutexW(nullptr, FALSE, L"Kestrelgraph.Tests.Screenshot");
-    WaitForSingleObject(lock, 30000);
-    SetWindowPos(host, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    RedrawWindow(host, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(800);
+wintest::Pixels capture(HWND host) {
     RECT client{};
     GetClientRect(host, &client);
     POINT origin{0, 0};
@@ -90,6 +85,23 @@ wintest::Pixels screenshot(HWND host, const char* name) {
     HDC screen = GetDC(nullptr);
     wintest::Pixels pixels = wintest::readPixels(screen, origin.x, origin.y, width, height);
     ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// The program paints on its own time: the screen is read until it shows more than `colours`
+// colours (or a few seconds have passed).
+wintest::Pixels screenshot(HWND host, const char* name, std::size_t colours) {
+    HANDLE lock = CreateMutexW(nullptr, FALSE, L"Kestrelgraph.Tests.Screenshot");
+    WaitForSingleObject(lock, 30000);
+    SetWindowPos(host, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    RedrawWindow(host, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    wintest::Pixels pixels;
+    for (int i = 0; i < 40; ++i) {
+        Sleep(200);
+        pixels = capture(host);
+        if (pixels.distinctColours() > colours)
+            break;
+    }
     SetWindowPos(host, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ReleaseMutex(lock);
     CloseHandle(lock);
@@ -127,7 +139,7 @@ TEST(Standalone, OpensTheFileOnItsCommandLineAndEndsOnEscape) {
     GetClientRect(view, &viewer);
     EXPECT_EQ(viewer.right, client.right);
     EXPECT_EQ(viewer.bottom, client.bottom);
-    const auto pixels = screenshot(host, "standalone-demo.png");
+    const auto pixels = screenshot(host, "standalone-demo.png", 8);
     EXPECT_GT(pixels.distinctColours(), 8u);
 
     SetWindowPos(host, nullptr, 0, 0, 700, 500, SWP_NOZORDER | SWP_NOMOVE);
@@ -148,7 +160,7 @@ TEST(Standalone, WithoutArgumentsShowsNoDocument) {
     EXPECT_EQ(wintest::windowText(host), L"Schematic Viewer - P-CAD / Altium / Mentor");
     EXPECT_EQ(statusOf(host), L"No document loaded");
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(viewOf(host), 1107)));
-    screenshot(host, "standalone-empty.png");
+    screenshot(host, "standalone-empty.png", 2);
     pressEscape(host);
     EXPECT_EQ(program.waitForExit(), 0u);
 }
@@ -162,7 +174,7 @@ TEST(Standalone, AnUnreadableFileIsExplainedInTheWindow) {
     ASSERT_NE(host, nullptr);
     EXPECT_EQ(wintest::windowText(host), L"Kestrelgraph - bad.sch");
     EXPECT_EQ(statusOf(host), L"Unable to read schematic: Unsupported P-CAD format");
-    const auto pixels = screenshot(host, "standalone-unreadable.png");
+    const auto pixels = screenshot(host, "standalone-unreadable.png", 2);
     EXPECT_GT(pixels.distinctColours(), 2u) << "the message is drawn in the canvas";
     PostMessageW(host, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.waitForExit(), 0u);
