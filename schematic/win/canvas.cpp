@@ -14,8 +14,6 @@ namespace {
 
 ViewState* canvasState(HWND canvas) { return viewState(GetParent(canvas)); }
 
-bool isSharedKey(WPARAM key) { return key == VK_BACK || key == VK_ESCAPE || key == VK_SPACE; }
-
 void redraw(ViewState* state, HDC dc, const RECT& client) {
     if (state->cache.overLimit())
         state->cache.clear();

@@ -89,8 +89,9 @@ LRESULT CALLBACK canvasWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 LRESULT CALLBACK controlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                      UINT_PTR id, DWORD_PTR refData);
 
-// Space, Backspace and Escape, wherever the focus is inside the view.
+// Space, Backspace and Escape act the same wherever the focus is inside the view.
 bool handleSharedKey(ViewState* state, WPARAM key, LPARAM lParam);
+inline bool isSharedKey(WPARAM key) { return key == VK_BACK || key == VK_ESCAPE || key == VK_SPACE; }
 void layoutView(ViewState* state);
 void fillPageCombo(ViewState* state);
 void updateThemeButton(ViewState* state);

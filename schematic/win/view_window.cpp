@@ -22,8 +22,6 @@ struct CreationParams {
     bool taken;
 };
 
-bool isSharedKey(WPARAM key) { return key == VK_BACK || key == VK_ESCAPE || key == VK_SPACE; }
-
 bool registerClasses(HINSTANCE instance) {
     WNDCLASSEXW view{};
     view.cbSize = sizeof view;
