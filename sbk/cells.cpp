@@ -2,6 +2,7 @@
 // name index, and the geometry and texts of every cell stream.
 #include "sbk/scan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -103,13 +104,23 @@ CellNameIndex buildCellNameIndex(const std::vector<std::string>& names) {
 
 std::map<int, Cell> loadCells(const CompoundFile& file, size_t nameCount) {
     std::map<int, Cell> cells;
+    // Each sector of a sound file belongs to one stream, so its cell streams
+    // together never exceed the file. Directory entries that share a chain
+    // could make thousands of cells read the same large data again; what
+    // would pass the file's size is left unread, like a broken stream.
+    uint64_t budget = file.fileSize();
     for (size_t i = 0; i < nameCount; ++i) {
+        const std::string path = "Celltypes/" + std::to_string(i);
+        const auto found = file.paths().find(path);
+        if (found != file.paths().end() && file.entries()[found->second].size > budget)
+            continue;
         std::vector<uint8_t> stream;
         try {
-            stream = file.readStream("Celltypes/" + std::to_string(i));
+            stream = file.readStream(path);
         } catch (const std::exception&) {
             continue;  // a cell without a readable stream is simply not drawn
         }
+        budget -= std::min<uint64_t>(budget, stream.size());
         Cell cell;
         cell.primitives = parseCellGeometry(stream);
         cell.texts = scanTexts(stream, {3, 7}, 0, static_cast<size_t>(-1));

@@ -39,6 +39,8 @@ public:
     // Stream path -> position in entries().
     const std::unordered_map<std::string, size_t>& paths() const { return paths_; }
 
+    // Size of the whole file in bytes.
+    size_t fileSize() const { return bytes_.size(); }
     uint32_t miniCutoff() const { return miniCutoff_; }
     size_t sectorSize() const { return sectorSize_; }
     size_t sectorCount() const { return sectorCount_; }

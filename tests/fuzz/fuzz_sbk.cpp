@@ -52,7 +52,8 @@ constexpr uint32_t kCells = sizeof(kCellNames) / sizeof(kCellNames[0]);
 
 // A version-3 compound file with 512-byte sectors and no mini stream (the
 // cutoff is 0): Pages/Page1/Circuit, Celltypes/Table of Contents and one
-// stream per cell, all cells sharing one chain.
+// stream per cell, all cells sharing one chain (with unused sectors after
+// it, so that the file is large enough for every cell to be read).
 std::vector<uint8_t> buildContainer(const std::vector<uint8_t>& circuit, const std::vector<uint8_t>& cell) {
     std::vector<uint8_t> toc(2);
     put16(toc, 0, kCells);
@@ -136,6 +137,9 @@ std::vector<uint8_t> buildContainer(const std::vector<uint8_t>& circuit, const s
         if (!e[i].data || e[i].data->empty() || (i > 6)) continue;
         std::copy(e[i].data->begin(), e[i].data->end(), file.begin() + sectorAt(e[i].start));
     }
+    // The reader reads no more cell data than the file holds; unused sectors
+    // at the end make room for every cell to read the shared chain.
+    file.resize(file.size() + kCells * kSector * sectorsOf(cell.size()), 0);
     return file;
 }
 

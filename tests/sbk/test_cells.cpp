@@ -103,6 +103,33 @@ std::vector<sbk::CellPrimitive> geometry(uint8_t tag, uint8_t kind, const std::v
     return sbk::parseCellGeometry(kgtest::CellBuilder().geometry(tag, kind, values).bytes());
 }
 
+TEST(SbkCells, CellStreamsSharingOneChainReadNoMoreThanTheFile) {
+    // Sixty-four directory entries all pointing at one 6 KB chain: reading
+    // each would scan the same data again for every entry.
+    kgtest::CellBuilder big;
+    std::vector<int32_t> values(512, 7);
+    for (int i = 0; i < 3; ++i) big.geometry(0x80, 8, values);
+    kgtest::SbkFileBuilder b;
+    b.addPage(kgtest::CircuitBuilder().bytes());
+    b.addCell("BIG", big.bytes());
+    constexpr int kCells = 64;
+    for (int i = 1; i < kCells; ++i) b.addCell("SMALL" + std::to_string(i), Bytes{1});
+    kgtest::CompoundFileImage img = b.build();
+    const auto& shared = img.stream("Celltypes/0");
+    ASSERT_FALSE(shared.mini);
+    for (int i = 1; i < kCells; ++i) {
+        const uint64_t at = img.dirEntryOffset(img.entryIndex("Celltypes/" + std::to_string(i)));
+        img.setU32(at + kgtest::cfb::kEntryStart, shared.chain.front());
+        img.setU64(at + kgtest::cfb::kEntrySize, shared.size);
+    }
+    kgtest::TempFile f(img.bytes, ".SBK");
+    auto cells = sbk::loadCells(sbk::CompoundFile::open(f.path()), kCells);
+    ASSERT_EQ(cells.count(0), 1u);
+    EXPECT_EQ(cells.at(0).primitives.size(), 3u);
+    EXPECT_LE(cells.size() * shared.size, img.bytes.size());
+    EXPECT_GE(cells.size(), 1u);
+}
+
 TEST(SbkCells, GeometryShapes) {
     auto curve = geometry(0x82, 24, {9, 1, 2, 3, 4, 5, 6});
     ASSERT_EQ(curve.size(), 1u);
