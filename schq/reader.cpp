@@ -20,10 +20,12 @@ constexpr std::uint32_t kJunctionColour = 0xFF202080;
 constexpr double kJunctionRadius = 1.85;
 constexpr double kMinSheetSide = 100;
 constexpr double kMaxSheetSide = 50000;
-// A record of a few bytes can ask for 5000 vertices or a 145-point arc. Once the sheet holds this
-// many path points, further vertex lists and arcs are dropped like unusable geometry, so that a
-// hostile file cannot make the reader exhaust memory (real sheets stay far below it).
+// A record of a few bytes can ask for 5000 vertices or a 145-point arc. Once this many path
+// points have been read, further vertex lists and arcs are dropped like unusable geometry, so that
+// a hostile file can make the reader neither exhaust memory nor spend hours reading vertices of
+// lists that are then dropped (real sheets stay far below it).
 constexpr std::size_t kMaxSheetPoints = std::size_t{1} << 22;
+constexpr int kMaxVertices = 5000;
 
 struct SheetSize {
     double width;
@@ -163,8 +165,14 @@ Document readSchDoc(const std::string& path) {
                 break;
             const std::size_t before = state.primitives.size();
             builder.addGraphic(record, type, defaultColour);
-            for (std::size_t k = before; k < state.primitives.size(); ++k)
-                pathPoints += state.primitives[k].points.size();
+            if (type == 6 || type == 7 || type == 27) {
+                // Every vertex read counts, also those of a list that was dropped.
+                const int count = std::clamp(getInt(record, "LOCATIONCOUNT", 0), 0, kMaxVertices);
+                pathPoints += static_cast<std::size_t>(count);
+            } else {
+                for (std::size_t k = before; k < state.primitives.size(); ++k)
+                    pathPoints += state.primitives[k].points.size();
+            }
             break;
         }
         case 13:

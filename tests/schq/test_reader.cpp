@@ -339,6 +339,17 @@ TEST(SchqReader, PathPointsAreBounded) {
     // The record that crosses 2^22 points is kept whole, the rest of the lists are dropped.
     EXPECT_EQ(points, 839u * 5000u + 2u);
     EXPECT_EQ(d.primitives().back().kind, schq::Line);
+
+    // Lists that are read and then dropped (one vertex out of range) use up the same bound, so
+    // that reading them cannot go on without end; the line record after them is still drawn.
+    SchDocBuilder dropped;
+    for (int i = 0; i < 900; ++i)
+        dropped.add("|RECORD=27|LOCATIONCOUNT=5000|X5000=1e9");
+    dropped.add("|RECORD=6|LOCATIONCOUNT=2|X2=5");
+    dropped.add("|RECORD=13|CORNER.X=5");
+    const Document e = read(dropped);
+    ASSERT_EQ(e.primitives().size(), 1u);
+    EXPECT_EQ(e.primitives()[0].kind, schq::Line);
 }
 
 } // namespace
