@@ -12,10 +12,11 @@ namespace sbk {
 
 namespace {
 
-// Fixed-point, three decimals, independent of the locale.
+// Fixed-point, three decimals, independent of the locale. The buffer holds
+// the largest double written out in full (309 digits).
 void appendNumber(std::string& out, double v)
 {
-    char buf[64];
+    char buf[400];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
     if (res.ec != std::errc()) {
         out += "0.000";

@@ -246,6 +246,24 @@ TEST(SbkSvg, ExactElements)
     EXPECT_EQ(only20.find("#09e52c"), std::string::npos);
 }
 
+TEST(SbkSvg, HugeCoordinatesAreWrittenInFull)
+{
+    sbk::Document doc;
+    doc.addText(kRefs, 1e300, -std::numeric_limits<double>::max(), "x", 1e22, 0);
+    const std::string svg = svgOf(doc, 0xFFFFFFFF);
+    std::ostringstream x, size;
+    x << std::fixed;
+    x.precision(3);
+    x << 1e300;
+    size << std::fixed;
+    size.precision(3);
+    size << 1e22;
+    EXPECT_NE(svg.find("<text x=\"" + x.str() + "\" y=\""), std::string::npos);
+    EXPECT_NE(svg.find("font-size=\"" + size.str() + "\""), std::string::npos);
+    // y mirrors to 0 - (-max) = max, which has 309 digits before the point.
+    EXPECT_NE(svg.find("y=\"17976931348623157"), std::string::npos);
+}
+
 TEST(SbkSvg, EscapingAndColours)
 {
     EXPECT_EQ(sbk::xmlEscape("R&D<1>"), "R&amp;D&lt;1&gt;");
