@@ -3,6 +3,7 @@
 #include "schematic/win/view.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -269,13 +270,21 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
         shiftX = 50 - 50 * c + 50 * s;
         shiftY = 50 - 50 * s - 50 * c;
     }
+    const double entries[6] = {c * sx * bw / 100.0, s * sx * h / 100.0,
+                               -s * bw / 100.0,     c * h / 100.0,
+                               shiftX * bw / 100.0 + x, shiftY * h / 100.0 + y - h};
+    // GDI's transform holds floats: a box too large for them cannot be transformed (converting
+    // such a double to float is undefined), so it is drawn the plain way.
+    for (double entry : entries)
+        if (!(std::fabs(entry) <= static_cast<double>(FLT_MAX)))
+            return false;
     XFORM transform;
-    transform.eM11 = static_cast<FLOAT>(c * sx * bw / 100.0);
-    transform.eM12 = static_cast<FLOAT>(s * sx * h / 100.0);
-    transform.eM21 = static_cast<FLOAT>(-s * bw / 100.0);
-    transform.eM22 = static_cast<FLOAT>(c * h / 100.0);
-    transform.eDx = static_cast<FLOAT>(shiftX * bw / 100.0 + x);
-    transform.eDy = static_cast<FLOAT>(shiftY * h / 100.0 + y - h);
+    transform.eM11 = static_cast<FLOAT>(entries[0]);
+    transform.eM12 = static_cast<FLOAT>(entries[1]);
+    transform.eM21 = static_cast<FLOAT>(entries[2]);
+    transform.eM22 = static_cast<FLOAT>(entries[3]);
+    transform.eDx = static_cast<FLOAT>(entries[4]);
+    transform.eDy = static_cast<FLOAT>(entries[5]);
 
     const int saved = SaveDC(dc_);
     if (saved == 0)

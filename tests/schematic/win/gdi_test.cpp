@@ -326,6 +326,21 @@ TEST_F(Canvas, FittedTextStaysInsideItsBoxAtAnyAngle) {
     style.boxWidth = 80;
     EXPECT_FALSE(target.fittedText({kNaN, 120}, "ABCD", style, 0xFF000000));
     EXPECT_TRUE(target.fittedText({60, 120}, "", style, 0xFF000000));
+
+    // Finite boxes and anchors beyond what the float transform can hold are the caller's as well,
+    // and leave the context untransformed.
+    clear();
+    style.boxWidth = 1e300;
+    EXPECT_FALSE(target.fittedText({60, 120}, "ABCD", style, 0xFF000000));
+    style.boxWidth = 80;
+    EXPECT_FALSE(target.fittedText({-1e300, 120}, "ABCD", style, 0xFF000000));
+    style.height = 1e300;
+    EXPECT_FALSE(target.fittedText({60, 120}, "ABCD", style, 0xFF000000));
+    EXPECT_EQ(pixels().countNot(kWhite), 0u);
+    XFORM identity{};
+    ASSERT_TRUE(GetWorldTransform(dc, &identity));
+    EXPECT_EQ(identity.eM11, 1.0f);
+    EXPECT_EQ(identity.eDx, 0.0f);
 }
 
 TEST_F(Canvas, TextColourIsNotLostAfterAFittedTextOrAcrossPaints) {
