@@ -49,6 +49,28 @@ bool isThinHorizontalWire(const Line& l) {
 
 using Interval = std::pair<double, double>;
 
+// The range of bus keys that could lie one entry offset beside px (with a margin for
+// rounding); false when there is none, as for a non-finite px.
+bool candidateKeys(double px, std::int32_t& first, std::int32_t& last) {
+    constexpr double kReach = kEntryOffset + 0.07;
+    const double lo = std::floor((px - kReach) * 100) - 1;
+    const double hi = std::ceil((px + kReach) * 100) + 1;
+    constexpr double kMin = -2147483648.0, kMax = 2147483647.0;
+    if (!(lo <= hi) || hi < kMin || lo > kMax) return false;
+    first = static_cast<std::int32_t>(std::max(lo, kMin));
+    last = static_cast<std::int32_t>(std::min(hi, kMax));
+    return true;
+}
+
+// True when v lies in one of the merged intervals widened by 0.05 at each end. Merged
+// intervals are disjoint and ascending in both ends, so only the first one whose widened
+// upper end reaches v can hold it.
+bool onBus(const std::vector<Interval>& merged, double v) {
+    const auto it = std::partition_point(merged.begin(), merged.end(),
+                                         [v](const Interval& iv) { return iv.second + 0.05 < v; });
+    return it != merged.end() && it->first - 0.05 <= v && v <= it->second + 0.05;
+}
+
 }  // namespace
 
 void Page::addBusEntries() {
@@ -86,7 +108,14 @@ void Page::addBusEntries() {
             const double px = end[0], py = end[1];
             const auto count = endCounts.find(pointKey(px, py));
             if (count != endCounts.end() && count->second > 1) continue;
-            for (const auto& [key, intervals] : buses) {
+            // Only buses within 2.61 of the end can qualify: walk that range of keys, in
+            // ascending order, instead of every bus, so that many buses and wires stay linear.
+            std::int32_t firstKey, lastKey;
+            if (!candidateKeys(px, firstKey, lastKey)) continue;
+            for (auto it = buses.lower_bound(firstKey); it != buses.end() && it->first <= lastKey;
+                 ++it) {
+                const std::int32_t key = it->first;
+                const std::vector<Interval>& intervals = it->second;
                 const double u = static_cast<double>(key) / 100;
                 const double d = px - u;
                 if (!(std::fabs(std::fabs(d) - kEntryOffset) <= 0.065)) continue;
@@ -95,11 +124,7 @@ void Page::addBusEntries() {
                       v <= originY + height)) {
                     continue;
                 }
-                const bool onBus = std::any_of(intervals.begin(), intervals.end(),
-                                               [v](const Interval& iv) {
-                                                   return iv.first - 0.05 <= v && v <= iv.second + 0.05;
-                                               });
-                if (!onBus) continue;
+                if (!onBus(intervals, v)) continue;
                 Line entry;
                 entry.x1 = px;
                 entry.y1 = py;

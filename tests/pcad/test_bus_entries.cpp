@@ -131,3 +131,37 @@ TEST(PcadBusEntries, NonFiniteCoordinatesAreHarmless) {
     p.addBusEntries();
     EXPECT_EQ(p.lines.size(), 5u);
 }
+
+TEST(PcadBusEntries, DenseBusesAndManyPiecesPickTheSameEntries) {
+    // Buses every 0.01 across the whole page: of those about 2.54 beside the end, the
+    // lowest x qualifies first (7.40 lies 2.60 left of 10; 7.39 at 2.61 is too far).
+    Page dense;
+    for (int k = 0; k <= 2000; ++k) dense.lines.push_back(seg(k / 100.0, 0, k / 100.0, 100, 0.8f, 3));
+    dense.lines.push_back(seg(10, 50, 10.3, 50, 0.3f, 4));
+    dense.addBusEntries();
+    ASSERT_EQ(dense.lines.size(), 2004u);
+    expectLine(dense.lines[2002], 10, 50, 7.40, 52.54, 0.3f);
+    expectLine(dense.lines[2003], 10.3, 50, 7.70, 52.54, 0.3f);
+
+    // Only buses to the right: the nearest one within reach, 12.48 (2.48 beside 10).
+    Page right;
+    for (int k = 1200; k <= 1300; ++k) right.lines.push_back(seg(k / 100.0, 0, k / 100.0, 100, 0.8f, 3));
+    right.lines.push_back(seg(-5, 50, 10, 50, 0.3f, 4));
+    right.originX = -10;
+    right.addBusEntries();
+    ASSERT_EQ(right.lines.size(), 103u);
+    expectLine(right.lines[102], 10, 50, 12.48, 47.46, 0.3f);
+
+    // One bus x made of a hundred pieces [2k, 2k + 1], in scrambled order.
+    Page pieces;
+    for (int k = 0; k < 100; ++k) {
+        const double y = 2.0 * (k * 37 % 100);
+        pieces.lines.push_back(seg(7.46, y + 1, 7.46, y, 0.8f, 3));
+    }
+    const double ends[] = {47.99, 48.52, 49.40, 49.42};  // entry points 50.53, 51.06, 51.94, 51.96
+    for (double y : ends) pieces.lines.push_back(seg(10, y, 10 + y, y, 0.3f, 4));
+    pieces.addBusEntries();
+    ASSERT_EQ(pieces.lines.size(), 104u + 2u);
+    EXPECT_NEAR(pieces.lines[104].y2, 50.53, 1e-9);
+    EXPECT_NEAR(pieces.lines[105].y2, 51.96, 1e-9);
+}
