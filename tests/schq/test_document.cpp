@@ -1,55 +1,69 @@
+// The grid index and the rectangle query, on documents that the reader makes from synthetic
+// files. Line records drawn 3 units wide have a box margin of exactly 4, so their boxes are
+// known to the bit.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "schq/document.h"
-#include "schq/document_state.h"
+#include "schq/reader.h"
+#include "support/schdoc_builder.h"
 
 namespace {
 
 using schq::Document;
-using schq::DocumentAccess;
-using schq::Primitive;
 using schq::Rect;
 using schq::RenderOptions;
 
-Primitive boxed(double x0, double y0, double x1, double y1, schq::Layer layer = schq::Graphics,
-                schq::PrimitiveKind kind = schq::Line, double fontSize = 8) {
-    Primitive p;
-    p.kind = kind;
-    p.layer = layer;
-    p.minX = x0;
-    p.minY = y0;
-    p.maxX = x1;
-    p.maxY = y1;
-    p.fontSize = fontSize;
-    return p;
+std::string num(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    return buffer;
 }
 
-Document makeDocument(double width, double height, std::vector<Primitive> primitives) {
-    Document d;
-    Document::State& s = DocumentAccess::state(d);
-    s.width = width;
-    s.height = height;
-    s.primitives = std::move(primitives);
-    d.buildIndex();
-    return d;
+// A sheet of width w and height h holding one record per body.
+Document readSheet(double w, double h, const std::vector<std::string>& bodies) {
+    kgtest::SchDocBuilder b;
+    b.setSheet("|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=" + num(w) + "|CUSTOMY=" + num(h));
+    for (const std::string& body : bodies)
+        b.add(body);
+    const auto file = b.write();
+    return schq::readSchDoc(file->path());
+}
+
+// A line record on a sheet of height h whose primitive has the box (x0, y0, x1, y1); each side
+// must be at least 8 long.
+std::string boxed(double h, double x0, double y0, double x1, double y1) {
+    return "|RECORD=13|LINEWIDTH=3|LOCATION.X=" + num(x0 + 4) + "|LOCATION.Y=" + num(h - (y0 + 4)) +
+           "|CORNER.X=" + num(x1 - 4) + "|CORNER.Y=" + num(h - (y1 - 4));
+}
+
+// The same box drawn as a two-point wire (layer Wires).
+std::string wire(double h, double x0, double y0, double x1, double y1) {
+    return "|RECORD=27|LINEWIDTH=3|LOCATIONCOUNT=2|X1=" + num(x0 + 4) + "|Y1=" + num(h - (y0 + 4)) +
+           "|X2=" + num(x1 - 4) + "|Y2=" + num(h - (y1 - 4));
 }
 
 using Indices = std::vector<std::uint32_t>;
 
 const RenderOptions kAll{0x1F, false, 1.0};
+constexpr double kHuge = 1e300;
 
 TEST(SchqDocument, EmptyDocumentAndBadRectanglesFindNothing) {
-    const Document empty = makeDocument(1150, 760, {});
+    const Document empty = readSheet(1150, 760, {});
+    EXPECT_TRUE(empty.primitives().empty());
     EXPECT_TRUE(empty.query({-1e9, -1e9, 1e9, 1e9}, kAll).empty());
+    EXPECT_TRUE(empty.query({0, 0, 0, 0}, kAll).empty());
     EXPECT_EQ(empty.stats().primitives, 0u);
 
-    const Document d = makeDocument(1150, 760, {boxed(10, 10, 20, 20)});
+    const Document d = readSheet(1150, 760, {boxed(760, 10, 10, 20, 20)});
+    ASSERT_EQ(d.primitives().size(), 1u);
+    EXPECT_EQ(d.primitives()[0].minX, 10);
+    EXPECT_EQ(d.primitives()[0].maxY, 20);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_TRUE(d.query({nan, 0, 100, 100}, kAll).empty());
@@ -64,96 +78,138 @@ TEST(SchqDocument, EmptyDocumentAndBadRectanglesFindNothing) {
     EXPECT_TRUE(d.query({20.001, 20, 30, 30}, kAll).empty());
 }
 
+// A query over more than 250,000 cells searches the cells 0 to ceil(side / cell) + 1 of each
+// axis; where that range ends shows the cell size.
 TEST(SchqDocument, CellSizeFollowsTheLongerSide) {
     struct Case {
-        double w, h, cell;
-    } cases[] = {{100, 100, 16}, {4680, 3310, 73.125}, {1150, 760, 17.96875}, {760, 1150, 17.96875}};
+        double w, h;
+        double lastCellStart; // of the last searched cell along the longer side
+        double cell;
+    } cases[] = {
+        {100, 100, 8 * 16.0, 16},
+        {4680, 3310, 65 * 73.125, 73.125},
+        {1150, 760, 65 * 17.96875, 17.96875},
+        {760, 1150, 65 * 17.96875, 17.96875},
+    };
     for (const Case& c : cases) {
-        Document d = makeDocument(c.w, c.h, {});
-        EXPECT_DOUBLE_EQ(DocumentAccess::state(d).cellSize, c.cell) << c.w << "x" << c.h;
+        SCOPED_TRACE(num(c.w) + " x " + num(c.h));
+        const bool wide = c.w >= c.h;
+        const double in0 = c.lastCellStart + 1, in1 = c.lastCellStart + c.cell - 1;
+        const double out0 = c.lastCellStart + c.cell + 1, out1 = c.lastCellStart + 2 * c.cell - 1;
+        const Document d =
+            wide ? readSheet(c.w, c.h, {boxed(c.h, in0, 10, in1, 20), boxed(c.h, out0, 10, out1, 20)})
+                 : readSheet(c.w, c.h, {boxed(c.h, 10, in0, 20, in1), boxed(c.h, 10, out0, 20, out1)});
+        ASSERT_EQ(d.primitives().size(), 2u);
+        EXPECT_EQ(d.query({-kHuge, -kHuge, kHuge, kHuge}, kAll), Indices{0});
+        // A query of ordinary size finds both.
+        EXPECT_EQ(d.query({0, 0, out1, out1}, kAll), (Indices{0, 1}));
     }
-    Document fresh;
-    EXPECT_EQ(DocumentAccess::state(fresh).cellSize, 32);
 }
 
+// Primitives whose box spans more than 256 cells are candidates of every query, also of a huge
+// one that searches only the sheet's cells; those of up to 256 cells are found through their
+// cells only. Sheet 1024 by 1024: cells of 16 units.
 TEST(SchqDocument, PrimitivesOverMoreThan256CellsAreKeptApart) {
-    // Sheet 1024: cells of 16 units. 256 cells in one row, then 257.
-    Document d = makeDocument(1024, 1024,
-                              {boxed(0, 0, 4095.9, 15), boxed(0, 0, 4111.9, 15), boxed(0, 0, 255.9, 255.9),
-                               boxed(0, 0, 256, 255.9)});
-    const Document::State& s = DocumentAccess::state(d);
-    EXPECT_EQ(s.largePrimitives, (Indices{1, 3}));
-    std::size_t cellsWith0 = 0, cellsWith2 = 0;
-    for (const auto& [key, list] : s.cells) {
-        for (std::uint32_t i : list) {
-            EXPECT_NE(i, 1u);
-            EXPECT_NE(i, 3u);
-        }
-        cellsWith0 += std::count(list.begin(), list.end(), 0u);
-        cellsWith2 += std::count(list.begin(), list.end(), 2u);
-    }
-    EXPECT_EQ(cellsWith0, 256u);
-    EXPECT_EQ(cellsWith2, 256u);
-    // Cell keys: high half cx, low half cy, negative values as unsigned bits.
-    Document neg = makeDocument(1024, 1024, {boxed(-20, -1, -17, -1)});
-    EXPECT_EQ(DocumentAccess::state(neg).cells.count(0xFFFFFFFEFFFFFFFFull), 1u);
+    const double h = 1024;
+    const Document d = readSheet(1024, h,
+                                 {
+                                     boxed(h, -4096, -15, -0.5, -1),      // 256 cells in one row
+                                     boxed(h, -4112, -15, -0.5, -1),      // 257 cells
+                                     boxed(h, -256, -256, -0.5, -0.5),    // 16 x 16 cells
+                                     boxed(h, -256.5, -256, -0.5, -0.5),  // 17 x 16 cells
+                                 });
+    ASSERT_EQ(d.primitives().size(), 4u);
+    EXPECT_EQ(d.query({-kHuge, -kHuge, kHuge, kHuge}, kAll), (Indices{1, 3}));
+    EXPECT_EQ(d.query({-5000, -300, 0, 0}, kAll), (Indices{0, 1, 2, 3}));
+    // Every cell of a small primitive holds it, the first and the last included.
+    EXPECT_EQ(d.query({-4090, -10, -4090, -10}, kAll), (Indices{0, 1}));
+    EXPECT_EQ(d.query({-1, -2, -1, -2}, kAll), (Indices{0, 1, 2, 3}));
+    EXPECT_EQ(d.query({-250, -250, -250, -250}, kAll), (Indices{2, 3}));
+    // Cells at negative coordinates: the index and the query agree on their keys.
+    const Document neg = readSheet(1024, h, {boxed(h, -28, -12, -17, -1)});
     EXPECT_EQ(neg.query({-18, -2, -18, 0}, kAll), Indices{0});
 }
 
+// Sheet order after sorting: graphics, wires, pins, pin names, labels.
 TEST(SchqDocument, ResultIsAscendingUniqueAndFiltered) {
-    const Document d = makeDocument(1150, 760,
-                                    {boxed(0, 0, 200, 200, schq::Graphics), boxed(5, 5, 6, 6, schq::Wires),
-                                     boxed(0, 0, 1150, 760, schq::Pins), boxed(300, 300, 310, 310, schq::Labels),
-                                     boxed(1, 1, 2, 2, schq::PinNames, schq::Text)});
+    const double h = 760;
+    const Document d = readSheet(1150, h,
+                                 {
+                                     "|RECORD=4|TEXT=T|LOCATION.X=300|LOCATION.Y=" + num(h - 300),
+                                     "|RECORD=2|PINCONGLOMERATE=8|NAME=N|PINLENGTH=1000|LOCATION.X=50|LOCATION.Y=" +
+                                         num(h - 380),
+                                     wire(h, 5, 5, 15, 15),
+                                     boxed(h, 0, 0, 200, 200),
+                                 });
+    ASSERT_EQ(d.primitives().size(), 5u);
+    EXPECT_EQ(d.primitives()[0].layer, schq::Graphics);
+    EXPECT_EQ(d.primitives()[1].layer, schq::Wires);
+    EXPECT_EQ(d.primitives()[2].layer, schq::Pins);
+    EXPECT_EQ(d.primitives()[3].layer, schq::PinNames);
+    EXPECT_EQ(d.primitives()[4].layer, schq::Labels);
+    // The pin line and the graphic span many cells, yet each index comes once.
     EXPECT_EQ(d.query({0, 0, 1150, 760}, kAll), (Indices{0, 1, 2, 3, 4}));
-    EXPECT_EQ(d.query({0, 0, 100, 100}, kAll), (Indices{0, 1, 2, 4}));
+    EXPECT_EQ(d.query({0, 0, 100, 100}, kAll), (Indices{0, 1}));
+    EXPECT_EQ(d.query({40, 370, 60, 390}, kAll), (Indices{2, 3}));
+    EXPECT_EQ(d.query({299, 299, 301, 301}, kAll), Indices{4});
     EXPECT_TRUE(d.query({0, 0, 1150, 760}, {0, false, 1}).empty());
     EXPECT_EQ(d.query({0, 0, 1150, 760}, {0b11110, false, 1}), (Indices{1, 2, 3, 4}));
     EXPECT_EQ(d.query({0, 0, 1150, 760}, {0b00100, false, 1}), (Indices{2}));
 }
 
+// A pin (line, name of size 6.7) and a power port (stub, name of size 7.8).
 TEST(SchqDocument, SmallTextsAreCulledOnlyWhenAsked) {
-    const Document d = makeDocument(1150, 760,
-                                    {boxed(0, 0, 10, 10, schq::PinNames, schq::Text, 6.7),
-                                     boxed(0, 0, 10, 10, schq::Labels, schq::Text, 7.8),
-                                     // A line on the pin-name layer is culled by its font size too.
-                                     boxed(0, 0, 10, 10, schq::PinNames, schq::Line, 6.7),
-                                     boxed(0, 0, 10, 10, schq::Graphics, schq::Line, 1)});
-    const Rect all{0, 0, 100, 100};
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.74}), (Indices{1, 3}));
+    const Document d = readSheet(1150, 760,
+                                 {
+                                     "|RECORD=2|PINCONGLOMERATE=8|NAME=N|LOCATION.X=50|LOCATION.Y=700",
+                                     "|RECORD=17|STYLE=5|TEXT=VCC|LOCATION.X=60|LOCATION.Y=700",
+                                 });
+    ASSERT_EQ(d.primitives().size(), 4u);
+    ASSERT_EQ(d.primitives()[1].layer, schq::PinNames);
+    ASSERT_EQ(d.primitives()[3].kind, schq::Text);
+    const Rect all{0, 0, 200, 200};
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.74}), (Indices{0, 2, 3}));
     EXPECT_EQ(d.query(all, {0x1F, true, 0.75}), (Indices{0, 1, 2, 3}));
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.41}), (Indices{3}));
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.42}), (Indices{1, 3}));
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.66}), (Indices{1, 3}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.41}), (Indices{0, 2}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.42}), (Indices{0, 2, 3}));
+    // Pin names go below 5 pixels, other texts only below 3.2.
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.66}), (Indices{0, 2, 3}));
+    // Lines are never culled, however small the scale.
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.01}), (Indices{0, 2}));
     EXPECT_EQ(d.query(all, {0x1F, false, 0.01}), (Indices{0, 1, 2, 3}));
-    const Document label = makeDocument(1150, 760, {boxed(0, 0, 10, 10, schq::Labels, schq::Text, 7.8)});
-    EXPECT_TRUE(label.query(all, {0x1F, true, 0.41}).empty());
-    EXPECT_EQ(label.query(all, {0x1F, true, 0.42}), Indices{0});
 }
 
 TEST(SchqDocument, HugeQueriesSearchTheSheetCellsOnly) {
-    const Document d = makeDocument(1150, 760,
-                                    {boxed(10, 10, 20, 20), boxed(-50, -50, -40, -40),
-                                     boxed(-5000, -5000, -100, -100), boxed(1160, 770, 1170, 780)});
-    EXPECT_EQ(d.query({-1e300, -1e300, 1e300, 1e300}, kAll), (Indices{0, 2, 3}));
+    const double h = 760;
+    const Document d = readSheet(1150, h,
+                                 {
+                                     boxed(h, 10, 10, 20, 20),
+                                     boxed(h, -50, -50, -40, -40),
+                                     boxed(h, -5000, -5000, -100, -100),
+                                     boxed(h, 1160, 770, 1170, 780),
+                                 });
+    EXPECT_EQ(d.query({-kHuge, -kHuge, kHuge, kHuge}, kAll), (Indices{0, 2, 3}));
     // A query of at most 250,000 cells finds the small primitive at negative coordinates.
     EXPECT_EQ(d.query({-60, -60, 0, 0}, kAll), (Indices{1}));
     EXPECT_EQ(d.query({-200, -200, 0, 0}, kAll), (Indices{1, 2}));
 }
 
 TEST(SchqDocument, CountersAndMoves) {
-    Document d = makeDocument(1150, 760,
-                              {boxed(0, 0, 1, 1, schq::Labels, schq::Text), boxed(0, 0, 1, 1),
-                               boxed(0, 0, 1, 1, schq::PinNames, schq::Text)});
-    EXPECT_EQ(d.stats().primitives, 3u);
+    Document d = readSheet(1150, 760,
+                           {
+                               "|RECORD=4|TEXT=A|LOCATION.X=10|LOCATION.Y=10",
+                               boxed(760, 0, 0, 10, 10),
+                               "|RECORD=2|PINCONGLOMERATE=8|NAME=N|LOCATION.X=50|LOCATION.Y=50",
+                           });
+    EXPECT_EQ(d.stats().primitives, 4u);
     EXPECT_EQ(d.stats().texts, 2u);
     Document moved = std::move(d);
-    EXPECT_EQ(moved.primitives().size(), 3u);
+    EXPECT_EQ(moved.primitives().size(), 4u);
     EXPECT_EQ(moved.width(), 1150);
-    EXPECT_EQ(moved.query({0, 0, 1, 1}, kAll).size(), 3u);
+    EXPECT_EQ(moved.query({0, 0, 1150, 760}, kAll).size(), 4u);
     // The moved-from document reads as empty instead of crashing.
     EXPECT_TRUE(d.primitives().empty()); // NOLINT(bugprone-use-after-move)
-    EXPECT_TRUE(d.query({0, 0, 1, 1}, kAll).empty());
+    EXPECT_TRUE(d.query({0, 0, 1150, 760}, kAll).empty());
 }
 
 } // namespace
