@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "pcad/page.h"
 
@@ -11,6 +13,8 @@ namespace {
 
 constexpr double kCellSize = 20;
 constexpr std::int32_t kMaxCells = 128;
+// An item whose cell range holds more cells than this goes to the wide list.
+constexpr std::int32_t kMaxCellsPerItem = 32;
 
 // Index of v's cell along one axis of `count` cells over [origin, origin + size].
 // Clamped in double first so that huge, infinite or NaN values never reach the
@@ -89,6 +93,7 @@ Rect textBounds(const Text& t) {
 void Page::buildIndex() {
     items.clear();
     cells.clear();
+    wideItems.clear();
     items.reserve(lines.size() + circles.size() + texts.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
@@ -143,6 +148,10 @@ void Page::buildIndex() {
         const std::int32_t c1 = cellOf(it.maxX, originX, width, gridCols);
         const std::int32_t r0 = cellOf(it.minY, originY, height, gridRows);
         const std::int32_t r1 = cellOf(it.maxY, originY, height, gridRows);
+        if ((c1 - c0 + 1) * (r1 - r0 + 1) > kMaxCellsPerItem) {
+            wideItems.push_back(static_cast<std::uint32_t>(n));
+            continue;
+        }
         for (std::int32_t r = r0; r <= r1; ++r) {
             for (std::int32_t c = c0; c <= c1; ++c) {
                 cells[static_cast<std::size_t>(r) * gridCols + c].push_back(
@@ -167,17 +176,41 @@ void Page::query(double minX, double minY, double maxX, double maxY,
     const std::int32_t c1 = cellOf(maxX, originX, width, gridCols);
     const std::int32_t r0 = cellOf(minY, originY, height, gridRows);
     const std::int32_t r1 = cellOf(maxY, originY, height, gridRows);
+
+    // Each wide item joins the walk at the first cell of its range inside the query's,
+    // merged by index with that cell's own list, as if it were stored in every cell.
+    std::vector<std::pair<std::size_t, std::uint32_t>> wide;  // (cell, item), ascending
+    for (std::uint32_t n : wideItems) {
+        if (n >= items.size()) continue;
+        const Item& it = items[n];
+        const std::int32_t wr0 = std::max(r0, cellOf(it.minY, originY, height, gridRows));
+        const std::int32_t wr1 = std::min(r1, cellOf(it.maxY, originY, height, gridRows));
+        const std::int32_t wc0 = std::max(c0, cellOf(it.minX, originX, width, gridCols));
+        const std::int32_t wc1 = std::min(c1, cellOf(it.maxX, originX, width, gridCols));
+        if (wr0 > wr1 || wc0 > wc1) continue;
+        wide.emplace_back(static_cast<std::size_t>(wr0) * gridCols + wc0, n);
+    }
+    std::sort(wide.begin(), wide.end());
+    auto nextWide = wide.cbegin();
+
     std::unordered_set<std::uint32_t> seen;
+    auto take = [&](std::uint32_t n) {
+        if (!seen.insert(n).second) return;
+        if (n >= items.size()) return;
+        const Item& it = items[n];
+        if (maxX >= it.minX && it.maxX >= minX && maxY >= it.minY && it.maxY >= minY) visit(it);
+    };
     for (std::int32_t r = r0; r <= r1; ++r) {
         for (std::int32_t c = c0; c <= c1; ++c) {
-            for (std::uint32_t n : cells[static_cast<std::size_t>(r) * gridCols + c]) {
-                if (!seen.insert(n).second) continue;
-                if (n >= items.size()) continue;
-                const Item& it = items[n];
-                if (maxX >= it.minX && it.maxX >= minX && maxY >= it.minY && it.maxY >= minY) {
-                    visit(it);
-                }
+            const std::size_t cell = static_cast<std::size_t>(r) * gridCols + c;
+            for (std::uint32_t n : cells[cell]) {
+                for (; nextWide != wide.cend() && nextWide->first == cell && nextWide->second < n;
+                     ++nextWide)
+                    take(nextWide->second);
+                take(n);
             }
+            for (; nextWide != wide.cend() && nextWide->first == cell; ++nextWide)
+                take(nextWide->second);
         }
     }
 }

@@ -120,6 +120,10 @@ public:
     // Derived by buildIndex; stale after any later change to the primitives or the rectangle.
     std::vector<Item> items;
     std::vector<std::vector<std::uint32_t>> cells;  // row-major, row 0 at the bottom
+    // Items that would fill many cells (long diagonals, page-wide boxes), ascending: kept
+    // here once instead of in every cell they cover, so that the grid stays small. A
+    // query returns them exactly where the cell walk would have met them first.
+    std::vector<std::uint32_t> wideItems;
     std::int32_t gridCols, gridRows;
     double gridMinX, gridMinY, gridMaxX, gridMaxY;
 

@@ -123,3 +123,34 @@ TEST(PcadIndex, DegenerateInputsNeverMisbehave) {
     EXPECT_EQ(found(odd, 1e300, 9, 1e301, 11), (std::vector<std::uint32_t>{}));
     EXPECT_EQ(found(odd, 400, 9, 1e301, 11), (std::vector<std::uint32_t>{1}));
 }
+
+TEST(PcadIndex, ItemsOverManyCellsKeepTheWalkOrder) {
+    // A 200 by 200 page has 10 by 10 cells. Lines 1 and 4 cover many cells each; the
+    // query must still return them where the row-major walk meets them first, in index
+    // order with the other items of that cell.
+    Page p;
+    p.width = 200;
+    p.height = 200;
+    p.lines.push_back(line(25, 25, 26, 26));    // row 1, column 1
+    p.lines.push_back(line(0, 0, 200, 200));    // every cell
+    p.lines.push_back(line(5, 5, 6, 6));        // row 0, column 0
+    p.lines.push_back(line(65, 25, 66, 26));    // row 1, column 3
+    p.lines.push_back(line(50, 30, 190, 190));  // rows 1-9, columns 2-9
+    p.buildIndex();
+    EXPECT_EQ(found(p, 0, 0, 200, 200), (std::vector<std::uint32_t>{1, 2, 0, 4, 3}));
+    EXPECT_EQ(found(p, 60, 0, 200, 200), (std::vector<std::uint32_t>{1, 3, 4}));
+    EXPECT_EQ(found(p, 60, 21, 200, 200), (std::vector<std::uint32_t>{1, 3, 4}));
+    EXPECT_EQ(found(p, 100, 100, 120, 120), (std::vector<std::uint32_t>{1, 4}));
+    EXPECT_EQ(found(p, 0, 150, 20, 200), (std::vector<std::uint32_t>{1}));  // by its box
+
+    // Thousands of page-wide diagonals do not fill every cell with thousands of entries.
+    Page big;
+    big.width = 5000;
+    big.height = 5000;
+    for (int k = 0; k < 2000; ++k) big.lines.push_back(line(k, 0, 5000 - k, 5000));
+    big.buildIndex();
+    std::size_t entries = 0;
+    for (const auto& cell : big.cells) entries += cell.size();
+    EXPECT_EQ(entries, 0u);
+    EXPECT_EQ(found(big, 2490, 2490, 2510, 2510).size(), 2000u);
+}
