@@ -151,6 +151,20 @@ void GdiTarget::forgetSelections() {
     textColour_ = CLR_INVALID;
 }
 
+void GdiTarget::keepCacheBounded() {
+    // The canvas empties an overfull cache before each redraw, but one page with more distinct
+    // colours, widths or text sizes than the limits would otherwise pile up GDI objects until
+    // the process (and, in the plug-in, the host) runs out of them. The context gets its own
+    // objects back first: a selected object cannot be deleted.
+    if (!cache_->overLimit())
+        return;
+    SelectObject(dc_, oldPen_ ? oldPen_ : GetStockObject(BLACK_PEN));
+    SelectObject(dc_, oldBrush_ ? oldBrush_ : GetStockObject(NULL_BRUSH));
+    SelectObject(dc_, oldFont_ ? oldFont_ : GetStockObject(SYSTEM_FONT));
+    pen_ = brush_ = font_ = nullptr;
+    cache_->clear();
+}
+
 HPEN GdiTarget::strokePen(double width, Colour stroke) {
     // A non-finite width draws one pixel wide.
     return cache_->pen(stroke & 0xFFFFFF, roundClamped(width, 1.0, 60.0, 1.0));
@@ -166,6 +180,7 @@ void GdiTarget::polyline(const Point* points, std::size_t count, double width, C
                          bool closed, Colour fill) {
     if (!points || count < 2 || count > kMaxPolylinePoints)
         return;
+    keepCacheBounded();
     HPEN pen = strokePen(width, stroke);
     if (!pen)
         return;
@@ -189,6 +204,7 @@ void GdiTarget::ellipse(const Box& box, double width, Colour stroke, Colour fill
     // Written as negations so that a NaN corner draws nothing as well.
     if (!(box.x1 > box.x0) || !(box.y1 > box.y0))
         return;
+    keepCacheBounded();
     HPEN pen = strokePen(width, stroke);
     HBRUSH brush = fillBrush(fill);
     if (!pen || !brush)
@@ -203,6 +219,7 @@ void GdiTarget::text(const Point& anchor, const std::string& text, const TextSty
     // A non-finite height draws nothing.
     if (text.empty() || !std::isfinite(style.height) || style.height < 3)
         return;
+    keepCacheBounded();
     if (style.boxWidth > 0 && fittedText(anchor, text, style, colour))
         return;
     const int height = roundClamped(style.height, 4.0, 500.0, 4.0);
@@ -235,6 +252,7 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     const double y = anchor.y;
     if (!std::isfinite(bw) || bw <= 0 || !std::isfinite(h) || !std::isfinite(x) || !std::isfinite(y))
         return false;
+    keepCacheBounded();
     const std::wstring& wide = cache_->wideText(text);
     if (wide.empty())
         return true;

@@ -43,6 +43,8 @@ private:
     void setAlign(UINT align);
     void setTextColour(COLORREF colour);
     void forgetSelections();
+    // Empties an overfull cache before a drawing call takes objects from it.
+    void keepCacheBounded();
 
     HDC dc_;
     GdiCache* cache_;

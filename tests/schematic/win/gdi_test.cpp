@@ -414,3 +414,52 @@ TEST(BackBufferTest, KeepsItsSizeAndHoldsNothingForAnEmptyCanvas) {
     EXPECT_FALSE(buffer.ensure(screen, 10, -1));
     ReleaseDC(nullptr, screen);
 }
+
+TEST_F(Canvas, OnePaintWithManyDistinctObjectsKeepsTheCacheWithinItsLimits) {
+    // A page may hold far more colours, widths and text sizes than the cache keeps: the GDI
+    // objects of one paint stay bounded and everything is still drawn.
+    HGDIOBJ pen = GetCurrentObject(dc, OBJ_PEN);
+    HGDIOBJ brush = GetCurrentObject(dc, OBJ_BRUSH);
+    HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT);
+    {
+        GdiTarget target(dc, cache);
+        for (int i = 0; i < 1000; ++i) {
+            const Point points[] = {{0, static_cast<double>(i % 200)}, {200, static_cast<double>(i % 200)}};
+            target.polyline(points, 2, 1, 0xFF000000u | RGB(i % 256, i / 256, 1), false, 0);
+            ASSERT_LE(cache.penCount(), GdiCache::kMaxPens + 1) << i;
+        }
+        const auto lines = pixels();
+        EXPECT_EQ(lines.at(100, 199), 0xE70301u); // the last line, RGB(231, 3, 1)
+        EXPECT_EQ(lines.at(100, 0), 0x200301u);   // line 800, RGB(32, 3, 1)
+
+        for (int i = 0; i < 200; ++i) {
+            const Point square[] = {{10, 10}, {20, 10}, {20, 20}, {10, 20}};
+            target.polyline(square, 4, 1, 0xFF000000, true, 0xFF000000u | RGB(i, 5, 5));
+            target.ellipse(Box{30, 10, 40, 20}, 1, 0xFF000000, 0xFF000000u | RGB(5, i, 5));
+            ASSERT_LE(cache.brushCount(), GdiCache::kMaxBrushes + 1) << i;
+        }
+        EXPECT_EQ(pixels().at(15, 15), 0xC70505u); // the last fill, RGB(199, 5, 5)
+
+        TextStyle style;
+        for (int i = 0; i < 1200; ++i) {
+            style.height = 4 + i % 490;
+            style.angle = i / 490;
+            target.text({10, 100}, "x", style, 0xFF000000);
+            ASSERT_LE(cache.fontCount(), GdiCache::kMaxFonts + 1) << i;
+        }
+        style = TextStyle{};
+        style.height = 12;
+        for (int i = 0; i < 5000; ++i) {
+            target.text({10, 100}, std::to_string(i), style, 0xFF000000);
+            ASSERT_LE(cache.textCount(), GdiCache::kMaxTexts + 1) << i;
+        }
+        style.boxWidth = 40;
+        for (int i = 0; i < 600; ++i) {
+            target.text({10, 100}, "fit" + std::to_string(i), style, 0xFF000000);
+            ASSERT_LE(cache.textCount(), GdiCache::kMaxTexts + 1) << i;
+        }
+    }
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+}
