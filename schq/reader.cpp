@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <string_view>
 #include <string>
 #include <utility>
 
@@ -65,27 +66,76 @@ void sortByLayer(std::vector<Primitive>& primitives) {
 
 } // namespace
 
-bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
+namespace {
+
+// What visibility reads of an owner record. One component owns many records and its values may
+// be as long as the stream, so the reader takes this once per record instead of once per owned
+// record.
+struct OwnerInfo {
+    bool component = false;
+    std::int32_t currentPart = 1;
+    std::int32_t displayMode = 0;
+};
+
+OwnerInfo ownerInfoOf(const PropertyMap& record) {
+    OwnerInfo info;
+    const auto it = record.find("RECORD");
+    info.component = it != record.end() && it->second == "1";
+    if (info.component) {
+        info.currentPart = getInt(record, "CURRENTPARTID", 1);
+        info.displayMode = getInt(record, "DISPLAYMODE", 0);
+    }
+    return info;
+}
+
+bool isTrue(const PropertyMap& record, const char* key) {
+    const auto it = record.find(key);
+    return it != record.end() && it->second == "T";
+}
+
+template <typename OwnerInfoAt>
+bool visible(const std::vector<PropertyMap>& records, std::size_t index, OwnerInfoAt ownerInfoAt) {
     if (index >= records.size())
         return false;
     const PropertyMap& record = records[index];
-    if (getString(record, "ISHIDDEN", "") == "T" || getString(record, "IGNOREONLOAD", "") == "T")
+    if (isTrue(record, "ISHIDDEN") || isTrue(record, "IGNOREONLOAD"))
         return false;
     if (!hasKey(record, "OWNERINDEX"))
         return true;
     const std::int64_t owner = ownerOf(records, record);
     if (owner < 0)
         return true;
-    const PropertyMap& component = records[static_cast<std::size_t>(owner)];
-    if (getString(component, "RECORD", "") != "1")
+    const OwnerInfo component = ownerInfoAt(static_cast<std::size_t>(owner));
+    if (!component.component)
         return true;
     const int partId = getInt(record, "OWNERPARTID", -1);
-    if (partId >= 0 && partId != getInt(component, "CURRENTPARTID", 1))
+    if (partId >= 0 && partId != component.currentPart)
         return false;
-    if (hasKey(record, "OWNERPARTDISPLAYMODE") &&
-        getInt(record, "OWNERPARTDISPLAYMODE", 0) != getInt(component, "DISPLAYMODE", 0))
+    if (hasKey(record, "OWNERPARTDISPLAYMODE") && getInt(record, "OWNERPARTDISPLAYMODE", 0) != component.displayMode)
         return false;
     return true;
+}
+
+// The sheet record's font sizes (SIZE1, SIZE2, ...) as plain decimals, each parsed once: every
+// text record reads one, and a value may be as long as the stream. A value that does not parse
+// is left out, which gives the text builder the same default as the value itself.
+PropertyMap fontSizesOf(const PropertyMap& sheet) {
+    PropertyMap sizes;
+    for (auto it = sheet.lower_bound(std::string_view("SIZE")); it != sheet.end() && it->first.starts_with("SIZE");
+         ++it) {
+        if (it->first.find('\0') != std::string::npos)
+            continue; // not a key the text builder can ask for
+        const std::int32_t a = getInt(sheet, it->first.c_str(), 0);
+        if (a == getInt(sheet, it->first.c_str(), 1))
+            sizes.emplace(it->first, std::to_string(a));
+    }
+    return sizes;
+}
+
+} // namespace
+
+bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
+    return visible(records, index, [&](std::size_t owner) { return ownerInfoOf(records[owner]); });
 }
 
 Document readSchDoc(const std::string& path) {
@@ -132,8 +182,14 @@ Document readSchDoc(const std::string& path) {
     state.width = width;
     state.height = height;
 
+    std::vector<OwnerInfo> owners;
+    owners.reserve(records.size());
+    for (const PropertyMap& record : records)
+        owners.push_back(ownerInfoOf(record));
+    const PropertyMap fontSizes = fontSizesOf(sheet);
+
     state.primitives.reserve(records.size());
-    SheetBuilder builder{height, sheet, state.primitives};
+    SheetBuilder builder{height, fontSizes, state.primitives};
     DocumentStats& stats = state.stats;
     std::size_t pathPoints = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -150,7 +206,7 @@ Document readSchDoc(const std::string& path) {
         case 25: ++stats.netLabels; break;
         default: break;
         }
-        if (!isVisible(records, i))
+        if (!visible(records, i, [&](std::size_t owner) { return owners[owner]; }))
             continue;
         // Graphics of a symbol and free graphics of the sheet differ in their default colour.
         const std::uint32_t defaultColour = ownerOf(records, record) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;

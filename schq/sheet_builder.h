@@ -19,7 +19,7 @@ std::vector<Point> readVertices(const PropertyMap& record, double sheetHeight);
 
 struct SheetBuilder {
     double sheetHeight = 0;         // every file y becomes sheetHeight - y
-    const PropertyMap& sheet;       // the sheet record, for the text sizes
+    const PropertyMap& sheet;       // the sheet record's font sizes (SIZE1, SIZE2, ...)
     std::vector<Primitive>& out;    // the document's primitives
 
     void addLine(Point a, Point b, Layer layer, std::uint32_t stroke, double strokeWidth);

@@ -353,3 +353,31 @@ TEST(SchqReader, PathPointsAreBounded) {
 }
 
 } // namespace
+
+namespace {
+
+// Values of the sheet record and of owner records are shared by every text record and every
+// owned record. Read once each, very long ones (white space before the number) cost one pass;
+// read per record, this file would take hours.
+TEST(SchqReader, LongSharedValuesAreReadOnce) {
+    const std::string spaces(2 << 20, ' ');
+    SchDocBuilder b;
+    b.setSheet("|RECORD=31|SHEETSTYLE=0|SIZE1=" + spaces + "12");
+    const int component = b.add("|RECORD=1|CURRENTPARTID=" + spaces + "2|DISPLAYMODE=" + spaces + "1");
+    const int other = b.add("|RECORD=" + spaces + "1"); // not exactly "1": no component
+    constexpr int kEach = 10000;
+    for (int i = 0; i < kEach; ++i) {
+        b.add("|RECORD=4|TEXT=a|LOCATION.X=10|LOCATION.Y=10");
+        b.add(withOwner(component, "|RECORD=13|OWNERPARTID=2|OWNERPARTDISPLAYMODE=1|CORNER.X=5"));
+        b.add(withOwner(other, "|RECORD=13|OWNERPARTID=7|CORNER.X=5"));
+    }
+    b.add(withOwner(component, "|RECORD=13|OWNERPARTID=1|CORNER.X=5"));
+    b.add(withOwner(component, "|RECORD=13|OWNERPARTID=2|OWNERPARTDISPLAYMODE=0|CORNER.X=5"));
+    const Document d = read(b);
+    EXPECT_EQ(d.stats().records, 3u * kEach + 5u);
+    EXPECT_EQ(d.stats().texts, std::uint64_t{kEach});
+    EXPECT_EQ(d.primitives().size(), 3u * kEach);
+    EXPECT_DOUBLE_EQ(d.primitives().back().fontSize, 12 * 0.81);
+}
+
+} // namespace
