@@ -48,9 +48,7 @@ public:
     void finish(const Page& p) { finishedPrimitives_ += count(p); }
 
 private:
-    static std::size_t count(const Page& p) {
-        return p.lines.size() + p.circles.size() + p.texts.size();
-    }
+    static std::size_t count(const Page& p) { return p.lines.size() + p.circles.size() + p.texts.size(); }
     std::size_t finishedPrimitives_ = 0;
     std::size_t textBytes_ = 0;
     std::size_t scannedTexts_ = 0;
@@ -128,8 +126,8 @@ void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
         } else if (item.is("pin")) {
             // The pin's own stroke is not drawn, only its designator and name when shown.
             const SExpr& display = item.find("pinDisplay");
-            static constexpr std::pair<const char*, const char*> kShown[] = {
-                {"pinDes", "dispPinDes"}, {"pinName", "dispPinName"}};
+            static constexpr std::pair<const char*, const char*> kShown[] = {{"pinDes", "dispPinDes"},
+                                                                             {"pinName", "dispPinName"}};
             for (const auto& [list, flag] : kShown) {
                 if (display.value(flag, "") != "True") continue;
                 const SExpr& text = item.find(list).find("text");
@@ -166,8 +164,7 @@ void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
         else
             text = attr->atom(2, "");
         if (text.empty() || !attr->find("pt").isList) continue;
-        addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation,
-                std::move(text));
+        addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation, std::move(text));
     }
 }
 
@@ -201,8 +198,8 @@ void drawJunction(Page& page, const SExpr& junction) {
 Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Budget& budget) {
     Page page;
     // A sheet without a usable name is named by its position, like "Sheet 2".
-    const bool named = sheet.children.size() >= 2 && !sheet.children[1].isList &&
-                       !sheet.children[1].text.empty();
+    const bool named =
+        sheet.children.size() >= 2 && !sheet.children[1].isList && !sheet.children[1].text.empty();
     page.name = named ? sheet.children[1].text : "Sheet " + std::to_string(position + 1);
     page.number = static_cast<std::int32_t>(position + 1);
     page.width = doc.width;
@@ -217,8 +214,7 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Bu
         if (!item.isList || item.children.empty()) continue;
         const std::string& word = item.children.front().text;
         if (word == "wire") {
-            for (const SExpr* line : item.findAll("line"))
-                addLine(page, *line, ClassWire, identity);
+            for (const SExpr* line : item.findAll("line")) addLine(page, *line, ClassWire, identity);
         } else if (word == "line") {
             addLine(page, item, ClassSheetGraphics, identity);
         } else if (word == "text") {

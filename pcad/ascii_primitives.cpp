@@ -21,9 +21,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-AsciiPoint pointOf(const SExpr& pt) {
-    return {toDouble(pt.atom(1, ""), 0), toDouble(pt.atom(2, ""), 0)};
-}
+AsciiPoint pointOf(const SExpr& pt) { return {toDouble(pt.atom(1, ""), 0), toDouble(pt.atom(2, ""), 0)}; }
 
 float strokeWidth(const SExpr& node, double fallback) {
     return detail::toFloat(toDouble(node.value("width", ""), fallback));
@@ -42,8 +40,7 @@ void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t 
 
 std::uint8_t justifyCode(std::string_view word) {
     static constexpr std::pair<std::string_view, std::uint8_t> kCodes[] = {
-        {"LowerCenter", 1}, {"LowerRight", 2}, {"UpperCenter", 3},
-        {"Left", 4},        {"Center", 5},     {"Right", 6},
+        {"LowerCenter", 1}, {"LowerRight", 2}, {"UpperCenter", 3}, {"Left", 4}, {"Center", 5}, {"Right", 6},
     };
     for (const auto& [name, code] : kCodes)
         if (word == name) return code;
@@ -111,8 +108,7 @@ void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placeme
     if (toMid > sweep) sweep -= 2 * kPi;  // clockwise
     // Non-finite input (infinite or overflowing coordinates) leaves no usable circle;
     // the segment count must not come from such a sweep.
-    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(r) || !std::isfinite(sweep))
-        return;
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(r) || !std::isfinite(sweep)) return;
 
     int n = static_cast<int>(std::fabs(sweep) * 18);
     if (n < 8) n = 8;

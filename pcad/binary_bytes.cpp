@@ -30,9 +30,7 @@ inline std::uint32_t u32At(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-inline double coordAt(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(u32At(p)) / 100000.0;
-}
+inline double coordAt(const std::uint8_t* p) { return static_cast<std::int32_t>(u32At(p)) / 100000.0; }
 
 }  // namespace
 
@@ -77,8 +75,7 @@ BinaryPoint ByteSpan::point(std::size_t offset) const {
 
 bool ByteSpan::matchGraphic(std::size_t i, GraphicRecord& record) const {
     if (i > size || 47 > size - i) return false;
-    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) ||
-        !binary::tagAt(*this, i + 11, 0x02, 0x0E, 0x00) ||
+    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) || !binary::tagAt(*this, i + 11, 0x02, 0x0E, 0x00) ||
         !binary::tagAt(*this, i + 28, 0x03, 0x10, 0x00))
         return false;
     const std::uint8_t* p = data + i;
@@ -96,10 +93,8 @@ bool ByteSpan::matchGraphic(std::size_t i, GraphicRecord& record) const {
 
 bool ByteSpan::matchShape(std::size_t i, ShapeRecord& record) const {
     if (i > size || 58 > size - i) return false;
-    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) ||
-        !binary::tagAt(*this, i + 11, 0x04, 0x08, 0x00) ||
-        !binary::tagAt(*this, i + 22, 0x02, 0x0E, 0x00) ||
-        !binary::tagAt(*this, i + 39, 0x03, 0x10, 0x00))
+    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) || !binary::tagAt(*this, i + 11, 0x04, 0x08, 0x00) ||
+        !binary::tagAt(*this, i + 22, 0x02, 0x0E, 0x00) || !binary::tagAt(*this, i + 39, 0x03, 0x10, 0x00))
         return false;
     const std::uint8_t* p = data + i;
     record.p1 = BinaryPoint{coordAt(p + 3), coordAt(p + 7)};

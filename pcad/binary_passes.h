@@ -16,10 +16,8 @@ namespace pcad::binary {
 extern const char* const kTruncated;
 
 // True when the three bytes at i are a, b, c (and lie inside the span).
-inline bool tagAt(const ByteSpan& s, std::size_t i, std::uint8_t a, std::uint8_t b,
-                  std::uint8_t c) {
-    return i <= s.size && 3 <= s.size - i && s.data[i] == a && s.data[i + 1] == b &&
-           s.data[i + 2] == c;
+inline bool tagAt(const ByteSpan& s, std::size_t i, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return i <= s.size && 3 <= s.size - i && s.data[i] == a && s.data[i + 1] == b && s.data[i + 2] == c;
 }
 
 // True when the n bytes at i equal pattern (and lie inside the span).

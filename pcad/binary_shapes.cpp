@@ -78,8 +78,8 @@ void readShapes(ReadContext& ctx) {
         if (!s.matchShape(i, r)) continue;
         Page* page = ctx.pageOf(r.sheet);
         if (page == nullptr) continue;
-        const double largest = std::max({std::fabs(r.p1.x), std::fabs(r.p1.y), std::fabs(r.p2.x),
-                                         std::fabs(r.p2.y)});
+        const double largest =
+            std::max({std::fabs(r.p1.x), std::fabs(r.p1.y), std::fabs(r.p2.x), std::fabs(r.p2.y)});
         const double smallest = std::min({r.p1.x, r.p1.y, r.p2.x, r.p2.y});
         if (largest > 5000 || smallest < -500) continue;
         if (std::fabs(r.p1.x - r.p2.x) < 0.00001 && std::fabs(r.p1.y - r.p2.y) < 0.00001)
@@ -114,8 +114,8 @@ void readJunctions(ReadContext& ctx) {
         if (page == nullptr) continue;
         const std::size_t t = g.offset;
         if (t < 3 || !tagAt(s, t - 3, 0x2F, 0x00, 0x00)) continue;
-        if (g.x < page->originX - 2 || g.x > page->originX + page->width + 2 ||
-            g.y < page->originY - 2 || g.y > page->originY + page->height + 2)
+        if (g.x < page->originX - 2 || g.x > page->originX + page->width + 2 || g.y < page->originY - 2 ||
+            g.y > page->originY + page->height + 2)
             continue;
         double d = std::min(g.x1 - g.x0, g.y1 - g.y0);
         if (d < 0.2 || d > 10) d = 0.9;

@@ -15,8 +15,7 @@ const std::vector<std::uint8_t> kMagic = {'S', 'c', 'h', 'e', 'm', 'a', 't', 'i'
                                           'n', 'a', 'r', 'y', ' ', '(', 'R', 'e', 'v', ' ', '5', ')'};
 
 // Caption of a title-block field in Windows-1251; most scans start shortly before it.
-const std::vector<std::uint8_t> kAnchor = {0xC8, 0xED, 0xE2, 0x2E, 0xB9, 0x20,
-                                           0xEF, 0xEE, 0xE4, 0xEB, 0x2E};
+const std::vector<std::uint8_t> kAnchor = {0xC8, 0xED, 0xE2, 0x2E, 0xB9, 0x20, 0xEF, 0xEE, 0xE4, 0xEB, 0x2E};
 
 const std::uint8_t kSheetTrailer[8] = {0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00};
 
@@ -108,8 +107,7 @@ std::vector<SheetRecord> findSheets(const ByteSpan& s) {
         list.push_back(SheetRecord{1, "Sheet 1", 0});
         return list;
     }
-    if (std::any_of(list.begin(), list.end(),
-                    [](const SheetRecord& r) { return isMainLikeName(r.name); }))
+    if (std::any_of(list.begin(), list.end(), [](const SheetRecord& r) { return isMainLikeName(r.name); }))
         std::stable_sort(list.begin(), list.end(), sheetRecordLess);
     return list;
 }

@@ -112,16 +112,14 @@ void Page::addBusEntries() {
             // ascending order, instead of every bus, so that many buses and wires stay linear.
             std::int32_t firstKey, lastKey;
             if (!candidateKeys(px, firstKey, lastKey)) continue;
-            for (auto it = buses.lower_bound(firstKey); it != buses.end() && it->first <= lastKey;
-                 ++it) {
+            for (auto it = buses.lower_bound(firstKey); it != buses.end() && it->first <= lastKey; ++it) {
                 const std::int32_t key = it->first;
                 const std::vector<Interval>& intervals = it->second;
                 const double u = static_cast<double>(key) / 100;
                 const double d = px - u;
                 if (!(std::fabs(std::fabs(d) - kEntryOffset) <= 0.065)) continue;
                 const double v = d > 0 ? py + kEntryOffset : py - kEntryOffset;
-                if (!(originX <= u && u <= originX + width && originY <= v &&
-                      v <= originY + height)) {
+                if (!(originX <= u && u <= originX + width && originY <= v && v <= originY + height)) {
                     continue;
                 }
                 if (!onBus(intervals, v)) continue;

@@ -36,22 +36,22 @@ std::int32_t gridCount(double size) {
 // Where the anchor lies in the unrotated box, as fractions of its width and height.
 double justifyX(std::uint8_t j) {
     switch (j) {
-    case JustifyLowerRight:
-    case JustifyRight: return 1;
-    case JustifyLowerCenter:
-    case JustifyUpperCenter:
-    case JustifyCenter: return 0.5;
-    default: return 0;
+        case JustifyLowerRight:
+        case JustifyRight: return 1;
+        case JustifyLowerCenter:
+        case JustifyUpperCenter:
+        case JustifyCenter: return 0.5;
+        default: return 0;
     }
 }
 
 double justifyY(std::uint8_t j) {
     switch (j) {
-    case JustifyLowerLeft:
-    case JustifyLowerCenter:
-    case JustifyLowerRight: return 0;
-    case JustifyUpperCenter: return 1;
-    default: return 0.5;
+        case JustifyLowerLeft:
+        case JustifyLowerCenter:
+        case JustifyLowerRight: return 0;
+        case JustifyUpperCenter: return 1;
+        default: return 0.5;
     }
 }
 
@@ -59,8 +59,8 @@ double justifyY(std::uint8_t j) {
 
 Rect textBounds(const Text& t) {
     if (t.hasBox) {
-        return {std::min(t.boxX0, t.boxX1), std::min(t.boxY0, t.boxY1),
-                std::max(t.boxX0, t.boxX1), std::max(t.boxY0, t.boxY1)};
+        return {std::min(t.boxX0, t.boxX1), std::min(t.boxY0, t.boxY1), std::max(t.boxX0, t.boxX1),
+                std::max(t.boxY0, t.boxY1)};
     }
     double w, h;
     if (t.hasExtent) {
@@ -140,8 +140,7 @@ void Page::buildIndex() {
 
     for (std::size_t n = 0; n < items.size(); ++n) {
         const Item& it = items[n];
-        if (!(it.maxX >= gridMinX && it.minX <= gridMaxX && it.maxY >= gridMinY &&
-              it.minY <= gridMaxY)) {
+        if (!(it.maxX >= gridMinX && it.minX <= gridMaxX && it.maxY >= gridMinY && it.minY <= gridMaxY)) {
             continue;
         }
         const std::int32_t c0 = cellOf(it.minX, originX, width, gridCols);
@@ -154,8 +153,7 @@ void Page::buildIndex() {
         }
         for (std::int32_t r = r0; r <= r1; ++r) {
             for (std::int32_t c = c0; c <= c1; ++c) {
-                cells[static_cast<std::size_t>(r) * gridCols + c].push_back(
-                    static_cast<std::uint32_t>(n));
+                cells[static_cast<std::size_t>(r) * gridCols + c].push_back(static_cast<std::uint32_t>(n));
             }
         }
     }
@@ -163,8 +161,7 @@ void Page::buildIndex() {
 
 void Page::query(double minX, double minY, double maxX, double maxY,
                  const std::function<void(const Item&)>& visit) const {
-    if (maxX < gridMinX || gridMaxX < minX || maxY < gridMinY || gridMaxY < minY ||
-        gridCols == 0) {
+    if (maxX < gridMinX || gridMaxX < minX || maxY < gridMinY || gridMaxY < minY || gridCols == 0) {
         return;
     }
     // Guards against a page whose grid fields were edited by hand after building.
@@ -204,13 +201,11 @@ void Page::query(double minX, double minY, double maxX, double maxY,
         for (std::int32_t c = c0; c <= c1; ++c) {
             const std::size_t cell = static_cast<std::size_t>(r) * gridCols + c;
             for (std::uint32_t n : cells[cell]) {
-                for (; nextWide != wide.cend() && nextWide->first == cell && nextWide->second < n;
-                     ++nextWide)
+                for (; nextWide != wide.cend() && nextWide->first == cell && nextWide->second < n; ++nextWide)
                     take(nextWide->second);
                 take(n);
             }
-            for (; nextWide != wide.cend() && nextWide->first == cell; ++nextWide)
-                take(nextWide->second);
+            for (; nextWide != wide.cend() && nextWide->first == cell; ++nextWide) take(nextWide->second);
         }
     }
 }

@@ -13,11 +13,11 @@ namespace pcad {
 // The class byte of every P-CAD primitive: selects colour, draw order and viewer layer.
 // Values above 11 are never produced; consumers treat them like their default row.
 enum ItemClass : std::uint8_t {
-    ClassFrame = 0,           // sheet frame and frame graphics
-    ClassSheetGraphics = 1,   // free lines and arcs
+    ClassFrame = 0,          // sheet frame and frame graphics
+    ClassSheetGraphics = 1,  // free lines and arcs
     ClassSymbolGraphics = 2,
     ClassBus = 3,
-    ClassWire = 4,            // wires, including synthesised bus entries
+    ClassWire = 4,  // wires, including synthesised bus entries
     ClassLargeGraphics = 5,
     ClassFreeText = 6,
     ClassAttributeText = 7,
@@ -66,20 +66,20 @@ class Text {
 public:
     Text();
 
-    double x, y;               // anchor point
-    std::string text;          // UTF-8
-    float height;              // glyph height in world units
-    float rotation;            // degrees about the anchor
-    std::uint8_t justify;      // pcad::Justify code
+    double x, y;           // anchor point
+    std::string text;      // UTF-8
+    float height;          // glyph height in world units
+    float rotation;        // degrees about the anchor
+    std::uint8_t justify;  // pcad::Justify code
     std::uint8_t itemClass;
-    std::uint8_t hasBox;       // non-zero: box fields are valid
-    std::uint8_t hasExtent;    // non-zero: extent fields are valid
+    std::uint8_t hasBox;                // non-zero: box fields are valid
+    std::uint8_t hasExtent;             // non-zero: extent fields are valid
     double boxX0, boxY0, boxX1, boxY1;  // corners in any order
     double extentWidth, extentHeight;
 };
 
 struct Item {
-    std::uint8_t kind = 0;  // 0 line, 1 circle, 2 text
+    std::uint8_t kind = 0;    // 0 line, 1 circle, 2 text
     std::uint32_t index = 0;  // position in the page's lines, circles or texts
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
 };
@@ -91,8 +91,8 @@ enum ItemKind : std::uint8_t {
 };
 
 struct View {
-    double width = 0, height = 0;  // target size
-    double scale = 1;              // target units per world unit
+    double width = 0, height = 0;     // target size
+    double scale = 1;                 // target units per world unit
     double centerX = 0, centerY = 0;  // world point at the middle of the target
 
     // World point to target point (target y grows downwards).

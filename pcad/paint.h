@@ -14,12 +14,11 @@ public:
     virtual ~Canvas() = default;
     virtual void line(double x1, double y1, double x2, double y2, double strokeWidth,
                       std::uint32_t colour) = 0;
-    virtual void circle(double cx, double cy, double radius, double strokeWidth,
-                        std::uint32_t colour, bool filled) = 0;
+    virtual void circle(double cx, double cy, double radius, double strokeWidth, std::uint32_t colour,
+                        bool filled) = 0;
     // left and top equal x0 and y0 of the text's target rectangle.
-    virtual void text(double left, double top, const Text& text, const double& x0,
-                      const double& y0, const double& x1, const double& y1,
-                      std::uint32_t colour) = 0;
+    virtual void text(double left, double top, const Text& text, const double& x0, const double& y0,
+                      const double& x1, const double& y1, std::uint32_t colour) = 0;
 };
 
 // Draws every item that the view shows; there is no layer mask here.

@@ -16,13 +16,9 @@ namespace {
 constexpr int kMaxDepth = 128;
 
 // The classic locale's white space; bytes 0x80 and above never count.
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 bool isDecDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -79,8 +75,7 @@ bool overflows(const char* first, const char* last, bool hex) {
 }  // namespace
 
 bool SExpr::is(std::string_view name) const {
-    return isList && !children.empty() && !children.front().isList &&
-           children.front().text == name;
+    return isList && !children.empty() && !children.front().isList && children.front().text == name;
 }
 
 const SExpr& SExpr::find(std::string_view name) const {

@@ -13,8 +13,8 @@ namespace pcad {
 // One node, owned by value by its parent. A quoted string and a bare atom give the
 // same kind of node; a list's name is its first child when that child is an atom.
 struct SExpr {
-    std::string text;              // the atom's characters; empty for a list
-    std::vector<SExpr> children;   // empty for an atom
+    std::string text;             // the atom's characters; empty for a list
+    std::vector<SExpr> children;  // empty for an atom
     bool isList = false;
 
     // True for a list whose first child is an atom with exactly this text.

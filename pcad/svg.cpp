@@ -20,23 +20,21 @@ public:
 
     std::ostringstream& out() { return out_; }
 
-    void line(double x1, double y1, double x2, double y2, double strokeWidth,
-              std::uint32_t colour) override {
+    void line(double x1, double y1, double x2, double y2, double strokeWidth, std::uint32_t colour) override {
         out_ << "<path d=\"M" << x1 << ' ' << y1 << " L" << x2 << ' ' << y2 << "\" stroke=\""
-             << svgColour(colour) << "\" stroke-width=\"" << strokeWidth
-             << "\" fill=\"none\"/>\n";
+             << svgColour(colour) << "\" stroke-width=\"" << strokeWidth << "\" fill=\"none\"/>\n";
     }
 
     void circle(double cx, double cy, double radius, double strokeWidth, std::uint32_t colour,
                 bool filled) override {
         const std::string c = svgColour(colour);
         out_ << "<circle cx=\"" << cx << "\" cy=\"" << cy << "\" r=\"" << radius << "\" fill=\""
-             << (filled ? c : std::string("none")) << "\" stroke=\"" << c
-             << "\" stroke-width=\"" << strokeWidth << "\"/>\n";
+             << (filled ? c : std::string("none")) << "\" stroke=\"" << c << "\" stroke-width=\""
+             << strokeWidth << "\"/>\n";
     }
 
-    void text(double, double, const Text& t, const double& x0, const double& y0,
-              const double& x1, const double& y1, std::uint32_t colour) override {
+    void text(double, double, const Text& t, const double& x0, const double& y0, const double& x1,
+              const double& y1, std::uint32_t colour) override {
         // Written as negations so that a NaN rectangle is left out too.
         if (!(x0 < x1) || !(y0 < y1) || t.text.empty()) return;
         std::size_t n = 0;
@@ -58,14 +56,13 @@ public:
             transform = "translate(50,50) rotate(" + std::to_string(a) + ") translate(-50,-50)";
         }
 
-        out_ << "<svg x=\"" << x0 << "\" y=\"" << y0 << "\" width=\"" << (x1 - x0)
-             << "\" height=\"" << (y1 - y0)
-             << "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">";
+        out_ << "<svg x=\"" << x0 << "\" y=\"" << y0 << "\" width=\"" << (x1 - x0) << "\" height=\""
+             << (y1 - y0) << "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">";
         if (!transform.empty()) out_ << "<g transform=\"" << transform << "\">";
-        out_ << "<text transform=\"scale(" << sx << ",1)\" x=\"0\" y=\"84\" font-family=\"Arial, "
+        out_ << "<text transform=\"scale(" << sx
+             << ",1)\" x=\"0\" y=\"84\" font-family=\"Arial, "
                 "sans-serif\" font-size=\""
-             << 90.0 << "\" fill=\"" << svgColour(colour) << "\">" << xmlEscape(t.text)
-             << "</text>";
+             << 90.0 << "\" fill=\"" << svgColour(colour) << "\">" << xmlEscape(t.text) << "</text>";
         if (!transform.empty()) out_ << "</g>";
         out_ << "</svg>\n";
     }
@@ -103,23 +100,23 @@ std::string xmlEscape(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         switch (b) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        case '\n': out.push_back('\n'); break;
-        default:
-            if (b < 0x20) break;
-            // U+FFFF (what the decoder makes of the byte 0x98) is not allowed in XML;
-            // write U+FFFD instead so that the document stays well-formed.
-            if (b == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-                static_cast<unsigned char>(text[i + 2]) == 0xBF) {
-                out += "\xEF\xBF\xBD";
-                i += 2;
-                break;
-            }
-            out.push_back(static_cast<char>(b));
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            case '\n': out.push_back('\n'); break;
+            default:
+                if (b < 0x20) break;
+                // U+FFFF (what the decoder makes of the byte 0x98) is not allowed in XML;
+                // write U+FFFD instead so that the document stays well-formed.
+                if (b == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+                    static_cast<unsigned char>(text[i + 2]) == 0xBF) {
+                    out += "\xEF\xBF\xBD";
+                    i += 2;
+                    break;
+                }
+                out.push_back(static_cast<char>(b));
         }
     }
     return out;
@@ -144,8 +141,7 @@ std::string renderSvg(const Page& page, double scale, bool dark) {
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << w << "\" height=\"" << h
         << "\" viewBox=\"0 0 " << w << ' ' << h << "\">\n";
-    out << "<rect width=\"100%\" height=\"100%\" fill=\"" << (dark ? "#080a0d" : "#ffffff")
-        << "\"/>\n";
+    out << "<rect width=\"100%\" height=\"100%\" fill=\"" << (dark ? "#080a0d" : "#ffffff") << "\"/>\n";
     paint(page, view, canvas, dark);
     out << "</svg>\n";
     return out.str();

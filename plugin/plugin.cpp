@@ -23,7 +23,7 @@ int loadNext(HWND view, const std::wstring& path) {
     return schematic::win::reloadViewWindow(view, path) ? 0 : 1;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -41,8 +41,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 HWND WINAPI ListLoad(HWND parent, char* file, int) {
     try {
-        if (!parent || !file)
-            return nullptr;
+        if (!parent || !file) return nullptr;
         return load(parent, schematic::win::ansiToWide(file));
     } catch (...) {
         return nullptr;
@@ -51,8 +50,7 @@ HWND WINAPI ListLoad(HWND parent, char* file, int) {
 
 HWND WINAPI ListLoadW(HWND parent, WCHAR* file, int) {
     try {
-        if (!parent || !file)
-            return nullptr;
+        if (!parent || !file) return nullptr;
         return load(parent, std::wstring(file));
     } catch (...) {
         return nullptr;
@@ -61,8 +59,7 @@ HWND WINAPI ListLoadW(HWND parent, WCHAR* file, int) {
 
 int WINAPI ListLoadNext(HWND, HWND view, char* file, int) {
     try {
-        if (!file)
-            return 1;
+        if (!file) return 1;
         return loadNext(view, schematic::win::ansiToWide(file));
     } catch (...) {
         return 1;
@@ -71,8 +68,7 @@ int WINAPI ListLoadNext(HWND, HWND view, char* file, int) {
 
 int WINAPI ListLoadNextW(HWND, HWND view, WCHAR* file, int) {
     try {
-        if (!file)
-            return 1;
+        if (!file) return 1;
         return loadNext(view, std::wstring(file));
     } catch (...) {
         return 1;
@@ -88,13 +84,13 @@ void WINAPI ListCloseWindow(HWND view) {
 
 void WINAPI ListGetDetectString(char* buffer, int size) {
     try {
-        if (!buffer || size <= 0)
-            return;
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size) - 1, sizeof kDetectString - 1);
+        if (!buffer || size <= 0) return;
+        const std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(size) - 1, sizeof kDetectString - 1);
         std::memcpy(buffer, kDetectString, n);
         buffer[n] = '\0';
     } catch (...) {
     }
 }
 
-} // extern "C"
+}  // extern "C"

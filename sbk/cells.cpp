@@ -61,10 +61,12 @@ std::vector<CellPrimitive> parseCellGeometry(const std::vector<uint8_t>& stream)
         prim.tag = tag;
         if (tag == 0x82 && kind == 24 && n == 7) {
             prim.shape = 1;
-            for (size_t i = 1; i + 1 < 7; i += 2) prim.points.push_back({double(values[i]), double(values[i + 1])});
+            for (size_t i = 1; i + 1 < 7; i += 2)
+                prim.points.push_back({double(values[i]), double(values[i + 1])});
         } else if (n % 2 == 0) {
             prim.shape = (kind == 48 && n == 4) ? 2 : 0;
-            for (size_t i = 0; i + 1 < n; i += 2) prim.points.push_back({double(values[i]), double(values[i + 1])});
+            for (size_t i = 0; i + 1 < n; i += 2)
+                prim.points.push_back({double(values[i]), double(values[i + 1])});
         }
         if (prim.points.size() >= 2) out.push_back(std::move(prim));
     }
@@ -112,8 +114,7 @@ std::map<int, Cell> loadCells(const CompoundFile& file, size_t nameCount) {
     for (size_t i = 0; i < nameCount; ++i) {
         const std::string path = "Celltypes/" + std::to_string(i);
         const auto found = file.paths().find(path);
-        if (found != file.paths().end() && file.entries()[found->second].size > budget)
-            continue;
+        if (found != file.paths().end() && file.entries()[found->second].size > budget) continue;
         std::vector<uint8_t> stream;
         try {
             stream = file.readStream(path);

@@ -243,8 +243,10 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     // when many ranges run to the end of the stream.
     std::vector<RawText> instTexts, pageTexts;
     forEachText(s, makeKindSet({4, 5, 6, 7, 9, 15, 19}), 0, kAll, [&](const RawText& r) {
-        if (r.kind == 4 || r.kind == 5 || r.kind == 15) instTexts.push_back(r);
-        else pageTexts.push_back(r);
+        if (r.kind == 4 || r.kind == 5 || r.kind == 15)
+            instTexts.push_back(r);
+        else
+            pageTexts.push_back(r);
         return true;
     });
     const size_t nt = instTexts.size();
@@ -402,7 +404,8 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     if (frameIndex < 0) frameIndex = findCell(cellIndex, "D");
     if (const Placed* frame = loadedCell(frameIndex); rec.hasFrame && frame) {
         out.cell(*frame->cell, frame->points, kLayerFrame, {x1, y1}, 0);
-        for (const TextRecord* t : frame->fixedTexts) out.text(kLayerFrameText, x1 + t->x, y1 + t->y, t->text, 45);
+        for (const TextRecord* t : frame->fixedTexts)
+            out.text(kLayerFrameText, x1 + t->x, y1 + t->y, t->text, 45);
     }
 
     // Terminals.
@@ -411,7 +414,8 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
         if (!cell) continue;
         out.cell(*cell->cell, cell->points, kLayerTerminals, {term.x, term.y}, term.orientation);
         if (term.hasLabel) {
-            out.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y, decodeText(s, term.label), 35);
+            out.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y,
+                     decodeText(s, term.label), 35);
         } else if (term.name == "RWTERM") {
             for (const TextRecord* t : cell->fixedTexts) {
                 if (out.textsFull()) break;
@@ -447,9 +451,12 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
             const RawText& r = instTexts[j];
             if (r.textEnd > inst.textEnd) continue;
             const double tx = inst.x + r.x, ty = inst.y + r.y;
-            if (r.kind == 15) out.text(kLayerRefs, tx, ty, decodeText(s, r), 45);
-            else if (r.kind == 5) out.text(kLayerValues, tx, ty, decodeText(s, r), 35);
-            else out.text(kLayerPinNumbers, tx, ty, decodeText(s, r), 24);
+            if (r.kind == 15)
+                out.text(kLayerRefs, tx, ty, decodeText(s, r), 45);
+            else if (r.kind == 5)
+                out.text(kLayerValues, tx, ty, decodeText(s, r), 35);
+            else
+                out.text(kLayerPinNumbers, tx, ty, decodeText(s, r), 24);
         }
         if (inst.reference == kNone) out.text(kLayerRefs, inst.x, inst.y + 70, "?", 45);
     }

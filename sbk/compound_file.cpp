@@ -14,8 +14,8 @@ namespace sbk {
 
 namespace {
 
-constexpr uint64_t kMaxBytes = 134217728; // 128 MiB: file, root stream, any stream
-constexpr uint32_t kEndMarker = 0xFFFFFFFEu; // this and above end a chain
+constexpr uint64_t kMaxBytes = 134217728;     // 128 MiB: file, root stream, any stream
+constexpr uint32_t kEndMarker = 0xFFFFFFFEu;  // this and above end a chain
 constexpr size_t kEntrySize = 128;
 constexpr size_t kHeaderDifatEntries = 109;
 // Storage nesting has no limit in the format; a directory that nests without
@@ -24,70 +24,50 @@ constexpr size_t kMaxPathBytes = 512;
 
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-[[noreturn]] void fail(const char* message)
-{
-    throw std::runtime_error(message);
-}
+[[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
 
-[[noreturn]] void truncated()
-{
-    fail("SBK: truncated binary data");
-}
+[[noreturn]] void truncated() { fail("SBK: truncated binary data"); }
 
 // Whether [offset, offset + n) lies inside a buffer of the given size.
-bool inside(uint64_t offset, uint64_t n, uint64_t size)
-{
-    return offset <= size && n <= size - offset;
-}
+bool inside(uint64_t offset, uint64_t n, uint64_t size) { return offset <= size && n <= size - offset; }
 
-uint16_t u16At(const std::vector<uint8_t>& d, size_t o)
-{
+uint16_t u16At(const std::vector<uint8_t>& d, size_t o) {
     return static_cast<uint16_t>(d[o] | (d[o + 1] << 8));
 }
 
-uint32_t u32At(const std::vector<uint8_t>& d, size_t o)
-{
+uint32_t u32At(const std::vector<uint8_t>& d, size_t o) {
     return static_cast<uint32_t>(d[o]) | (static_cast<uint32_t>(d[o + 1]) << 8) |
            (static_cast<uint32_t>(d[o + 2]) << 16) | (static_cast<uint32_t>(d[o + 3]) << 24);
 }
 
-uint64_t u64At(const std::vector<uint8_t>& d, size_t o)
-{
+uint64_t u64At(const std::vector<uint8_t>& d, size_t o) {
     return static_cast<uint64_t>(u32At(d, o)) | (static_cast<uint64_t>(u32At(d, o + 4)) << 32);
 }
 
-} // namespace
+}  // namespace
 
-uint16_t readU16(const std::vector<uint8_t>& data, size_t offset)
-{
-    if (!inside(offset, 2, data.size()))
-        truncated();
+uint16_t readU16(const std::vector<uint8_t>& data, size_t offset) {
+    if (!inside(offset, 2, data.size())) truncated();
     return u16At(data, offset);
 }
 
-uint32_t readU32(const std::vector<uint8_t>& data, size_t offset)
-{
-    if (!inside(offset, 4, data.size()))
-        truncated();
+uint32_t readU32(const std::vector<uint8_t>& data, size_t offset) {
+    if (!inside(offset, 4, data.size())) truncated();
     return u32At(data, offset);
 }
 
-int32_t readI32(const std::vector<uint8_t>& data, size_t offset)
-{
+int32_t readI32(const std::vector<uint8_t>& data, size_t offset) {
     return static_cast<int32_t>(readU32(data, offset));
 }
 
-CompoundFile CompoundFile::open(const std::string& path)
-{
+CompoundFile CompoundFile::open(const std::string& path) {
     CompoundFile cf;
 
     std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot open SBK file: " + path);
+    if (!in) throw std::runtime_error("Cannot open SBK file: " + path);
     in.seekg(0, std::ios::end);
     const std::streamoff end = in.tellg();
-    if (end < 512 || static_cast<uint64_t>(end) > kMaxBytes)
-        fail("CFB: invalid/oversized file");
+    if (end < 512 || static_cast<uint64_t>(end) > kMaxBytes) fail("CFB: invalid/oversized file");
     const size_t fileSize = static_cast<size_t>(end);
     in.seekg(0, std::ios::beg);
     cf.bytes_.resize(fileSize);
@@ -98,18 +78,15 @@ CompoundFile CompoundFile::open(const std::string& path)
     in.close();
 
     const std::vector<uint8_t>& b = cf.bytes_;
-    if (u16At(b, 28) != 0xFFFE)
-        fail("CFB: unsupported endian");
+    if (u16At(b, 28) != 0xFFFE) fail("CFB: unsupported endian");
     const uint16_t shift = u16At(b, 30);
-    if ((shift != 9 && shift != 12) || u16At(b, 32) != 6)
-        fail("CFB: invalid sector size");
+    if ((shift != 9 && shift != 12) || u16At(b, 32) != 6) fail("CFB: invalid sector size");
 
     cf.sectorSize_ = size_t{1} << shift;
     cf.miniSectorSize_ = 64;
     cf.miniCutoff_ = u32At(b, 56);
     cf.firstSectorOffset_ = cf.sectorSize_;
-    if (fileSize < cf.sectorSize_)
-        fail("CFB: missing sector header padding");
+    if (fileSize < cf.sectorSize_) fail("CFB: missing sector header padding");
     cf.sectorCount_ = (fileSize - cf.sectorSize_) / cf.sectorSize_;
 
     // FAT sectors: header DIFAT first, then the DIFAT chain. More than
@@ -118,13 +95,11 @@ CompoundFile CompoundFile::open(const std::string& path)
     uint64_t fatSectorTotal = 0;
     auto addFatSector = [&](uint32_t s) {
         ++fatSectorTotal;
-        if (fatSectors.size() <= cf.sectorCount_)
-            fatSectors.push_back(s);
+        if (fatSectors.size() <= cf.sectorCount_) fatSectors.push_back(s);
     };
     for (size_t i = 0; i < kHeaderDifatEntries; ++i) {
         const uint32_t s = u32At(b, 76 + 4 * i);
-        if (s < kEndMarker)
-            addFatSector(s);
+        if (s < kEndMarker) addFatSector(s);
     }
 
     const uint32_t difatCount = u32At(b, 72);
@@ -133,28 +108,23 @@ CompoundFile CompoundFile::open(const std::string& path)
         std::unordered_set<uint32_t> seen;
         const size_t perSector = cf.sectorSize_ / 4;
         for (uint64_t i = 0; i < cf.sectorCount_; ++i) {
-            if (current >= cf.sectorCount_ || !seen.insert(current).second)
-                fail("CFB: corrupt DIFAT");
+            if (current >= cf.sectorCount_ || !seen.insert(current).second) fail("CFB: corrupt DIFAT");
             const std::vector<uint8_t> sector = cf.readSector(current);
             for (size_t k = 0; k + 1 < perSector; ++k) {
                 const uint32_t s = u32At(sector, 4 * k);
-                if (s < kEndMarker)
-                    addFatSector(s);
+                if (s < kEndMarker) addFatSector(s);
             }
             current = u32At(sector, 4 * (perSector - 1));
-            if (current == kEndMarker || i + 1 >= difatCount)
-                break;
+            if (current == kEndMarker || i + 1 >= difatCount) break;
         }
     }
 
-    if (fatSectors.empty() || fatSectorTotal > cf.sectorCount_)
-        fail("CFB: invalid FAT sector count");
+    if (fatSectors.empty() || fatSectorTotal > cf.sectorCount_) fail("CFB: invalid FAT sector count");
 
     cf.fat_.reserve(fatSectors.size() * (cf.sectorSize_ / 4));
     for (uint32_t s : fatSectors) {
         const std::vector<uint8_t> sector = cf.readSector(s);
-        for (size_t k = 0; k + 4 <= sector.size(); k += 4)
-            cf.fat_.push_back(u32At(sector, k));
+        for (size_t k = 0; k + 4 <= sector.size(); k += 4) cf.fat_.push_back(u32At(sector, k));
     }
 
     const std::vector<uint8_t> dir =
@@ -166,13 +136,10 @@ CompoundFile CompoundFile::open(const std::string& path)
     for (size_t off = 0; off + kEntrySize <= dir.size(); off += kEntrySize) {
         const uint8_t type = dir[off + 66];
         const uint16_t nameLen = u16At(dir, off + 64);
-        if (type != 1 && type != 2 && type != 5)
-            continue;
-        if (nameLen % 2 != 0 || nameLen < 2 || nameLen > 64)
-            continue;
+        if (type != 1 && type != 2 && type != 5) continue;
+        if (nameLen % 2 != 0 || nameLen < 2 || nameLen > 64) continue;
         Entry e;
-        for (size_t u = 0; u + 1 < nameLen / 2u; ++u)
-            appendUtf8(e.name, u16At(dir, off + 2 * u));
+        for (size_t u = 0; u + 1 < nameLen / 2u; ++u) appendUtf8(e.name, u16At(dir, off + 2 * u));
         e.type = type;
         e.left = u32At(dir, off + 68);
         e.right = u32At(dir, off + 72);
@@ -190,84 +157,65 @@ CompoundFile CompoundFile::open(const std::string& path)
             break;
         }
     }
-    if (root == nullptr)
-        fail("CFB: missing root directory");
+    if (root == nullptr) fail("CFB: missing root directory");
 
     cf.walkDirectory(root->child, std::string());
 
-    if (root->size > kMaxBytes)
-        fail("CFB: oversized root stream");
+    if (root->size > kMaxBytes) fail("CFB: oversized root stream");
     cf.miniStream_ = cf.readChain(root->startSector, cf.fat_, cf.sectorSize_, Source::File, root->size);
 
     const uint32_t miniFatSectors = u32At(b, 64);
     if (miniFatSectors != 0) {
-        if (miniFatSectors > cf.sectorCount_)
-            fail("CFB: invalid MiniFAT size");
-        const std::vector<uint8_t> mf =
-            cf.readChain(u32At(b, 60), cf.fat_, cf.sectorSize_, Source::File,
-                         static_cast<uint64_t>(miniFatSectors) * cf.sectorSize_);
+        if (miniFatSectors > cf.sectorCount_) fail("CFB: invalid MiniFAT size");
+        const std::vector<uint8_t> mf = cf.readChain(u32At(b, 60), cf.fat_, cf.sectorSize_, Source::File,
+                                                     static_cast<uint64_t>(miniFatSectors) * cf.sectorSize_);
         cf.miniFat_.reserve(mf.size() / 4);
-        for (size_t k = 0; k + 4 <= mf.size(); k += 4)
-            cf.miniFat_.push_back(u32At(mf, k));
+        for (size_t k = 0; k + 4 <= mf.size(); k += 4) cf.miniFat_.push_back(u32At(mf, k));
     }
     return cf;
 }
 
-std::vector<uint8_t> CompoundFile::readSector(uint32_t k) const
-{
-    if (k >= sectorCount_)
-        fail("CFB: invalid sector index");
+std::vector<uint8_t> CompoundFile::readSector(uint32_t k) const {
+    if (k >= sectorCount_) fail("CFB: invalid sector index");
     const uint64_t offset = firstSectorOffset_ + static_cast<uint64_t>(k) * sectorSize_;
-    if (!inside(offset, sectorSize_, bytes_.size()))
-        truncated();
+    if (!inside(offset, sectorSize_, bytes_.size())) truncated();
     const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
     return std::vector<uint8_t>(first, first + static_cast<std::ptrdiff_t>(sectorSize_));
 }
 
-std::vector<uint8_t> CompoundFile::readChain(uint32_t start, const std::vector<uint32_t>& table,
-                                             size_t unit, Source source, uint64_t limit) const
-{
+std::vector<uint8_t> CompoundFile::readChain(uint32_t start, const std::vector<uint32_t>& table, size_t unit,
+                                             Source source, uint64_t limit) const {
     std::vector<uint8_t> out;
-    if (start >= kEndMarker)
-        return out;
+    if (start >= kEndMarker) return out;
 
     const std::vector<uint8_t>& src = source == Source::File ? bytes_ : miniStream_;
     const uint64_t base = source == Source::File ? firstSectorOffset_ : 0;
     const bool limited = limit != kUnlimited;
-    if (limited)
-        out.reserve(static_cast<size_t>(std::min<uint64_t>(limit, kMaxBytes)));
+    if (limited) out.reserve(static_cast<size_t>(std::min<uint64_t>(limit, kMaxBytes)));
 
     // A set instead of a flag vector over the whole table: a stream read costs
     // time in its own length, not in the size of the file's FAT.
     std::unordered_set<uint32_t> visited;
     uint32_t current = start;
     for (;;) {
-        if (current >= table.size() || !visited.insert(current).second)
-            fail("CFB: cyclic/invalid FAT chain");
+        if (current >= table.size() || !visited.insert(current).second) fail("CFB: cyclic/invalid FAT chain");
         const uint64_t offset = base + static_cast<uint64_t>(current) * unit;
-        if (!inside(offset, unit, src.size()))
-            truncated();
-        if (out.size() > kMaxBytes)
-            fail("CFB: stream exceeds 128MiB safety limit");
+        if (!inside(offset, unit, src.size())) truncated();
+        if (out.size() > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
         size_t take = unit;
-        if (limited)
-            take = static_cast<size_t>(std::min<uint64_t>(unit, limit - out.size()));
+        if (limited) take = static_cast<size_t>(std::min<uint64_t>(unit, limit - out.size()));
         const auto first = src.begin() + static_cast<std::ptrdiff_t>(offset);
         out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(take));
-        if (limited && out.size() >= limit)
-            break;
+        if (limited && out.size() >= limit) break;
         const uint32_t next = table[current];
-        if (next >= kEndMarker)
-            break;
+        if (next >= kEndMarker) break;
         current = next;
     }
-    if (limited && out.size() < limit)
-        fail("CFB: stream chain too short");
+    if (limited && out.size() < limit) fail("CFB: stream chain too short");
     return out;
 }
 
-void CompoundFile::walkDirectory(uint32_t number, const std::string& parent)
-{
+void CompoundFile::walkDirectory(uint32_t number, const std::string& parent) {
     // The in-order walk (left, self, child subtree, right) runs on an explicit
     // stack of pending steps, so long sibling or nesting chains cannot exhaust
     // the call stack. Parent paths are shared between the steps that need them.
@@ -278,7 +226,7 @@ void CompoundFile::walkDirectory(uint32_t number, const std::string& parent)
 
     using SharedPath = std::shared_ptr<const std::string>;
     struct Step {
-        bool self;          // false: walk(number, parent); true: visit entry pos
+        bool self;  // false: walk(number, parent); true: visit entry pos
         uint32_t number;
         size_t pos;
         SharedPath parent;
@@ -291,11 +239,9 @@ void CompoundFile::walkDirectory(uint32_t number, const std::string& parent)
         Step step = std::move(stack.back());
         stack.pop_back();
         if (!step.self) {
-            if (step.number >= kEndMarker)
-                continue;
+            if (step.number >= kEndMarker) continue;
             const auto it = position.find(step.number);
-            if (it == position.end() || !visited.insert(step.number).second)
-                continue;
+            if (it == position.end() || !visited.insert(step.number).second) continue;
             const Entry& e = entries_[it->second];
             // Pushed in reverse: left runs first, then self, then right.
             stack.push_back(Step{false, e.right, 0, step.parent});
@@ -305,8 +251,7 @@ void CompoundFile::walkDirectory(uint32_t number, const std::string& parent)
         }
         const Entry& e = entries_[step.pos];
         const std::string& par = *step.parent;
-        if (par.size() + 1 + e.name.size() > kMaxPathBytes)
-            continue;
+        if (par.size() + 1 + e.name.size() > kMaxPathBytes) continue;
         std::string path = par.empty() ? e.name : par + "/" + e.name;
         if (e.type == 2)
             paths_[path] = step.pos;
@@ -315,8 +260,7 @@ void CompoundFile::walkDirectory(uint32_t number, const std::string& parent)
     }
 }
 
-std::vector<uint8_t> CompoundFile::readStream(const std::string& path) const
-{
+std::vector<uint8_t> CompoundFile::readStream(const std::string& path) const {
     const Entry* entry = nullptr;
     const auto it = paths_.find(path);
     if (it != paths_.end()) {
@@ -325,21 +269,17 @@ std::vector<uint8_t> CompoundFile::readStream(const std::string& path) const
         throw std::runtime_error("CFB: missing storage path: " + path);
     } else {
         for (const Entry& e : entries_) {
-            if (e.type == 2 && e.name == path && (entry == nullptr || e.size > entry->size))
-                entry = &e;
+            if (e.type == 2 && e.name == path && (entry == nullptr || e.size > entry->size)) entry = &e;
         }
-        if (entry == nullptr)
-            throw std::runtime_error("CFB: missing stream: " + path);
+        if (entry == nullptr) throw std::runtime_error("CFB: missing stream: " + path);
     }
-    if (entry->size > kMaxBytes)
-        fail("CFB: oversized stream");
+    if (entry->size > kMaxBytes) fail("CFB: oversized stream");
     if (entry->size < miniCutoff_)
         return readChain(entry->startSector, miniFat_, miniSectorSize_, Source::MiniStream, entry->size);
     return readChain(entry->startSector, fat_, sectorSize_, Source::File, entry->size);
 }
 
-std::vector<std::string> listPageStreams(const CompoundFile& file)
-{
+std::vector<std::string> listPageStreams(const CompoundFile& file) {
     static const std::string prefix = "Pages/Page";
     static const std::string suffix = "/Circuit";
     std::vector<std::pair<uint32_t, std::string>> pages;
@@ -350,8 +290,7 @@ std::vector<std::string> listPageStreams(const CompoundFile& file)
             continue;
         const size_t digitsEnd = path.size() - suffix.size();
         const size_t digits = digitsEnd - prefix.size();
-        if (digits < 1 || digits > 8 || path[prefix.size()] == '0')
-            continue;
+        if (digits < 1 || digits > 8 || path[prefix.size()] == '0') continue;
         uint32_t number = 0;
         bool ok = true;
         for (size_t i = prefix.size(); i < digitsEnd; ++i) {
@@ -362,8 +301,7 @@ std::vector<std::string> listPageStreams(const CompoundFile& file)
             }
             number = number * 10 + static_cast<uint32_t>(c - '0');
         }
-        if (ok)
-            pages.emplace_back(number, path);
+        if (ok) pages.emplace_back(number, path);
     }
     std::sort(pages.begin(), pages.end());
 
@@ -378,9 +316,8 @@ std::vector<std::string> listPageStreams(const CompoundFile& file)
         return out;
     }
     out.reserve(pages.size());
-    for (auto& p : pages)
-        out.push_back(std::move(p.second));
+    for (auto& p : pages) out.push_back(std::move(p.second));
     return out;
 }
 
-} // namespace sbk
+}  // namespace sbk

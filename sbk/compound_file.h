@@ -15,11 +15,11 @@ namespace sbk {
 class CompoundFile {
 public:
     struct Entry {
-        std::string name;          // UTF-8
-        uint8_t type = 0;          // 1 storage, 2 stream, 5 root
+        std::string name;  // UTF-8
+        uint8_t type = 0;  // 1 storage, 2 stream, 5 root
         uint32_t startSector = 0;
         uint64_t size = 0;
-        uint64_t index = 0;        // entry number in the directory
+        uint64_t index = 0;  // entry number in the directory
         uint32_t left = 0xFFFFFFFFu;
         uint32_t right = 0xFFFFFFFFu;
         uint32_t child = 0xFFFFFFFFu;
@@ -85,4 +85,4 @@ void appendUtf8(std::string& out, uint32_t cp);
 // Windows-1252 bytes to UTF-8; never fails.
 std::string decodeCp1252(const uint8_t* bytes, size_t n);
 
-} // namespace sbk
+}  // namespace sbk

@@ -14,18 +14,15 @@ struct LayerStyle {
 };
 
 constexpr LayerStyle kLayers[kLayerCount] = {
-    {"frame", 0x00ECEE, 16},      {"wires", 0x09E52C, 5},        {"buses", 0xFFE91A, 14},
-    {"symbols", 0x0CE7E4, 5},     {"terminals", 0x00ECEE, 5},    {"frame_text", 0xFFED25, 5},
-    {"port_labels", 0xFFE91A, 5}, {"refs", 0xFFE91A, 5},         {"values", 0xFFE91A, 5},
-    {"pin_names", 0xFFE91A, 5},   {"pin_numbers", 0xFFE91A, 5},  {"titles", 0xFFED25, 5},
+    {"frame", 0x00ECEE, 16},      {"wires", 0x09E52C, 5},       {"buses", 0xFFE91A, 14},
+    {"symbols", 0x0CE7E4, 5},     {"terminals", 0x00ECEE, 5},   {"frame_text", 0xFFED25, 5},
+    {"port_labels", 0xFFE91A, 5}, {"refs", 0xFFE91A, 5},        {"values", 0xFFE91A, 5},
+    {"pin_names", 0xFFE91A, 5},   {"pin_numbers", 0xFFE91A, 5}, {"titles", 0xFFED25, 5},
     {"annotations", 0xEE27CF, 5},
 };
 constexpr LayerStyle kUnknownLayer = {"unknown", 0xFFFFFF, 5};
 
-const LayerStyle& styleOf(uint8_t layer)
-{
-    return layer < kLayerCount ? kLayers[layer] : kUnknownLayer;
-}
+const LayerStyle& styleOf(uint8_t layer) { return layer < kLayerCount ? kLayers[layer] : kUnknownLayer; }
 
 constexpr int64_t kMaxIndexedCells = 128;
 constexpr int64_t kMaxQueryCells = 30000;
@@ -33,57 +30,41 @@ constexpr int64_t kMaxQueryCells = 30000;
 // finite coordinate converts safely and cell counts fit in 64 bits.
 constexpr double kCellLimit = 1e9;
 
-int64_t cellOf(double v, double cellSize)
-{
+int64_t cellOf(double v, double cellSize) {
     const double c = std::floor(v / cellSize);
-    if (std::isnan(c))
-        return 0;
+    if (std::isnan(c)) return 0;
     return static_cast<int64_t>(std::clamp(c, -kCellLimit, kCellLimit));
 }
 
-uint64_t cellKey(int64_t cx, int64_t cy)
-{
+uint64_t cellKey(int64_t cx, int64_t cy) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
 }
 
-bool finite4(double a, double b, double c, double d)
-{
+bool finite4(double a, double b, double c, double d) {
     return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
 }
 
-} // namespace
+}  // namespace
 
-const char* layerName(uint8_t layer)
-{
-    return styleOf(layer).name;
-}
+const char* layerName(uint8_t layer) { return styleOf(layer).name; }
 
-uint32_t layerColour(uint8_t layer)
-{
-    return styleOf(layer).colour;
-}
+uint32_t layerColour(uint8_t layer) { return styleOf(layer).colour; }
 
-int layerStrokeWidth(uint8_t layer)
-{
-    return styleOf(layer).strokeWidth;
-}
+int layerStrokeWidth(uint8_t layer) { return styleOf(layer).strokeWidth; }
 
 Document::Document() : rec_(std::make_unique<Record>()) {}
 Document::Document(Document&&) noexcept = default;
 Document& Document::operator=(Document&&) noexcept = default;
 Document::~Document() = default;
 
-Document loadPage(const std::string& path, size_t pageIndex)
-{
+Document loadPage(const std::string& path, size_t pageIndex) {
     Document doc;
     Document::readPage(doc, path, pageIndex);
     return doc;
 }
 
-void Document::addPolyline(uint8_t layer, uint8_t shape, std::vector<Point> points, int32_t style)
-{
-    if (points.size() < 2)
-        return;
+void Document::addPolyline(uint8_t layer, uint8_t shape, std::vector<Point> points, int32_t style) {
+    if (points.size() < 2) return;
     Polyline pl;
     pl.layer = layer;
     pl.shape = shape;
@@ -91,23 +72,17 @@ void Document::addPolyline(uint8_t layer, uint8_t shape, std::vector<Point> poin
     pl.minX = pl.maxX = points.front().x;
     pl.minY = pl.maxY = points.front().y;
     for (const Point& p : points) {
-        if (p.x < pl.minX)
-            pl.minX = p.x;
-        if (p.x > pl.maxX)
-            pl.maxX = p.x;
-        if (p.y < pl.minY)
-            pl.minY = p.y;
-        if (p.y > pl.maxY)
-            pl.maxY = p.y;
+        if (p.x < pl.minX) pl.minX = p.x;
+        if (p.x > pl.maxX) pl.maxX = p.x;
+        if (p.y < pl.minY) pl.minY = p.y;
+        if (p.y > pl.maxY) pl.maxY = p.y;
     }
     pl.points = std::move(points);
     rec_->polylines.push_back(std::move(pl));
 }
 
-void Document::addText(uint8_t layer, double x, double y, std::string text, double height, uint8_t anchor)
-{
-    if (text.empty())
-        return;
+void Document::addText(uint8_t layer, double x, double y, std::string text, double height, uint8_t anchor) {
+    if (text.empty()) return;
     Text t;
     t.layer = layer;
     t.x = x;
@@ -115,8 +90,7 @@ void Document::addText(uint8_t layer, double x, double y, std::string text, doub
     t.height = height;
     t.anchor = anchor;
     double w = static_cast<double>(text.size()) * height * 0.75;
-    if (!(w > 1))
-        w = 1;
+    if (!(w > 1)) w = 1;
     t.minX = anchor == 1 ? x - w : x;
     t.maxX = t.minX + w;
     t.minY = y - 0.6 * height;
@@ -125,8 +99,7 @@ void Document::addText(uint8_t layer, double x, double y, std::string text, doub
     rec_->texts.push_back(std::move(t));
 }
 
-void Document::buildIndex()
-{
+void Document::buildIndex() {
     Record& r = *rec_;
     r.grid.clear();
     r.oversize.clear();
@@ -149,34 +122,28 @@ void Document::buildIndex()
             continue;
         }
         for (int64_t cy = cy0; cy <= cy1; ++cy)
-            for (int64_t cx = cx0; cx <= cx1; ++cx)
-                r.grid[cellKey(cx, cy)].push_back(index);
+            for (int64_t cx = cx0; cx <= cx1; ++cx) r.grid[cellKey(cx, cy)].push_back(index);
     }
 }
 
-std::vector<uint32_t> Document::query(const Rect& rect, uint32_t layerMask) const
-{
+std::vector<uint32_t> Document::query(const Rect& rect, uint32_t layerMask) const {
     std::vector<uint32_t> out;
     const Record& r = *rec_;
-    if (!finite4(rect.minX, rect.minY, rect.maxX, rect.maxY))
-        return out;
+    if (!finite4(rect.minX, rect.minY, rect.maxX, rect.maxY)) return out;
 
     const size_t count = std::min<size_t>(r.polylines.size(), UINT32_MAX);
     std::vector<uint8_t> seen(count, 0);
     auto consider = [&](uint32_t i) {
-        if (i >= count || seen[i])
-            return;
+        if (i >= count || seen[i]) return;
         const Polyline& pl = r.polylines[i];
-        if ((layerMask & (uint32_t{1} << (pl.layer % 32))) == 0)
-            return;
+        if ((layerMask & (uint32_t{1} << (pl.layer % 32))) == 0) return;
         if (rect.minX <= pl.maxX && pl.minX <= rect.maxX && rect.minY <= pl.maxY && pl.minY <= rect.maxY) {
             seen[i] = 1;
             out.push_back(i);
         }
     };
 
-    for (uint32_t i : r.oversize)
-        consider(i);
+    for (uint32_t i : r.oversize) consider(i);
 
     const int64_t cx0 = cellOf(rect.minX, r.cellSize);
     const int64_t cy0 = cellOf(rect.minY, r.cellSize);
@@ -189,33 +156,23 @@ std::vector<uint32_t> Document::query(const Rect& rect, uint32_t layerMask) cons
             for (int64_t cy = cy0; cy <= cy1; ++cy) {
                 for (int64_t cx = cx0; cx <= cx1; ++cx) {
                     const auto it = r.grid.find(cellKey(cx, cy));
-                    if (it == r.grid.end())
-                        continue;
-                    for (uint32_t i : it->second)
-                        consider(i);
+                    if (it == r.grid.end()) continue;
+                    for (uint32_t i : it->second) consider(i);
                 }
             }
         } else {
-            for (size_t i = 0; i < count; ++i)
-                consider(static_cast<uint32_t>(i));
+            for (size_t i = 0; i < count; ++i) consider(static_cast<uint32_t>(i));
         }
     }
     std::sort(out.begin(), out.end());
     return out;
 }
 
-uint64_t Document::pageCount() const
-{
-    return rec_->pageCount;
-}
+uint64_t Document::pageCount() const { return rec_->pageCount; }
 
-Rect Document::bounds() const
-{
-    return Rect{rec_->minX, rec_->minY, rec_->maxX, rec_->maxY};
-}
+Rect Document::bounds() const { return Rect{rec_->minX, rec_->minY, rec_->maxX, rec_->maxY}; }
 
-PageStats Document::stats() const
-{
+PageStats Document::stats() const {
     const Record& r = *rec_;
     PageStats s;
     s.headerWord = r.headerWord;
@@ -232,24 +189,12 @@ PageStats Document::stats() const
     return s;
 }
 
-const std::vector<Polyline>& Document::polylines() const
-{
-    return rec_->polylines;
-}
+const std::vector<Polyline>& Document::polylines() const { return rec_->polylines; }
 
-const std::vector<Text>& Document::texts() const
-{
-    return rec_->texts;
-}
+const std::vector<Text>& Document::texts() const { return rec_->texts; }
 
-Document::Record& Document::record()
-{
-    return *rec_;
-}
+Document::Record& Document::record() { return *rec_; }
 
-const Document::Record& Document::record() const
-{
-    return *rec_;
-}
+const Document::Record& Document::record() const { return *rec_; }
 
-} // namespace sbk
+}  // namespace sbk

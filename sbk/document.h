@@ -67,9 +67,9 @@ struct Text {
     uint8_t layer = 0;
     double x = 0;
     double y = 0;
-    std::string text;   // UTF-8, never empty
+    std::string text;  // UTF-8, never empty
     double height = 0;
-    uint8_t anchor = 0; // 1: the text ends at (x, y); else it starts there
+    uint8_t anchor = 0;  // 1: the text ends at (x, y); else it starts there
     double minX = 0;
     double minY = 0;
     double maxX = 0;
@@ -82,7 +82,7 @@ struct TextRecord {
     uint32_t kind = 0;
     int32_t x = 0;
     int32_t y = 0;
-    std::string text;   // UTF-8, never empty, no trailing whitespace
+    std::string text;  // UTF-8, never empty, no trailing whitespace
 };
 
 // One geometry primitive of a symbol cell, in cell coordinates.
@@ -123,8 +123,8 @@ struct DrawOptions {
 };
 
 struct Pen {
-    uint32_t colour = 0;    // 0xRRGGBB
-    float width = 1;        // pixels
+    uint32_t colour = 0;  // 0xRRGGBB
+    float width = 1;      // pixels
 };
 
 // Receiver of Document::draw; points are in pixels and valid only during the call.
@@ -215,4 +215,4 @@ void writeColour(std::ostream& out, uint32_t rgb);
 // Escapes & < > " ' for XML.
 std::string xmlEscape(const std::string& text);
 
-} // namespace sbk
+}  // namespace sbk

@@ -9,19 +9,14 @@ namespace {
 
 constexpr uint8_t kWiresLayer = static_cast<uint8_t>(Layer::Wires);
 
-bool onMask(uint32_t mask, uint8_t layer)
-{
-    return (mask & (uint32_t{1} << (layer % 32))) != 0;
-}
+bool onMask(uint32_t mask, uint8_t layer) { return (mask & (uint32_t{1} << (layer % 32))) != 0; }
 
-} // namespace
+}  // namespace
 
-void Document::draw(const View& view, DrawSink& sink, const DrawOptions& options) const
-{
+void Document::draw(const View& view, DrawSink& sink, const DrawOptions& options) const {
     const double scale = view.scale;
     // Every pixel mapping divides by the scale.
-    if (!std::isfinite(scale) || !(scale > 0))
-        return;
+    if (!std::isfinite(scale) || !(scale > 0)) return;
     const Record& r = *rec_;
 
     Rect visible;
@@ -38,41 +33,33 @@ void Document::draw(const View& view, DrawSink& sink, const DrawOptions& options
     auto drawPolyline = [&](const Polyline& pl) {
         const double w = (pl.maxX - pl.minX) * scale;
         const double h = (pl.maxY - pl.minY) * scale;
-        if (pl.layer != kWiresLayer && options.minShapePx > std::max(w, h))
-            return;
-        if (pl.points.size() < 2)
-            return;
+        if (pl.layer != kWiresLayer && options.minShapePx > std::max(w, h)) return;
+        if (pl.points.size() < 2) return;
         pixels.clear();
-        for (const Point& p : pl.points)
-            pixels.push_back(toPixel(p));
+        for (const Point& p : pl.points) pixels.push_back(toPixel(p));
         Pen pen;
         pen.colour = layerColour(pl.layer);
         pen.width = static_cast<float>(layerStrokeWidth(pl.layer) * scale);
-        if (!(pen.width > 0.8f))
-            pen.width = 0.8f;
+        if (!(pen.width > 0.8f)) pen.width = 0.8f;
         sink.polyline(pl.shape, pixels.data(), pixels.size(), pen);
     };
 
     if (options.cullToView) {
-        for (uint32_t i : query(visible, options.layerMask))
-            drawPolyline(r.polylines[i]);
+        for (uint32_t i : query(visible, options.layerMask)) drawPolyline(r.polylines[i]);
     } else {
         for (const Polyline& pl : r.polylines)
-            if (onMask(options.layerMask, pl.layer))
-                drawPolyline(pl);
+            if (onMask(options.layerMask, pl.layer)) drawPolyline(pl);
     }
 
     for (const Text& t : r.texts) {
-        if (!onMask(options.layerMask, t.layer) || t.text.empty())
-            continue;
+        if (!onMask(options.layerMask, t.layer) || t.text.empty()) continue;
         const double h = scale * t.height;
-        if (options.minTextPx > h)
-            continue;
-        if (options.cullToView &&
-            !(visible.minX <= t.maxX && t.minX <= visible.maxX && visible.minY <= t.maxY && t.minY <= visible.maxY))
+        if (options.minTextPx > h) continue;
+        if (options.cullToView && !(visible.minX <= t.maxX && t.minX <= visible.maxX &&
+                                    visible.minY <= t.maxY && t.minY <= visible.maxY))
             continue;
         sink.text(toPixel(Point{t.x, t.y}), t.text, static_cast<float>(h), layerColour(t.layer), t.anchor);
     }
 }
 
-} // namespace sbk
+}  // namespace sbk

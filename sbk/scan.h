@@ -26,8 +26,8 @@ std::vector<TextRecord> scanTexts(const std::vector<uint8_t>& data, const std::v
 // A text record located but not yet decoded: the reader keeps these for the
 // whole Circuit stream and decodes a text only when it is placed.
 struct RawText {
-    size_t offset = 0;    // head of the record
-    size_t textEnd = 0;   // one past its last text byte
+    size_t offset = 0;   // head of the record
+    size_t textEnd = 0;  // one past its last text byte
     uint32_t kind = 0;
     int32_t x = 0;
     int32_t y = 0;
@@ -76,10 +76,10 @@ std::map<int, Cell> loadCells(const CompoundFile& file, size_t nameCount);
 inline Point orientPoint(Point p, uint32_t orientation) {
     if (orientation & 4) p.x = -p.x;
     switch (orientation & 3) {
-    case 1: return {-p.y, p.x};
-    case 2: return {-p.x, -p.y};
-    case 3: return {p.y, -p.x};
-    default: return p;
+        case 1: return {-p.y, p.x};
+        case 2: return {-p.x, -p.y};
+        case 3: return {p.y, -p.x};
+        default: return p;
     }
 }
 

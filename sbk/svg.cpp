@@ -14,8 +14,7 @@ namespace {
 
 // Fixed-point, three decimals, independent of the locale. The buffer holds
 // the largest double written out in full (309 digits).
-void appendNumber(std::string& out, double v)
-{
+void appendNumber(std::string& out, double v) {
     char buf[400];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
     if (res.ec != std::errc()) {
@@ -25,62 +24,49 @@ void appendNumber(std::string& out, double v)
     out.append(buf, res.ptr);
 }
 
-std::string colourText(uint32_t rgb)
-{
+std::string colourText(uint32_t rgb) {
     static const char digits[] = "0123456789abcdef";
     std::string s = "#";
-    for (int shift = 20; shift >= 0; shift -= 4)
-        s.push_back(digits[(rgb >> shift) & 0xF]);
+    for (int shift = 20; shift >= 0; shift -= 4) s.push_back(digits[(rgb >> shift) & 0xF]);
     return s;
 }
 
-bool onMask(uint32_t mask, uint8_t layer)
-{
-    return (mask & (uint32_t{1} << (layer % 32))) != 0;
-}
+bool onMask(uint32_t mask, uint8_t layer) { return (mask & (uint32_t{1} << (layer % 32))) != 0; }
 
-} // namespace
+}  // namespace
 
-void writeColour(std::ostream& out, uint32_t rgb)
-{
-    out << colourText(rgb & 0xFFFFFF);
-}
+void writeColour(std::ostream& out, uint32_t rgb) { out << colourText(rgb & 0xFFFFFF); }
 
-std::string xmlEscape(const std::string& text)
-{
+std::string xmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
         const unsigned char b = static_cast<unsigned char>(c);
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default:
-            // Control bytes other than tab, line feed and carriage return are
-            // not allowed in XML at all.
-            if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D)
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            default:
+                // Control bytes other than tab, line feed and carriage return are
+                // not allowed in XML at all.
+                if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D) break;
+                out.push_back(c);
                 break;
-            out.push_back(c);
-            break;
         }
     }
     return out;
 }
 
-void writePageSvg(const Document& doc, const std::string& path, uint32_t layerMask)
-{
+void writePageSvg(const Document& doc, const std::string& path, uint32_t layerMask) {
     doc.writeSvg(path, layerMask);
 }
 
-void Document::writeSvg(const std::string& path, uint32_t layerMask) const
-{
+void Document::writeSvg(const std::string& path, uint32_t layerMask) const {
     const Record& r = *rec_;
     std::ofstream out(pathFromUtf8(path), std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("Cannot create SVG file: " + path);
+    if (!out) throw std::runtime_error("Cannot create SVG file: " + path);
 
     const double w = r.maxX - r.minX;
     const double h = r.maxY - r.minY;
@@ -108,8 +94,7 @@ void Document::writeSvg(const std::string& path, uint32_t layerMask) const
     out << line;
 
     for (const Polyline& pl : r.polylines) {
-        if (!onMask(layerMask, pl.layer))
-            continue;
+        if (!onMask(layerMask, pl.layer)) continue;
         line = "<g fill=\"none\" stroke=\"";
         line += colourText(layerColour(pl.layer));
         line += "\" stroke-width=\"";
@@ -155,8 +140,7 @@ void Document::writeSvg(const std::string& path, uint32_t layerMask) const
     }
 
     for (const Text& t : r.texts) {
-        if (!onMask(layerMask, t.layer))
-            continue;
+        if (!onMask(layerMask, t.layer)) continue;
         line = "<text x=\"";
         appendNumber(line, t.x);
         line += "\" y=\"";
@@ -177,8 +161,7 @@ void Document::writeSvg(const std::string& path, uint32_t layerMask) const
     out.flush();
     const bool ok = static_cast<bool>(out);
     out.close();
-    if (!ok || out.fail())
-        throw std::runtime_error("Cannot finish writing SVG");
+    if (!ok || out.fail()) throw std::runtime_error("Cannot finish writing SVG");
 }
 
-} // namespace sbk
+}  // namespace sbk

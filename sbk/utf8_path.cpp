@@ -8,16 +8,14 @@ namespace sbk {
 #ifdef _WIN32
 namespace {
 
-[[noreturn]] void badUtf8()
-{
+[[noreturn]] void badUtf8() {
     throw std::system_error(std::make_error_code(std::errc::illegal_byte_sequence),
                             "Path is not valid UTF-8");
 }
 
-} // namespace
+}  // namespace
 
-std::filesystem::path pathFromUtf8(const std::string& utf8)
-{
+std::filesystem::path pathFromUtf8(const std::string& utf8) {
     std::wstring wide;
     wide.reserve(utf8.size());
     const size_t n = utf8.size();
@@ -45,17 +43,14 @@ std::filesystem::path pathFromUtf8(const std::string& utf8)
         } else {
             badUtf8();
         }
-        if (len > n - i)
-            badUtf8();
+        if (len > n - i) badUtf8();
         for (size_t k = 1; k < len; ++k) {
             const unsigned char b = static_cast<unsigned char>(utf8[i + k]);
-            if ((b & 0xC0) != 0x80)
-                badUtf8();
+            if ((b & 0xC0) != 0x80) badUtf8();
             cp = (cp << 6) | (b & 0x3F);
         }
         // Overlong forms, surrogates and values past the Unicode range are refused.
-        if (cp < minCp || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-            badUtf8();
+        if (cp < minCp || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) badUtf8();
         if (cp >= 0x10000) {
             cp -= 0x10000;
             wide.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
@@ -68,10 +63,7 @@ std::filesystem::path pathFromUtf8(const std::string& utf8)
     return std::filesystem::path(wide);
 }
 #else
-std::filesystem::path pathFromUtf8(const std::string& utf8)
-{
-    return std::filesystem::path(utf8);
-}
+std::filesystem::path pathFromUtf8(const std::string& utf8) { return std::filesystem::path(utf8); }
 #endif
 
-} // namespace sbk
+}  // namespace sbk

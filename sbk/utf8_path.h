@@ -11,4 +11,4 @@ namespace sbk {
 // elsewhere the bytes are the path).
 std::filesystem::path pathFromUtf8(const std::string& utf8);
 
-} // namespace sbk
+}  // namespace sbk

@@ -57,8 +57,8 @@ class DrawTarget {
 public:
     virtual ~DrawTarget() = default;
 
-    virtual void polyline(const Point* points, std::size_t count, double width, Colour stroke,
-                          bool closed, Colour fill) = 0;
+    virtual void polyline(const Point* points, std::size_t count, double width, Colour stroke, bool closed,
+                          Colour fill) = 0;
     virtual void ellipse(const Box& box, double width, Colour stroke, Colour fill) = 0;
     virtual void text(const Point& anchor, const std::string& text, const TextStyle& style,
                       Colour colour) = 0;
@@ -69,4 +69,4 @@ protected:
     DrawTarget& operator=(const DrawTarget&) = default;
 };
 
-} // namespace schematic
+}  // namespace schematic

@@ -11,9 +11,9 @@ namespace {
 
 std::uint8_t itemClassOf(const pcad::Page& page, const pcad::Item& item) {
     switch (item.kind) {
-    case 0: return page.lines[item.index].itemClass;
-    case 1: return page.circles[item.index].itemClass;
-    default: return page.texts[item.index].itemClass;
+        case 0: return page.lines[item.index].itemClass;
+        case 1: return page.circles[item.index].itemClass;
+        default: return page.texts[item.index].itemClass;
     }
 }
 
@@ -25,8 +25,7 @@ class SbkTarget final : public sbk::DrawSink {
 public:
     SbkTarget(DrawTarget& target, bool dark) : target_(target), dark_(dark) {}
 
-    void polyline(std::uint8_t shape, const sbk::Point* points, std::size_t count,
-                  sbk::Pen pen) override {
+    void polyline(std::uint8_t shape, const sbk::Point* points, std::size_t count, sbk::Pen pen) override {
         if (count < 2) return;
         const Colour c = sbkThemeColour(pen.colour, dark_);
         const double width = pen.width;
@@ -42,7 +41,7 @@ public:
             for (int i = 0; i <= 24; ++i) {
                 const double t = i / 24.0, u = 1 - t;
                 pts.push_back({u * u * points[0].x + 2 * u * t * points[1].x + t * t * points[2].x,
-                                u * u * points[0].y + 2 * u * t * points[1].y + t * t * points[2].y});
+                               u * u * points[0].y + 2 * u * t * points[1].y + t * t * points[2].y});
             }
         } else {
             pts.reserve(count);
@@ -88,15 +87,14 @@ void paintPcad(const ViewerCore::Impl& d, const pcad::Page& page, DrawTarget& ta
             const pcad::Line& l = page.lines[item->index];
             const pcad::Point a = view.toScreen(l.x1, l.y1), b = view.toScreen(l.x2, l.y2);
             const Point pts[2] = {{a.x, a.y}, {b.x, b.y}};
-            target.polyline(pts, 2, atLeast(l.width * s, 1.0), pcadItemColour(l.itemClass, d.dark),
-                            false, 0);
+            target.polyline(pts, 2, atLeast(l.width * s, 1.0), pcadItemColour(l.itemClass, d.dark), false, 0);
         } else if (item->kind == 1) {
             const pcad::Circle& c = page.circles[item->index];
             const double r2 = c.diameter * s * 0.5;
             const pcad::Point p = view.toScreen(c.x, c.y);
             const Colour colour = pcadItemColour(c.itemClass, d.dark);
-            target.ellipse({p.x - r2, p.y - r2, p.x + r2, p.y + r2}, atLeast(c.width * s, 1.0),
-                           colour, c.filled ? colour : 0);
+            target.ellipse({p.x - r2, p.y - r2, p.x + r2, p.y + r2}, atLeast(c.width * s, 1.0), colour,
+                           c.filled ? colour : 0);
         } else {
             const pcad::Text& t = page.texts[item->index];
             if (t.text.empty()) continue;
@@ -133,45 +131,45 @@ void paintSchDoc(const ViewerCore::Impl& d, const schq::Document& doc, DrawTarge
         const Colour fill = hasFill(p.fill) ? schDocThemeColour(p.fill, d.dark) : 0;
         const double w = atLeast(p.strokeWidth * s, 0.65);
         switch (p.kind) {
-        case schq::Text: {
-            const double height = p.fontSize * s;
-            if (!(height >= 3.2) || p.text.empty()) break;
-            TextStyle style;
-            style.align = p.anchor == schq::Middle ? AlignCentre
-                          : p.anchor == schq::End  ? AlignRight
-                                                   : AlignLeft;
-            style.height = height;
-            style.angle = p.rotation;
-            style.baseline = p.dy;
-            target.text(map(p.x, p.y), p.text, style, stroke);
-            break;
-        }
-        case schq::Ellipse:
-        case schq::Circle: {
-            const Point c = map(p.x, p.y);
-            target.ellipse({c.x - p.rx * s, c.y - p.ry * s, c.x + p.rx * s, c.y + p.ry * s}, w,
-                           stroke, fill);
-            break;
-        }
-        case schq::Rectangle: {
-            if (p.points.size() < 2) break;
-            const schq::Point a = p.points[0], b = p.points[1];
-            const Point box[4] = {map(a.x, a.y), map(b.x, a.y), map(b.x, b.y), map(a.x, b.y)};
-            target.polyline(box, 4, w, stroke, true, fill);
-            break;
-        }
-        default: {
-            if (p.points.size() < 2) break;
-            pts.clear();
-            for (const schq::Point& q : p.points) pts.push_back(map(q.x, q.y));
-            target.polyline(pts.data(), pts.size(), w, stroke, p.kind == schq::Polygon, fill);
-            break;
-        }
+            case schq::Text: {
+                const double height = p.fontSize * s;
+                if (!(height >= 3.2) || p.text.empty()) break;
+                TextStyle style;
+                style.align = p.anchor == schq::Middle ? AlignCentre
+                              : p.anchor == schq::End  ? AlignRight
+                                                       : AlignLeft;
+                style.height = height;
+                style.angle = p.rotation;
+                style.baseline = p.dy;
+                target.text(map(p.x, p.y), p.text, style, stroke);
+                break;
+            }
+            case schq::Ellipse:
+            case schq::Circle: {
+                const Point c = map(p.x, p.y);
+                target.ellipse({c.x - p.rx * s, c.y - p.ry * s, c.x + p.rx * s, c.y + p.ry * s}, w, stroke,
+                               fill);
+                break;
+            }
+            case schq::Rectangle: {
+                if (p.points.size() < 2) break;
+                const schq::Point a = p.points[0], b = p.points[1];
+                const Point box[4] = {map(a.x, a.y), map(b.x, a.y), map(b.x, b.y), map(a.x, b.y)};
+                target.polyline(box, 4, w, stroke, true, fill);
+                break;
+            }
+            default: {
+                if (p.points.size() < 2) break;
+                pts.clear();
+                for (const schq::Point& q : p.points) pts.push_back(map(q.x, q.y));
+                target.polyline(pts.data(), pts.size(), w, stroke, p.kind == schq::Polygon, fill);
+                break;
+            }
         }
     }
 }
 
-} // namespace
+}  // namespace
 
 void ViewerCore::paint(DrawTarget& target) const {
     const Impl& d = *impl_;
@@ -196,4 +194,4 @@ void ViewerCore::paint(DrawTarget& target) const {
     }
 }
 
-} // namespace schematic
+}  // namespace schematic

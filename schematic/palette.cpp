@@ -21,11 +21,9 @@ constexpr ClassRow kRows[12] = {
 };
 constexpr ClassRow kOther = {32, 0xFF141414u, 0xFFECE6E0u};
 
-const ClassRow& rowOf(std::uint8_t itemClass) {
-    return itemClass < 12 ? kRows[itemClass] : kOther;
-}
+const ClassRow& rowOf(std::uint8_t itemClass) { return itemClass < 12 ? kRows[itemClass] : kOther; }
 
-} // namespace
+}  // namespace
 
 std::uint32_t layerBit(std::uint8_t itemClass) { return rowOf(itemClass).bit; }
 
@@ -59,4 +57,4 @@ std::uint32_t sbkThemeColour(std::uint32_t rgb, bool dark) {
     return 0xFF000000u | b << 16 | g << 8 | r;
 }
 
-} // namespace schematic
+}  // namespace schematic

@@ -21,4 +21,4 @@ std::uint32_t schDocThemeColour(std::uint32_t colour, bool dark);
 // An SBK 0xRRGGBB colour as a 0xAABBGGRR target colour, toned down in the light theme.
 std::uint32_t sbkThemeColour(std::uint32_t rgb, bool dark);
 
-} // namespace schematic
+}  // namespace schematic

@@ -21,7 +21,7 @@ std::size_t rootNameLength(const std::string& path) {
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 std::string fileNameOf(const std::string& path) {
     // The root name is not part of the file name ("C:a.sch" names "a.sch", \\host has none).
@@ -55,4 +55,4 @@ std::filesystem::path fromUtf8(const std::string& utf8Path) {
     return std::filesystem::path(pcad::utf8ToUtf16(utf8Path));
 }
 
-} // namespace schematic
+}  // namespace schematic

@@ -20,4 +20,4 @@ std::string toUtf8(const std::filesystem::path& path);
 // Throws std::system_error for a string that is not valid UTF-8.
 std::filesystem::path fromUtf8(const std::string& utf8Path);
 
-} // namespace schematic
+}  // namespace schematic

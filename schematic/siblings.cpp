@@ -19,14 +19,14 @@ std::string lowerAscii(std::string s) {
 
 std::string nameUtf8(const fs::path& p) { return toUtf8(p.filename()); }
 
-} // namespace
+}  // namespace
 
 bool isSchematicFile(const fs::path& path) {
     std::string ext;
     try {
         ext = lowerExtensionOf(toUtf8(path));
     } catch (...) {
-        return false; // a name that has no UTF-8 form is no file we could open
+        return false;  // a name that has no UTF-8 form is no file we could open
     }
     return ext == ".sch" || ext == ".schdoc" || ext == ".schdot" || ext == ".sbk";
 }
@@ -65,7 +65,10 @@ std::vector<fs::path> siblingFiles(const fs::path& current, int direction) {
         const std::string currentName = nameUtf8(current);
         std::size_t k = n;
         for (std::size_t i = 0; i < n; ++i) {
-            if (nameUtf8(found[i]) == currentName) { k = i; break; }
+            if (nameUtf8(found[i]) == currentName) {
+                k = i;
+                break;
+            }
         }
         if (k < n) {
             for (std::size_t step = 1; step < n; ++step) {
@@ -74,8 +77,8 @@ std::vector<fs::path> siblingFiles(const fs::path& current, int direction) {
             }
             return result;
         }
-        k = static_cast<std::size_t>(
-            std::lower_bound(found.begin(), found.end(), current, utf8PathLess) - found.begin());
+        k = static_cast<std::size_t>(std::lower_bound(found.begin(), found.end(), current, utf8PathLess) -
+                                     found.begin());
         for (std::size_t step = 0; step < n; ++step) {
             const std::size_t i = direction > 0 ? (k + step) % n : (k + 2 * n - 1 - step) % n;
             result.push_back(found[i]);
@@ -87,4 +90,4 @@ std::vector<fs::path> siblingFiles(const fs::path& current, int direction) {
     return result;
 }
 
-} // namespace schematic
+}  // namespace schematic

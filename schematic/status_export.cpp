@@ -14,8 +14,8 @@ std::string ViewerCore::statusText() const {
     const std::string page = n(d.currentPage + 1) + "/" + n(pageCount());
     if (d.format == 0) {
         const pcad::Page& p = (*d.pcadPages)[d.currentPage];
-        return "P-CAD SCH | sheet " + page + " | " + n(p.lines.size()) + " lines, " +
-               n(p.circles.size()) + " circles, " + n(p.texts.size()) + " texts";
+        return "P-CAD SCH | sheet " + page + " | " + n(p.lines.size()) + " lines, " + n(p.circles.size()) +
+               " circles, " + n(p.texts.size()) + " texts";
     }
     if (d.format == 1) {
         const schq::DocumentStats& s = d.schDoc->stats();
@@ -23,8 +23,8 @@ std::string ViewerCore::statusText() const {
                n(s.primitives) + " primitives";
     }
     const sbk::PageStats s = d.sbkDoc->stats();
-    return "Mentor SBK | page " + page + " | " + n(s.symbols) + " components, " + n(s.wires) +
-           " wires, " + n(s.polylineCount) + " primitives, " + n(s.textCount) + " labels";
+    return "Mentor SBK | page " + page + " | " + n(s.symbols) + " components, " + n(s.wires) + " wires, " +
+           n(s.polylineCount) + " primitives, " + n(s.textCount) + " labels";
 }
 
 void ViewerCore::exportSvg(const std::string& path) const {
@@ -50,4 +50,4 @@ void ViewerCore::exportSvg(const std::string& path) const {
     }
 }
 
-} // namespace schematic
+}  // namespace schematic

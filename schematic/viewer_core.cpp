@@ -26,13 +26,13 @@ double clampScale(double s) {
 }
 
 std::vector<LayerInfo> pcadLayers() {
-    return {{"Sheet frame", 1},  {"Graphics and tables", 2}, {"Symbols and junctions", 4},
-            {"Wires", 8},        {"Buses", 16},              {"Text, pins and labels", 32}};
+    return {{"Sheet frame", 1}, {"Graphics and tables", 2},   {"Symbols and junctions", 4}, {"Wires", 8},
+            {"Buses", 16},      {"Text, pins and labels", 32}};
 }
 
 std::vector<LayerInfo> schDocLayers() {
-    return {{"Graphics", 1}, {"Wires", 2}, {"Pins", 4}, {"Pin names and numbers", 8},
-            {"Labels and text", 16}};
+    return {
+        {"Graphics", 1}, {"Wires", 2}, {"Pins", 4}, {"Pin names and numbers", 8}, {"Labels and text", 16}};
 }
 
 std::vector<LayerInfo> sbkLayers() {
@@ -45,7 +45,7 @@ std::vector<LayerInfo> sbkLayers() {
     return layers;
 }
 
-} // namespace
+}  // namespace
 
 ViewerCore::Impl::Impl(const std::string& p) : path(p) {}
 ViewerCore::Impl::~Impl() = default;
@@ -88,8 +88,7 @@ std::size_t ViewerCore::pageCount() const {
     if (d.sbkDoc) {
         // A size is 32 bits wide in the i386 build.
         const std::uint64_t n = d.sbkDoc->pageCount();
-        return static_cast<std::size_t>(
-            std::min<std::uint64_t>(n, std::numeric_limits<std::size_t>::max()));
+        return static_cast<std::size_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::size_t>::max()));
     }
     return 1;
 }
@@ -133,8 +132,14 @@ void ViewerCore::fitToView() {
     // An ASCII file may state "nan" or "inf": such an extent is fitted as 1 unit about 0.
     double w = x1 - x0, h = y1 - y0;
     double cx = (x0 + x1) * 0.5, cy = (y0 + y1) * 0.5;
-    if (!std::isfinite(w) || !std::isfinite(cx)) { w = 1; cx = 0; }
-    if (!std::isfinite(h) || !std::isfinite(cy)) { h = 1; cy = 0; }
+    if (!std::isfinite(w) || !std::isfinite(cx)) {
+        w = 1;
+        cx = 0;
+    }
+    if (!std::isfinite(h) || !std::isfinite(cy)) {
+        h = 1;
+        cy = 0;
+    }
     const double sx = (d.viewportWidth - 40) / std::max(w, 1.0);
     const double sy = (d.viewportHeight - 40) / std::max(h, 1.0);
     const double s = clampScale(sy < sx ? sy : sx);
@@ -150,8 +155,8 @@ void ViewerCore::setViewportSize(int width, int height) {
     if (width <= 0) width = 1;
     if (height <= 0) height = 1;
     const double ox = width * 0.5 - ((d.viewportWidth * 0.5 - d.offsetX) / d.scale) * d.scale;
-    const double oy = height * 0.5 -
-                      ((d.viewportHeight * 0.5 - d.offsetY) / (d.ySign * d.scale)) * d.ySign * d.scale;
+    const double oy =
+        height * 0.5 - ((d.viewportHeight * 0.5 - d.offsetY) / (d.ySign * d.scale)) * d.ySign * d.scale;
     d.viewportWidth = width;
     d.viewportHeight = height;
     if (std::isfinite(ox)) d.offsetX = ox;
@@ -189,4 +194,4 @@ void ViewerCore::selectPage(std::size_t index) {
     fitToView();
 }
 
-} // namespace schematic
+}  // namespace schematic

@@ -15,8 +15,8 @@ namespace schematic {
 class DrawTarget;
 
 struct LayerInfo {
-    std::string name;      // shown to the user, UTF-8
-    std::uint32_t bit = 0; // the layer's bit in the visible mask
+    std::string name;       // shown to the user, UTF-8
+    std::uint32_t bit = 0;  // the layer's bit in the visible mask
 };
 
 class ViewerCore {
@@ -70,4 +70,4 @@ bool isSchematicFile(const std::filesystem::path& path);
 // Orders by file name as UTF-8, ASCII letters case-insensitively, exact bytes breaking ties.
 bool utf8PathLess(const std::filesystem::path& a, const std::filesystem::path& b);
 
-} // namespace schematic
+}  // namespace schematic

@@ -17,10 +17,10 @@ struct ViewerCore::Impl {
     explicit Impl(const std::string& path);
     ~Impl();
 
-    std::int32_t format = 0; // 0 P-CAD, 1 SchDoc, 2 SBK
+    std::int32_t format = 0;  // 0 P-CAD, 1 SchDoc, 2 SBK
     std::unique_ptr<std::vector<pcad::Page>> pcadPages;
     std::unique_ptr<schq::Document> schDoc;
-    std::unique_ptr<sbk::Document> sbkDoc; // the current page only
+    std::unique_ptr<sbk::Document> sbkDoc;  // the current page only
     std::string path;
     std::size_t currentPage = 0;
     std::vector<LayerInfo> layers;
@@ -34,4 +34,4 @@ struct ViewerCore::Impl {
     std::int32_t ySign = -1;
 };
 
-} // namespace schematic
+}  // namespace schematic

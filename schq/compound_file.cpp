@@ -189,7 +189,8 @@ void CompoundFile::parse() {
     std::set<std::uint32_t> walked;
     const std::uint32_t perSector = sectorSize_ / 4;
     for (std::uint32_t i = 0; i < difatCount; ++i) {
-        if (difatSector >= kEndOfChain || !walked.insert(difatSector).second) throw Error("Broken DIFAT chain");
+        if (difatSector >= kEndOfChain || !walked.insert(difatSector).second)
+            throw Error("Broken DIFAT chain");
         const std::vector<std::uint8_t> sector = readSector(difatSector);
         for (std::uint32_t k = 0; k + 1 < perSector; ++k) {
             const std::uint32_t v = le32(sector, 4ull * k);
@@ -262,8 +263,9 @@ const DirEntry* CompoundFile::findEntry(const std::string& name) const {
     return nullptr;
 }
 
-std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
-                                                  bool mini, std::uint64_t limit) const {
+std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
+                                                  const std::vector<std::uint32_t>& table, bool mini,
+                                                  std::uint64_t limit) const {
     std::vector<std::uint8_t> out;
     if (limit == 0) return out;
     const std::uint64_t unit = mini ? miniSectorSize_ : sectorSize_;
@@ -272,7 +274,8 @@ std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start, const std
     std::uint32_t s = start;
     for (;;) {
         if (s >= kEndOfChain || out.size() >= limit) return out;
-        if (s >= table.size() || !visited.insert(s).second) throw Error("Invalid/looped CFB allocation chain");
+        if (s >= table.size() || !visited.insert(s).second)
+            throw Error("Invalid/looped CFB allocation chain");
         const std::uint64_t off = mini ? static_cast<std::uint64_t>(s) * miniSectorSize_
                                        : headerSize_ + static_cast<std::uint64_t>(s) * sectorSize_;
         if (off > source.size() || unit > source.size() - off)

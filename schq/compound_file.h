@@ -8,10 +8,10 @@ namespace schq {
 
 // One kept directory entry: a stream (type 2) or the root storage (type 5).
 struct DirEntry {
-    std::string name;            // UTF-8
-    std::uint8_t type = 0;       // 2 stream, 5 root storage
+    std::string name;       // UTF-8
+    std::uint8_t type = 0;  // 2 stream, 5 root storage
     std::uint32_t startSector = 0;
-    std::uint64_t size = 0;      // bytes
+    std::uint64_t size = 0;  // bytes
 };
 
 // Read-only view of an OLE2 compound file held whole in memory. The
@@ -41,8 +41,7 @@ public:
     // Follows a chain through `table` from sector `start`, collecting at most
     // `limit` bytes from the file (regular sectors) or, when `mini` is set,
     // from the mini stream. A chain that ends early returns fewer bytes.
-    std::vector<std::uint8_t> readChain(std::uint32_t start,
-                                        const std::vector<std::uint32_t>& table,
+    std::vector<std::uint8_t> readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                         bool mini, std::uint64_t limit) const;
 
     // A copy of regular sector `sector`.
@@ -67,4 +66,4 @@ private:
     std::uint64_t headerSize_ = 512;
 };
 
-} // namespace schq
+}  // namespace schq

@@ -24,10 +24,9 @@ const Document::State& emptyState() {
 // floor(v / cell) as int32, saturating, so that no out-of-range double is converted.
 std::int32_t cellOf(double v, double cell) {
     const double c = std::floor(v / cell);
-    if (!(c > -2147483648.0)) // NaN too
+    if (!(c > -2147483648.0))  // NaN too
         return std::numeric_limits<std::int32_t>::min();
-    if (c > 2147483647.0)
-        return std::numeric_limits<std::int32_t>::max();
+    if (c > 2147483647.0) return std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(c);
 }
 
@@ -42,7 +41,7 @@ std::uint64_t cellKey(std::int32_t cx, std::int32_t cy) {
            static_cast<std::uint64_t>(static_cast<std::uint32_t>(cy));
 }
 
-} // namespace
+}  // namespace
 
 Document::Document() : state_(std::make_unique<State>()) {}
 Document::~Document() = default;
@@ -56,13 +55,10 @@ const std::vector<Primitive>& Document::primitives() const {
     return (state_ ? *state_ : emptyState()).primitives;
 }
 
-const DocumentStats& Document::stats() const {
-    return (state_ ? *state_ : emptyState()).stats;
-}
+const DocumentStats& Document::stats() const { return (state_ ? *state_ : emptyState()).stats; }
 
 void Document::buildIndex() {
-    if (!state_)
-        state_ = std::make_unique<State>();
+    if (!state_) state_ = std::make_unique<State>();
     State& s = *state_;
     s.cellSize = std::max(std::max(s.width, s.height) * 0.015625, 16.0);
     s.cells.max_load_factor(1.0f);
@@ -81,18 +77,17 @@ void Document::buildIndex() {
         }
         for (std::int64_t cy = cy0; cy <= cy1; ++cy)
             for (std::int64_t cx = cx0; cx <= cx1; ++cx)
-                s.cells[cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy))].push_back(index);
+                s.cells[cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy))].push_back(
+                    index);
     }
     s.stats.primitives = s.primitives.size();
     for (const Primitive& p : s.primitives)
-        if (p.kind == Text)
-            ++s.stats.texts;
+        if (p.kind == Text) ++s.stats.texts;
 }
 
 std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions& options) const {
     std::vector<std::uint32_t> result;
-    if (!state_)
-        return result;
+    if (!state_) return result;
     const State& s = *state_;
     if (!std::isfinite(area.x0) || !std::isfinite(area.y0) || !std::isfinite(area.x1) ||
         !std::isfinite(area.y1) || area.x0 > area.x1 || area.y0 > area.y1)
@@ -114,7 +109,8 @@ std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions
     std::vector<std::uint32_t> candidates = s.largePrimitives;
     for (std::int64_t cy = cy0; cy <= cy1; ++cy) {
         for (std::int64_t cx = cx0; cx <= cx1; ++cx) {
-            const auto it = s.cells.find(cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy)));
+            const auto it =
+                s.cells.find(cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy)));
             if (it != s.cells.end())
                 candidates.insert(candidates.end(), it->second.begin(), it->second.end());
         }
@@ -125,19 +121,15 @@ std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions
     result.reserve(candidates.size());
     for (const std::uint32_t i : candidates) {
         const Primitive& p = s.primitives[i];
-        if (p.layer >= 32 || !(options.layerMask & (std::uint32_t{1} << p.layer)))
-            continue;
-        if (p.maxX < area.x0 || area.x1 < p.minX || p.maxY < area.y0 || area.y1 < p.minY)
-            continue;
+        if (p.layer >= 32 || !(options.layerMask & (std::uint32_t{1} << p.layer))) continue;
+        if (p.maxX < area.x0 || area.x1 < p.minX || p.maxY < area.y0 || area.y1 < p.minY) continue;
         if (options.cullSmallText) {
-            if (p.layer == PinNames && p.fontSize * options.scale < 5)
-                continue;
-            if (p.kind == Text && p.fontSize * options.scale < 3.2)
-                continue;
+            if (p.layer == PinNames && p.fontSize * options.scale < 5) continue;
+            if (p.kind == Text && p.fontSize * options.scale < 3.2) continue;
         }
         result.push_back(i);
     }
     return result;
 }
 
-} // namespace schq
+}  // namespace schq

@@ -27,7 +27,7 @@ struct Rect {
 enum PrimitiveKind : std::uint8_t {
     Polyline = 0,
     Polygon = 1,
-    Rectangle = 2, // spanned by points[0] and points[1]
+    Rectangle = 2,  // spanned by points[0] and points[1]
     Ellipse = 3,
     Line = 4,
     Circle = 5,
@@ -59,7 +59,7 @@ struct Primitive {
     double maxX = 0;
     double maxY = 0;
     std::vector<Point> points;
-    double x = 0; // centre of an ellipse or circle, anchor point of a text
+    double x = 0;  // centre of an ellipse or circle, anchor point of a text
     double y = 0;
     double rx = 0;
     double ry = 0;
@@ -68,9 +68,9 @@ struct Primitive {
     std::uint32_t fill = 0x00FFFFFF;
     std::string text;
     double fontSize = 8;
-    double rotation = 0; // degrees, clockwise positive on the y-down sheet
+    double rotation = 0;  // degrees, clockwise positive on the y-down sheet
     TextAnchor anchor = Start;
-    double dy = 0; // vertical shift of a text in font heights, downwards positive
+    double dy = 0;  // vertical shift of a text in font heights, downwards positive
 };
 
 struct DocumentStats {
@@ -87,7 +87,7 @@ struct DocumentStats {
 struct RenderOptions {
     std::uint32_t layerMask = 0x1F;
     bool cullSmallText = false;
-    double scale = 1.0; // pixels per document unit, used only for culling
+    double scale = 1.0;  // pixels per document unit, used only for culling
 };
 
 class Document {
@@ -118,4 +118,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-} // namespace schq
+}  // namespace schq

@@ -25,4 +25,4 @@ struct DocumentAccess {
     static Document::State& state(Document& document) { return *document.state_; }
 };
 
-} // namespace schq
+}  // namespace schq

@@ -10,4 +10,4 @@ Error::~Error() = default;
 
 const char* Error::what() const noexcept { return message_.c_str(); }
 
-} // namespace schq
+}  // namespace schq

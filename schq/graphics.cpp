@@ -20,20 +20,16 @@ constexpr int kMaxVertices = 5000;
 
 double strokeWidthOf(const PropertyMap& record) {
     switch (getInt(record, "LINEWIDTH", 0)) {
-    case 1:
-        return 0.95;
-    case 2:
-        return 1.7;
-    case 3:
-        return 3.0;
-    default:
-        return 0.6;
+        case 1: return 0.95;
+        case 2: return 1.7;
+        case 3: return 3.0;
+        default: return 0.6;
     }
 }
 
 bool isTrue(const PropertyMap& record, const char* key) { return getString(record, key, "") == "T"; }
 
-} // namespace
+}  // namespace
 
 bool isUsablePoint(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) < kPointLimit &&
@@ -61,8 +57,7 @@ Point SheetBuilder::location(const PropertyMap& record) const {
 }
 
 void SheetBuilder::addLine(Point a, Point b, Layer layer, std::uint32_t stroke, double strokeWidth) {
-    if (!isUsablePoint(a) || !isUsablePoint(b))
-        return;
+    if (!isUsablePoint(a) || !isUsablePoint(b)) return;
     Primitive p;
     p.kind = Line;
     p.layer = layer;
@@ -79,12 +74,10 @@ void SheetBuilder::addLine(Point a, Point b, Layer layer, std::uint32_t stroke, 
 
 void SheetBuilder::addPath(PrimitiveKind kind, std::vector<Point> points, Layer layer, std::uint32_t stroke,
                            double strokeWidth, std::uint32_t fill) {
-    if (points.size() < 2)
-        return;
+    if (points.size() < 2) return;
     double minX = points[0].x, minY = points[0].y, maxX = minX, maxY = minY;
     for (const Point& q : points) {
-        if (!isUsablePoint(q))
-            return;
+        if (!isUsablePoint(q)) return;
         minX = std::min(minX, q.x);
         minY = std::min(minY, q.y);
         maxX = std::max(maxX, q.x);
@@ -108,8 +101,7 @@ void SheetBuilder::addPath(PrimitiveKind kind, std::vector<Point> points, Layer 
 void SheetBuilder::addEllipse(Point centre, double rx, double ry, std::uint32_t stroke, std::uint32_t fill,
                               Layer layer, double strokeWidth) {
     // The negated tests also refuse NaN radii.
-    if (!(rx > 0 && rx <= kMaxRadius) || !(ry > 0 && ry <= kMaxRadius) || !isUsablePoint(centre))
-        return;
+    if (!(rx > 0 && rx <= kMaxRadius) || !(ry > 0 && ry <= kMaxRadius) || !isUsablePoint(centre)) return;
     Primitive p;
     p.kind = rx == ry ? Circle : Ellipse;
     p.layer = layer;
@@ -132,65 +124,62 @@ void SheetBuilder::addGraphic(const PropertyMap& record, int type, std::uint32_t
     const std::uint32_t stroke = getColour(record, "COLOR", defaultColour);
     const double width = strokeWidthOf(record);
     switch (type) {
-    case 6:
-        addPath(Polyline, readVertices(record, sheetHeight), Graphics, stroke, width, kNoFill);
-        return;
-    case 7: {
-        const std::uint32_t fill = isTrue(record, "ISSOLID") ? getColour(record, "AREACOLOR", stroke) : kNoFill;
-        addPath(Polygon, readVertices(record, sheetHeight), Graphics, stroke, width, fill);
-        return;
-    }
-    case 27:
-        addPath(Polyline, readVertices(record, sheetHeight), Wires, stroke, width, kNoFill);
-        return;
-    case 8:
-    case 11:
-    case 12: {
-        const Point c = location(record);
-        const double rx = getDouble(record, "RADIUS", 0.0);
-        double ry = getDouble(record, "SECONDARYRADIUS", rx);
-        if (ry == 0)
-            ry = rx;
-        if (rx <= 0 || ry <= 0)
+        case 6:
+            addPath(Polyline, readVertices(record, sheetHeight), Graphics, stroke, width, kNoFill);
             return;
-        const double start = getDouble(record, "STARTANGLE", 0.0);
-        const double end = getDouble(record, "ENDANGLE", 360.0);
-        const double sweep = std::fmod(end - start + 360000.0, 360.0);
-        if (std::fabs(end - start) >= 359.99 || sweep < 0.0001) {
+        case 7: {
             const std::uint32_t fill =
-                type == 8 && isTrue(record, "ISSOLID") ? getColour(record, "AREACOLOR", kDefaultArea) : kNoFill;
-            addEllipse(c, rx, ry, stroke, fill, Graphics, width);
+                isTrue(record, "ISSOLID") ? getColour(record, "AREACOLOR", stroke) : kNoFill;
+            addPath(Polygon, readVertices(record, sheetHeight), Graphics, stroke, width, fill);
             return;
         }
-        // Flattened at one point per 5 degrees of sweep, at least 4 and at most 144 segments.
-        const int n = static_cast<int>(std::clamp(std::ceil(sweep / 5.0), 4.0, 144.0));
-        std::vector<Point> points;
-        points.reserve(static_cast<std::size_t>(n) + 1);
-        for (int i = 0; i <= n; ++i) {
-            const double a = (i * sweep / n + start) * std::numbers::pi / 180.0;
-            points.push_back({c.x + std::cos(a) * rx, c.y - std::sin(a) * ry});
+        case 27: addPath(Polyline, readVertices(record, sheetHeight), Wires, stroke, width, kNoFill); return;
+        case 8:
+        case 11:
+        case 12: {
+            const Point c = location(record);
+            const double rx = getDouble(record, "RADIUS", 0.0);
+            double ry = getDouble(record, "SECONDARYRADIUS", rx);
+            if (ry == 0) ry = rx;
+            if (rx <= 0 || ry <= 0) return;
+            const double start = getDouble(record, "STARTANGLE", 0.0);
+            const double end = getDouble(record, "ENDANGLE", 360.0);
+            const double sweep = std::fmod(end - start + 360000.0, 360.0);
+            if (std::fabs(end - start) >= 359.99 || sweep < 0.0001) {
+                const std::uint32_t fill = type == 8 && isTrue(record, "ISSOLID")
+                                               ? getColour(record, "AREACOLOR", kDefaultArea)
+                                               : kNoFill;
+                addEllipse(c, rx, ry, stroke, fill, Graphics, width);
+                return;
+            }
+            // Flattened at one point per 5 degrees of sweep, at least 4 and at most 144 segments.
+            const int n = static_cast<int>(std::clamp(std::ceil(sweep / 5.0), 4.0, 144.0));
+            std::vector<Point> points;
+            points.reserve(static_cast<std::size_t>(n) + 1);
+            for (int i = 0; i <= n; ++i) {
+                const double a = (i * sweep / n + start) * std::numbers::pi / 180.0;
+                points.push_back({c.x + std::cos(a) * rx, c.y - std::sin(a) * ry});
+            }
+            addPath(Polyline, std::move(points), Graphics, stroke, width, kNoFill);
+            return;
         }
-        addPath(Polyline, std::move(points), Graphics, stroke, width, kNoFill);
-        return;
-    }
-    case 13:
-        addLine(location(record),
-                {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)}, Graphics,
-                stroke, width);
-        return;
-    case 14: {
-        const std::uint32_t fill = isTrue(record, "ISSOLID") && !isTrue(record, "TRANSPARENT")
-                                       ? getColour(record, "AREACOLOR", kDefaultArea)
-                                       : kNoFill;
-        std::vector<Point> corners{location(record),
-                                   {getDouble(record, "CORNER.X", 0.0),
-                                    sheetHeight - getDouble(record, "CORNER.Y", 0.0)}};
-        addPath(Rectangle, std::move(corners), Graphics, stroke, width, fill);
-        return;
-    }
-    default:
-        return;
+        case 13:
+            addLine(location(record),
+                    {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)},
+                    Graphics, stroke, width);
+            return;
+        case 14: {
+            const std::uint32_t fill = isTrue(record, "ISSOLID") && !isTrue(record, "TRANSPARENT")
+                                           ? getColour(record, "AREACOLOR", kDefaultArea)
+                                           : kNoFill;
+            std::vector<Point> corners{
+                location(record),
+                {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)}};
+            addPath(Rectangle, std::move(corners), Graphics, stroke, width, fill);
+            return;
+        }
+        default: return;
     }
 }
 
-} // namespace schq
+}  // namespace schq

@@ -38,8 +38,7 @@ void replaceAll(std::string& s, const std::string& from, char to) {
     std::size_t pos = 0;
     for (;;) {
         const std::size_t hit = s.find(from, pos);
-        if (hit == std::string::npos)
-            break;
+        if (hit == std::string::npos) break;
         result.append(s, pos, hit - pos);
         result.push_back(to);
         pos = hit + from.size();
@@ -50,7 +49,7 @@ void replaceAll(std::string& s, const std::string& from, char to) {
 
 struct PortRow {
     Point stubEnd;
-    std::vector<Point> shape; // empty: the stub alone
+    std::vector<Point> shape;  // empty: the stub alone
     Point textAt;
     TextAnchor anchor;
 };
@@ -59,43 +58,52 @@ PortRow powerPortRow(int style, int o, double x, double y) {
     if (style == 7) {
         // Open chevron pointing away from the port: right, up, left, down.
         switch (o) {
-        case 0:
-            return {{x + 7, y}, {{x + 7, y - 3}, {x + 12, y}, {x + 7, y + 3}}, {x + 15, y - 8}, Start};
-        case 1:
-            return {{x, y - 8}, {{x - 3, y - 8}, {x, y - 13}, {x + 3, y - 8}}, {x, y - 16}, Middle};
-        case 2:
-            return {{x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, End};
-        default:
-            return {{x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, Middle};
+            case 0:
+                return {{x + 7, y}, {{x + 7, y - 3}, {x + 12, y}, {x + 7, y + 3}}, {x + 15, y - 8}, Start};
+            case 1: return {{x, y - 8}, {{x - 3, y - 8}, {x, y - 13}, {x + 3, y - 8}}, {x, y - 16}, Middle};
+            case 2: return {{x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, End};
+            default: return {{x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, Middle};
         }
     }
     if (style == 2) {
         // Closed triangle after a 5-unit stub: down, left, up, right.
         switch (o) {
-        case 0:
-            return {{x, y + 5}, {{x - 5, y + 5}, {x + 5, y + 5}, {x, y + 12}, {x - 5, y + 5}}, {x + 10, y + 5}, Start};
-        case 1:
-            return {{x - 5, y}, {{x - 5, y - 5}, {x - 5, y + 5}, {x - 12, y}, {x - 5, y - 5}}, {x - 9, y - 8}, End};
-        case 2:
-            return {{x, y - 5}, {{x - 5, y - 5}, {x + 5, y - 5}, {x, y - 12}, {x - 5, y - 5}}, {x + 8, y - 4}, Start};
-        default:
-            return {{x + 5, y}, {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}}, {x + 13, y - 6}, Start};
+            case 0:
+                return {{x, y + 5},
+                        {{x - 5, y + 5}, {x + 5, y + 5}, {x, y + 12}, {x - 5, y + 5}},
+                        {x + 10, y + 5},
+                        Start};
+            case 1:
+                return {{x - 5, y},
+                        {{x - 5, y - 5}, {x - 5, y + 5}, {x - 12, y}, {x - 5, y - 5}},
+                        {x - 9, y - 8},
+                        End};
+            case 2:
+                return {{x, y - 5},
+                        {{x - 5, y - 5}, {x + 5, y - 5}, {x, y - 12}, {x - 5, y - 5}},
+                        {x + 8, y - 4},
+                        Start};
+            default:
+                return {{x + 5, y},
+                        {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}},
+                        {x + 13, y - 6},
+                        Start};
         }
     }
     return {{x, y - 7}, {}, {x + 6, y - 9}, Start};
 }
 
-} // namespace
+}  // namespace
 
 void SheetBuilder::addText(Point at, std::string text, Layer layer, std::uint32_t colour, double fontSize,
                            TextAnchor anchor, double rotation, double dy) {
-    if (text.empty() || text == "*" || text.front() == '=' || text.size() > kMaxTextBytes || !isUsablePoint(at))
+    if (text.empty() || text == "*" || text.front() == '=' || text.size() > kMaxTextBytes ||
+        !isUsablePoint(at))
         return;
     // The extent is estimated from the code-point count; no font metrics are needed.
     std::size_t codePoints = 0;
     for (const char ch : text)
-        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80)
-            ++codePoints;
+        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++codePoints;
     const double w = std::min(std::max(0.95 * fontSize * static_cast<double>(codePoints), fontSize), 20000.0);
     const double h = 1.6 * fontSize;
     const double shift = anchor == End ? -w : anchor == Middle ? -w / 2 : 0.0;
@@ -126,10 +134,8 @@ void SheetBuilder::addText(Point at, std::string text, Layer layer, std::uint32_
 }
 
 void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::string text) {
-    if (text.empty())
-        text = getString(record, "TEXT", "");
-    if (text.empty())
-        return;
+    if (text.empty()) text = getString(record, "TEXT", "");
+    if (text.empty()) return;
     replaceAll(text, "~1", '\n');
     replaceAll(text, "\\n", '\n');
 
@@ -151,11 +157,10 @@ void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::st
     std::size_t begin = 0;
     for (int k = 0; k < kMaxTextLines && begin <= text.size(); ++k) {
         std::size_t end = text.find('\n', begin);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         if (end > begin)
-            addText({at.x, at.y + size * kLineSpacing * k}, text.substr(begin, end - begin), layer, colour, size,
-                    anchor, rotation, dy);
+            addText({at.x, at.y + size * kLineSpacing * k}, text.substr(begin, end - begin), layer, colour,
+                    size, anchor, rotation, dy);
         begin = end + 1;
     }
 }
@@ -166,8 +171,7 @@ void SheetBuilder::addPin(const PropertyMap& record) {
     static constexpr Point kSteps[4] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
     const Point d = kSteps[direction];
     const double len = getDouble(record, "PINLENGTH", 10.0);
-    if (len < 0 || len > kMaxPinLength)
-        return;
+    if (len < 0 || len > kMaxPinLength) return;
     const Point p = location(record);
 
     addLine(p, {p.x + len * d.x, p.y + len * d.y}, Pins, kPinColour, kPinStroke);
@@ -179,8 +183,8 @@ void SheetBuilder::addPin(const PropertyMap& record) {
         if (!name.empty()) {
             // The name sits inside the symbol, 4 units from the pin's base point.
             const TextAnchor anchor = direction == 0 ? End : direction == 2 ? Start : Middle;
-            addText({p.x - 4 * d.x, p.y - 4 * d.y + 2.1}, std::move(name), PinNames, kPinNameColour, kPinNameSize,
-                    anchor, 0, kLabelDy);
+            addText({p.x - 4 * d.x, p.y - 4 * d.y + 2.1}, std::move(name), PinNames, kPinNameColour,
+                    kPinNameSize, anchor, 0, kLabelDy);
         }
     }
     if (conglomerate & 16) {
@@ -201,16 +205,15 @@ void SheetBuilder::addPowerPort(const PropertyMap& record) {
     const std::uint32_t colour = getColour(record, "COLOR", kPowerColour);
     const int style = getInt(record, "STYLE", 0);
     int o = getInt(record, "ORIENTATION", 0) % 4;
-    if (o < 0 || o > 2)
-        o = 3;
+    if (o < 0 || o > 2) o = 3;
     const Point p = location(record);
     PortRow row = powerPortRow(style, o, p.x, p.y);
 
     addLine(p, row.stubEnd, Labels, colour, kPowerStroke);
-    if (!row.shape.empty())
-        addPath(Polyline, std::move(row.shape), Labels, colour, kPowerStroke, kNoFill);
+    if (!row.shape.empty()) addPath(Polyline, std::move(row.shape), Labels, colour, kPowerStroke, kNoFill);
     if (getString(record, "SHOWNETNAME", "T") != "F")
-        addText(row.textAt, getString(record, "TEXT", ""), Labels, colour, kPowerNameSize, row.anchor, 0, kLabelDy);
+        addText(row.textAt, getString(record, "TEXT", ""), Labels, colour, kPowerNameSize, row.anchor, 0,
+                kLabelDy);
 }
 
-} // namespace schq
+}  // namespace schq

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "schq/compound_file.h"
@@ -50,8 +50,7 @@ std::int64_t ownerOf(const std::vector<PropertyMap>& records, const PropertyMap&
 // of these large values.
 void sortByLayer(std::vector<Primitive>& primitives) {
     std::size_t counts[256] = {};
-    for (const Primitive& p : primitives)
-        ++counts[p.layer];
+    for (const Primitive& p : primitives) ++counts[p.layer];
     std::size_t starts[256];
     std::size_t next = 0;
     for (std::size_t layer = 0; layer < 256; ++layer) {
@@ -59,12 +58,11 @@ void sortByLayer(std::vector<Primitive>& primitives) {
         next += counts[layer];
     }
     std::vector<Primitive> sorted(primitives.size());
-    for (Primitive& p : primitives)
-        sorted[starts[p.layer]++] = std::move(p);
+    for (Primitive& p : primitives) sorted[starts[p.layer]++] = std::move(p);
     primitives = std::move(sorted);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -95,23 +93,18 @@ bool isTrue(const PropertyMap& record, const char* key) {
 
 template <typename OwnerInfoAt>
 bool visible(const std::vector<PropertyMap>& records, std::size_t index, OwnerInfoAt ownerInfoAt) {
-    if (index >= records.size())
-        return false;
+    if (index >= records.size()) return false;
     const PropertyMap& record = records[index];
-    if (isTrue(record, "ISHIDDEN") || isTrue(record, "IGNOREONLOAD"))
-        return false;
-    if (!hasKey(record, "OWNERINDEX"))
-        return true;
+    if (isTrue(record, "ISHIDDEN") || isTrue(record, "IGNOREONLOAD")) return false;
+    if (!hasKey(record, "OWNERINDEX")) return true;
     const std::int64_t owner = ownerOf(records, record);
-    if (owner < 0)
-        return true;
+    if (owner < 0) return true;
     const OwnerInfo component = ownerInfoAt(static_cast<std::size_t>(owner));
-    if (!component.component)
-        return true;
+    if (!component.component) return true;
     const int partId = getInt(record, "OWNERPARTID", -1);
-    if (partId >= 0 && partId != component.currentPart)
-        return false;
-    if (hasKey(record, "OWNERPARTDISPLAYMODE") && getInt(record, "OWNERPARTDISPLAYMODE", 0) != component.displayMode)
+    if (partId >= 0 && partId != component.currentPart) return false;
+    if (hasKey(record, "OWNERPARTDISPLAYMODE") &&
+        getInt(record, "OWNERPARTDISPLAYMODE", 0) != component.displayMode)
         return false;
     return true;
 }
@@ -121,18 +114,16 @@ bool visible(const std::vector<PropertyMap>& records, std::size_t index, OwnerIn
 // is left out, which gives the text builder the same default as the value itself.
 PropertyMap fontSizesOf(const PropertyMap& sheet) {
     PropertyMap sizes;
-    for (auto it = sheet.lower_bound(std::string_view("SIZE")); it != sheet.end() && it->first.starts_with("SIZE");
-         ++it) {
-        if (it->first.find('\0') != std::string::npos)
-            continue; // not a key the text builder can ask for
+    for (auto it = sheet.lower_bound(std::string_view("SIZE"));
+         it != sheet.end() && it->first.starts_with("SIZE"); ++it) {
+        if (it->first.find('\0') != std::string::npos) continue;  // not a key the text builder can ask for
         const std::int32_t a = getInt(sheet, it->first.c_str(), 0);
-        if (a == getInt(sheet, it->first.c_str(), 1))
-            sizes.emplace(it->first, std::to_string(a));
+        if (a == getInt(sheet, it->first.c_str(), 1)) sizes.emplace(it->first, std::to_string(a));
     }
     return sizes;
 }
 
-} // namespace
+}  // namespace
 
 bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
     return visible(records, index, [&](std::size_t owner) { return ownerInfoOf(records[owner]); });
@@ -159,8 +150,7 @@ Document readSchDoc(const std::string& path) {
         const auto it = r.find("RECORD");
         return it != r.end() && it->second == "31";
     });
-    if (sheetIt == records.end())
-        throw Error("SchDoc sheet properties not found (record 31)");
+    if (sheetIt == records.end()) throw Error("SchDoc sheet properties not found (record 31)");
     const PropertyMap& sheet = *sheetIt;
 
     Document document;
@@ -184,8 +174,7 @@ Document readSchDoc(const std::string& path) {
 
     std::vector<OwnerInfo> owners;
     owners.reserve(records.size());
-    for (const PropertyMap& record : records)
-        owners.push_back(ownerInfoOf(record));
+    for (const PropertyMap& record : records) owners.push_back(ownerInfoOf(record));
     const PropertyMap fontSizes = fontSizesOf(sheet);
 
     state.primitives.reserve(records.size());
@@ -194,69 +183,59 @@ Document readSchDoc(const std::string& path) {
     std::size_t pathPoints = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const PropertyMap& record = records[i];
-        if (getString(record, "RECORD", "").empty())
-            continue;
+        if (getString(record, "RECORD", "").empty()) continue;
         ++stats.records;
         const int type = getInt(record, "RECORD", -1);
         switch (type) {
-        case 1: ++stats.components; break;
-        case 2: ++stats.pins; break;
-        case 27: ++stats.wires; break;
-        case 29: ++stats.junctions; break;
-        case 25: ++stats.netLabels; break;
-        default: break;
+            case 1: ++stats.components; break;
+            case 2: ++stats.pins; break;
+            case 27: ++stats.wires; break;
+            case 29: ++stats.junctions; break;
+            case 25: ++stats.netLabels; break;
+            default: break;
         }
-        if (!visible(records, i, [&](std::size_t owner) { return owners[owner]; }))
-            continue;
+        if (!visible(records, i, [&](std::size_t owner) { return owners[owner]; })) continue;
         // Graphics of a symbol and free graphics of the sheet differ in their default colour.
-        const std::uint32_t defaultColour = ownerOf(records, record) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;
+        const std::uint32_t defaultColour =
+            ownerOf(records, record) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;
         switch (type) {
-        case 6:
-        case 7:
-        case 8:
-        case 11:
-        case 12:
-        case 27: {
-            if (pathPoints >= kMaxSheetPoints)
+            case 6:
+            case 7:
+            case 8:
+            case 11:
+            case 12:
+            case 27: {
+                if (pathPoints >= kMaxSheetPoints) break;
+                const std::size_t before = state.primitives.size();
+                builder.addGraphic(record, type, defaultColour);
+                if (type == 6 || type == 7 || type == 27) {
+                    // Every vertex read counts, also those of a list that was dropped.
+                    const int count = std::clamp(getInt(record, "LOCATIONCOUNT", 0), 0, kMaxVertices);
+                    pathPoints += static_cast<std::size_t>(count);
+                } else {
+                    for (std::size_t k = before; k < state.primitives.size(); ++k)
+                        pathPoints += state.primitives[k].points.size();
+                }
                 break;
-            const std::size_t before = state.primitives.size();
-            builder.addGraphic(record, type, defaultColour);
-            if (type == 6 || type == 7 || type == 27) {
-                // Every vertex read counts, also those of a list that was dropped.
-                const int count = std::clamp(getInt(record, "LOCATIONCOUNT", 0), 0, kMaxVertices);
-                pathPoints += static_cast<std::size_t>(count);
-            } else {
-                for (std::size_t k = before; k < state.primitives.size(); ++k)
-                    pathPoints += state.primitives[k].points.size();
             }
-            break;
-        }
-        case 13:
-        case 14:
-            builder.addGraphic(record, type, defaultColour);
-            break;
-        case 29: {
-            const std::uint32_t colour = getColour(record, "COLOR", kJunctionColour);
-            builder.addEllipse(builder.location(record), kJunctionRadius, kJunctionRadius, colour, colour, Wires, 0);
-            break;
-        }
-        case 2:
-            builder.addPin(record);
-            break;
-        case 17:
-            builder.addPowerPort(record);
-            break;
-        case 4:
-        case 25:
-        case 28:
-        case 32:
-        case 33:
-        case 34:
-        case 41:
-            builder.addTextRecord(record, Labels, std::string());
-            break;
-        default:
-            break;
+            case 13:
+            case 14: builder.addGraphic(record, type, defaultColour); break;
+            case 29: {
+                const std::uint32_t colour = getColour(record, "COLOR", kJunctionColour);
+                builder.addEllipse(builder.location(record), kJunctionRadius, kJunctionRadius, colour, colour,
+                                   Wires, 0);
+                break;
+            }
+            case 2: builder.addPin(record); break;
+            case 17: builder.addPowerPort(record); break;
+            case 4:
+            case 25:
+            case 28:
+            case 32:
+            case 33:
+            case 34:
+            case 41: builder.addTextRecord(record, Labels, std::string()); break;
+            default: break;
         }
     }
 
@@ -265,4 +244,4 @@ Document readSchDoc(const std::string& path) {
     return document;
 }
 
-} // namespace schq
+}  // namespace schq

@@ -17,4 +17,4 @@ Document readSchDoc(const std::string& path);
 // ones; looks at the record and its direct owner only.
 bool isVisible(const std::vector<PropertyMap>& records, std::size_t index);
 
-} // namespace schq
+}  // namespace schq

@@ -19,14 +19,11 @@ constexpr std::string_view kUtf8Prefix = "%UTF8%";
 // Windows-1251 0x80..0xBF. 0x98 is unassigned in the code page and maps to
 // the replacement character.
 constexpr std::uint16_t kCp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122,
+    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
 };
 
 bool startsWithUtf8Prefix(const std::string& key) {
@@ -52,8 +49,10 @@ IntParse parseInt64(const std::string& s, std::int64_t& value, std::size_t& end)
     bool overflow = false;
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
         const auto d = static_cast<std::uint64_t>(s[i] - '0');
-        if (magnitude > (limit - d) / 10) overflow = true;
-        else magnitude = magnitude * 10 + d;
+        if (magnitude > (limit - d) / 10)
+            overflow = true;
+        else
+            magnitude = magnitude * 10 + d;
         ++i;
     }
     if (i == digitsStart) {
@@ -110,7 +109,8 @@ std::vector<PropertyMap> splitRecords(const std::vector<std::uint8_t>& stream) {
         std::size_t field = body;
         while (field < end) {
             const void* bar = std::memchr(text + field, '|', end - field);
-            const std::size_t fieldEnd = bar ? static_cast<std::size_t>(static_cast<const char*>(bar) - text) : end;
+            const std::size_t fieldEnd =
+                bar ? static_cast<std::size_t>(static_cast<const char*>(bar) - text) : end;
             const void* eq = std::memchr(text + field, '=', fieldEnd - field);
             if (eq) {
                 const std::size_t eqPos = static_cast<std::size_t>(static_cast<const char*>(eq) - text);
@@ -152,7 +152,8 @@ std::int32_t getInt(const PropertyMap& map, const char* key, std::int32_t fallba
     std::size_t end = 0;
     if (parseInt64(it->second, v, end) != IntParse::Ok) return fallback;
     if (end != it->second.size()) return fallback;
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return fallback;
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        return fallback;
     return static_cast<std::int32_t>(v);
 }
 
@@ -188,9 +189,12 @@ std::string decodeCp1251(std::string_view bytes) {
     out.reserve(bytes.size() + 8);
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) out.push_back(c);
-        else if (b >= 0xC0) appendUtf8(out, b + 0x350u);
-        else appendUtf8(out, kCp1251High[b - 0x80]);
+        if (b < 0x80)
+            out.push_back(c);
+        else if (b >= 0xC0)
+            appendUtf8(out, b + 0x350u);
+        else
+            appendUtf8(out, kCp1251High[b - 0x80]);
     }
     return out;
 }

@@ -36,4 +36,4 @@ void appendUtf8(std::string& out, std::uint32_t codePoint);
 // ASCII a..z to A..Z; every other byte unchanged.
 std::string upperCase(std::string text);
 
-} // namespace schq
+}  // namespace schq

@@ -18,16 +18,16 @@ bool isUsablePoint(const Point& p);
 std::vector<Point> readVertices(const PropertyMap& record, double sheetHeight);
 
 struct SheetBuilder {
-    double sheetHeight = 0;         // every file y becomes sheetHeight - y
-    const PropertyMap& sheet;       // the sheet record's font sizes (SIZE1, SIZE2, ...)
-    std::vector<Primitive>& out;    // the document's primitives
+    double sheetHeight = 0;       // every file y becomes sheetHeight - y
+    const PropertyMap& sheet;     // the sheet record's font sizes (SIZE1, SIZE2, ...)
+    std::vector<Primitive>& out;  // the document's primitives
 
     void addLine(Point a, Point b, Layer layer, std::uint32_t stroke, double strokeWidth);
     // kind is Polyline, Polygon or Rectangle (the first two points being opposite corners).
     void addPath(PrimitiveKind kind, std::vector<Point> points, Layer layer, std::uint32_t stroke,
                  double strokeWidth, std::uint32_t fill);
-    void addEllipse(Point centre, double rx, double ry, std::uint32_t stroke, std::uint32_t fill,
-                    Layer layer, double strokeWidth);
+    void addEllipse(Point centre, double rx, double ry, std::uint32_t stroke, std::uint32_t fill, Layer layer,
+                    double strokeWidth);
     // Records 6, 7, 8, 11, 12, 13, 14 and 27.
     void addGraphic(const PropertyMap& record, int type, std::uint32_t defaultColour);
 
@@ -42,4 +42,4 @@ struct SheetBuilder {
     Point location(const PropertyMap& record) const;
 };
 
-} // namespace schq
+}  // namespace schq

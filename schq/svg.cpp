@@ -14,7 +14,7 @@ const char* layerName(unsigned layer) {
     return layer < 5 ? kNames[layer] : "layer";
 }
 
-const char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
+const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 // Length of the well-formed UTF-8 sequence at text[i] (lead byte 0x80 or above), or 0 when it is
 // not one; `prefix` receives the number of bytes that form the longest valid start, at least 1.
@@ -22,7 +22,7 @@ std::size_t utf8Sequence(std::string_view text, std::size_t i, std::size_t& pref
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char b = at(i);
     std::size_t need = 0;
-    unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
     if (b >= 0xC2 && b <= 0xDF) {
         need = 1;
     } else if (b >= 0xE0 && b <= 0xEF) {
@@ -30,7 +30,7 @@ std::size_t utf8Sequence(std::string_view text, std::size_t i, std::size_t& pref
         if (b == 0xE0)
             lo = 0xA0;
         else if (b == 0xED)
-            hi = 0x9F; // no surrogates
+            hi = 0x9F;  // no surrogates
     } else if (b >= 0xF0 && b <= 0xF4) {
         need = 3;
         if (b == 0xF0)
@@ -43,16 +43,13 @@ std::size_t utf8Sequence(std::string_view text, std::size_t i, std::size_t& pref
     }
     prefix = 1;
     for (std::size_t k = 1; k <= need; ++k) {
-        if (i + k >= text.size())
-            return 0;
+        if (i + k >= text.size()) return 0;
         const unsigned char c = at(i + k);
-        if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF))
-            return 0;
+        if (k == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF)) return 0;
         prefix = k + 1;
     }
     // U+FFFE and U+FFFF are well-formed UTF-8 but no XML character.
-    if (need == 2 && b == 0xEF && at(i + 1) == 0xBF && at(i + 2) >= 0xBE)
-        return 0;
+    if (need == 2 && b == 0xEF && at(i + 1) == 0xBF && at(i + 2) >= 0xBE) return 0;
     return need + 1;
 }
 
@@ -67,17 +64,14 @@ void appendNumber(std::string& out, double value) {
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
     const char* end = result.ptr;
     // Three decimals are always written: drop their trailing zeros, then a bare point.
-    while (end[-1] == '0')
-        --end;
-    if (end[-1] == '.')
-        --end;
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
     if (end - buffer == 2 && buffer[0] == '-' && buffer[1] == '0') {
         out += '0';
         return;
     }
     out.append(buffer, static_cast<std::size_t>(end - buffer));
 }
-
 
 void attribute(std::string& out, const char* name, std::string_view value) {
     out += ' ';
@@ -95,7 +89,7 @@ void numberAttribute(std::string& out, const char* name, double v) {
     out += '"';
 }
 
-} // namespace
+}  // namespace
 
 std::string formatNumber(double value) {
     std::string text;
@@ -133,17 +127,16 @@ std::string xmlEscape(std::string_view text) {
             continue;
         }
         switch (b) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        case '\t':
-        case '\n': out += static_cast<char>(b); break;
-        default:
-            if (b >= 0x20)
-                out += static_cast<char>(b);
-            break;
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            case '\t':
+            case '\n': out += static_cast<char>(b); break;
+            default:
+                if (b >= 0x20) out += static_cast<char>(b);
+                break;
         }
         ++i;
     }
@@ -158,8 +151,9 @@ std::string writeSvg(const Document& document, const Rect& area, const RenderOpt
     attribute(out, "xmlns", "http://www.w3.org/2000/svg");
     numberAttribute(out, "width", w);
     numberAttribute(out, "height", h);
-    attribute(out, "viewBox",
-              formatNumber(area.x0) + ' ' + formatNumber(area.y0) + ' ' + formatNumber(w) + ' ' + formatNumber(h));
+    attribute(
+        out, "viewBox",
+        formatNumber(area.x0) + ' ' + formatNumber(area.y0) + ' ' + formatNumber(w) + ' ' + formatNumber(h));
     out += ">\n<rect";
     numberAttribute(out, "x", area.x0);
     numberAttribute(out, "y", area.y0);
@@ -175,8 +169,7 @@ std::string writeSvg(const Document& document, const Rect& area, const RenderOpt
     for (const std::uint32_t index : indices) {
         const Primitive& p = primitives[index];
         if (first || p.layer != currentLayer) {
-            if (!first)
-                out += "</g>\n";
+            if (!first) out += "</g>\n";
             out += "<g";
             attribute(out, "id", layerName(p.layer));
             out += ">\n";
@@ -187,85 +180,86 @@ std::string writeSvg(const Document& document, const Rect& area, const RenderOpt
         const std::string fill = (p.fill >> 24) != 0 ? svgColour(p.fill) : std::string("none");
         const std::string sw = formatNumber(p.strokeWidth);
         switch (p.kind) {
-        case Polyline:
-        case Polygon:
-            out += p.kind == Polyline ? "<polyline" : "<polygon";
-            out += " points=\"";
-            for (const Point& q : p.points) {
-                appendNumber(out, q.x);
-                out += ',';
-                appendNumber(out, q.y);
-                out += ' ';
-            }
-            out += '"';
-            attribute(out, "fill", fill);
-            attribute(out, "stroke", stroke);
-            attribute(out, "stroke-width", sw);
-            attribute(out, "stroke-linejoin", "round");
-            attribute(out, "stroke-linecap", "round");
-            out += "/>\n";
-            break;
-        case Rectangle:
-            if (p.points.size() >= 2) {
-                const Point& a = p.points[0];
-                const Point& b = p.points[1];
-                out += "<rect";
-                numberAttribute(out, "x", std::min(a.x, b.x));
-                numberAttribute(out, "y", std::min(a.y, b.y));
-                numberAttribute(out, "width", std::fabs(b.x - a.x));
-                numberAttribute(out, "height", std::fabs(b.y - a.y));
+            case Polyline:
+            case Polygon:
+                out += p.kind == Polyline ? "<polyline" : "<polygon";
+                out += " points=\"";
+                for (const Point& q : p.points) {
+                    appendNumber(out, q.x);
+                    out += ',';
+                    appendNumber(out, q.y);
+                    out += ' ';
+                }
+                out += '"';
+                attribute(out, "fill", fill);
+                attribute(out, "stroke", stroke);
+                attribute(out, "stroke-width", sw);
+                attribute(out, "stroke-linejoin", "round");
+                attribute(out, "stroke-linecap", "round");
+                out += "/>\n";
+                break;
+            case Rectangle:
+                if (p.points.size() >= 2) {
+                    const Point& a = p.points[0];
+                    const Point& b = p.points[1];
+                    out += "<rect";
+                    numberAttribute(out, "x", std::min(a.x, b.x));
+                    numberAttribute(out, "y", std::min(a.y, b.y));
+                    numberAttribute(out, "width", std::fabs(b.x - a.x));
+                    numberAttribute(out, "height", std::fabs(b.y - a.y));
+                    attribute(out, "fill", fill);
+                    attribute(out, "stroke", stroke);
+                    attribute(out, "stroke-width", sw);
+                    out += "/>\n";
+                }
+                break;
+            case Ellipse:
+            case Circle:
+                out += "<ellipse";
+                numberAttribute(out, "cx", p.x);
+                numberAttribute(out, "cy", p.y);
+                numberAttribute(out, "rx", p.rx);
+                numberAttribute(out, "ry", p.ry);
                 attribute(out, "fill", fill);
                 attribute(out, "stroke", stroke);
                 attribute(out, "stroke-width", sw);
                 out += "/>\n";
-            }
-            break;
-        case Ellipse:
-        case Circle:
-            out += "<ellipse";
-            numberAttribute(out, "cx", p.x);
-            numberAttribute(out, "cy", p.y);
-            numberAttribute(out, "rx", p.rx);
-            numberAttribute(out, "ry", p.ry);
-            attribute(out, "fill", fill);
-            attribute(out, "stroke", stroke);
-            attribute(out, "stroke-width", sw);
-            out += "/>\n";
-            break;
-        case Line:
-            if (p.points.size() >= 2) {
-                out += "<line";
-                numberAttribute(out, "x1", p.points[0].x);
-                numberAttribute(out, "y1", p.points[0].y);
-                numberAttribute(out, "x2", p.points[1].x);
-                numberAttribute(out, "y2", p.points[1].y);
-                attribute(out, "stroke", stroke);
-                attribute(out, "stroke-width", sw);
-                out += "/>\n";
-            }
-            break;
-        case Text:
-            out += "<text";
-            numberAttribute(out, "x", p.x);
-            numberAttribute(out, "y", p.y);
-            attribute(out, "fill", stroke);
-            attribute(out, "text-anchor", p.anchor == Middle ? "middle" : p.anchor == End ? "end" : "start");
-            numberAttribute(out, "font-size", p.fontSize);
-            attribute(out, "dy", formatNumber(p.dy) + "em");
-            if (p.rotation != 0) // NaN included
-                attribute(out, "transform",
-                          "rotate(" + formatNumber(p.rotation) + ' ' + formatNumber(p.x) + ' ' + formatNumber(p.y) +
-                              ')');
-            out += '>';
-            out += xmlEscape(p.text);
-            out += "</text>\n";
-            break;
-        default:
-            break;
+                break;
+            case Line:
+                if (p.points.size() >= 2) {
+                    out += "<line";
+                    numberAttribute(out, "x1", p.points[0].x);
+                    numberAttribute(out, "y1", p.points[0].y);
+                    numberAttribute(out, "x2", p.points[1].x);
+                    numberAttribute(out, "y2", p.points[1].y);
+                    attribute(out, "stroke", stroke);
+                    attribute(out, "stroke-width", sw);
+                    out += "/>\n";
+                }
+                break;
+            case Text:
+                out += "<text";
+                numberAttribute(out, "x", p.x);
+                numberAttribute(out, "y", p.y);
+                attribute(out, "fill", stroke);
+                attribute(out, "text-anchor",
+                          p.anchor == Middle ? "middle"
+                          : p.anchor == End  ? "end"
+                                             : "start");
+                numberAttribute(out, "font-size", p.fontSize);
+                attribute(out, "dy", formatNumber(p.dy) + "em");
+                if (p.rotation != 0)  // NaN included
+                    attribute(out, "transform",
+                              "rotate(" + formatNumber(p.rotation) + ' ' + formatNumber(p.x) + ' ' +
+                                  formatNumber(p.y) + ')');
+                out += '>';
+                out += xmlEscape(p.text);
+                out += "</text>\n";
+                break;
+            default: break;
         }
     }
-    if (!first)
-        out += "</g>\n";
+    if (!first) out += "</g>\n";
     out += "</svg>\n";
     return out;
 }
@@ -276,4 +270,4 @@ std::string exportSvg(const Document& document, const RenderOptions& options) {
     return writeSvg(document, {0, 0, document.width(), document.height()}, all);
 }
 
-} // namespace schq
+}  // namespace schq

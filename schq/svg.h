@@ -25,4 +25,4 @@ std::string formatNumber(double value);
 // dropped, and invalid UTF-8 (or characters that XML cannot hold) replaced by U+FFFD.
 std::string xmlEscape(std::string_view text);
 
-} // namespace schq
+}  // namespace schq

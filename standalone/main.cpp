@@ -3,6 +3,7 @@
 #include "schematic/win/view.h"
 
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 
 #include <string>
@@ -14,15 +15,12 @@ constexpr wchar_t kHostClassName[] = L"Kestrelgraph.Standalone.Host";
 LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         switch (message) {
-        case WM_SIZE:
-            if (HWND view = GetWindow(window, GW_CHILD))
-                MoveWindow(view, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return 0;
-        default:
-            return DefWindowProcW(window, message, wParam, lParam);
+            case WM_SIZE:
+                if (HWND view = GetWindow(window, GW_CHILD))
+                    MoveWindow(view, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+                return 0;
+            case WM_DESTROY: PostQuitMessage(0); return 0;
+            default: return DefWindowProcW(window, message, wParam, lParam);
         }
     } catch (...) {
         return 0;
@@ -33,8 +31,7 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 std::wstring pathFromCommandLine() {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!arguments)
-        return {};
+    if (!arguments) return {};
     std::wstring path = count >= 2 ? std::wstring(arguments[1]) : std::wstring();
     LocalFree(arguments);
     return path;
@@ -50,14 +47,12 @@ int run(HINSTANCE instance, int showCommand) {
     host.hInstance = instance;
     host.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     host.lpszClassName = kHostClassName;
-    if (!RegisterClassExW(&host))
-        return 2;
+    if (!RegisterClassExW(&host)) return 2;
 
     HWND window = CreateWindowExW(0, kHostClassName, L"Schematic Viewer - P-CAD / Altium / Mentor",
-                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  1300, 850, nullptr, nullptr, instance, nullptr);
-    if (!window)
-        return 3;
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 1300,
+                                  850, nullptr, nullptr, instance, nullptr);
+    if (!window) return 3;
 
     HWND view = schematic::win::createViewWindow(window, path, false);
     if (!view) {
@@ -78,7 +73,7 @@ int run(HINSTANCE instance, int showCommand) {
     return static_cast<int>(message.wParam);
 }
 
-} // namespace
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     try {

@@ -15,8 +15,7 @@ namespace {
 ViewState* canvasState(HWND canvas) { return viewState(GetParent(canvas)); }
 
 void redraw(ViewState* state, HDC dc, const RECT& client) {
-    if (state->cache.overLimit())
-        state->cache.clear();
+    if (state->cache.overLimit()) state->cache.clear();
     if (HBRUSH background = state->cache.brush(backgroundColour(state->dark)))
         FillRect(dc, &client, background);
     if (state->document) {
@@ -31,15 +30,13 @@ void redraw(ViewState* state, HDC dc, const RECT& client) {
     InflateRect(&inset, -15, -15);
     DrawTextW(dc, state->message.c_str(), static_cast<int>(state->message.size()), &inset,
               DT_WORDBREAK | DT_NOPREFIX);
-    if (oldFont)
-        SelectObject(dc, oldFont);
+    if (oldFont) SelectObject(dc, oldFont);
 }
 
 void paint(HWND canvas) {
     PAINTSTRUCT ps;
     HDC windowDc = BeginPaint(canvas, &ps);
-    if (!windowDc)
-        return;
+    if (!windowDc) return;
     ViewState* state = canvasState(canvas);
     RECT client{};
     if (state && GetClientRect(canvas, &client) && client.right > 0 && client.bottom > 0) {
@@ -49,21 +46,18 @@ void paint(HWND canvas) {
         if (state->dirty || !buffered) {
             try {
                 redraw(state, dc, client);
-                if (buffered)
-                    state->dirty = false;
+                if (buffered) state->dirty = false;
             } catch (...) {
                 // A page that failed to paint stays dirty and is tried again at the next paint.
             }
         }
-        if (buffered)
-            BitBlt(windowDc, 0, 0, w, h, state->backBuffer.dc, 0, 0, SRCCOPY);
+        if (buffered) BitBlt(windowDc, 0, 0, w, h, state->backBuffer.dc, 0, 0, SRCCOPY);
     }
     EndPaint(canvas, &ps);
 }
 
 void fit(ViewState* state) {
-    if (!state->document)
-        return;
+    if (!state->document) return;
     state->document->fitToView();
     invalidateCanvas(state);
     updateStatus(state);
@@ -82,46 +76,35 @@ POINT canvasCentre(HWND canvas) {
 }
 
 LRESULT onKey(HWND canvas, ViewState* state, WPARAM key, LPARAM lParam) {
-    if (handleSharedKey(state, key, lParam))
-        return 0;
-    if (!state)
-        return DefWindowProcW(canvas, WM_KEYDOWN, key, lParam);
+    if (handleSharedKey(state, key, lParam)) return 0;
+    if (!state) return DefWindowProcW(canvas, WM_KEYDOWN, key, lParam);
     const std::size_t pages = state->document ? state->document->pageCount() : 0;
     switch (key) {
-    case VK_NEXT:
-        if (pages < 2)
-            break;
-        selectPage(state, (state->document->currentPage() + 1) % pages);
-        return 0;
-    case VK_PRIOR:
-        if (pages < 2)
-            break;
-        selectPage(state, (state->document->currentPage() + pages - 1) % pages);
-        return 0;
-    case VK_HOME:
-    case 'F':
-        fit(state);
-        return 0;
-    case 'I':
-        toggleTheme(state);
-        invalidateCanvas(state);
-        return 0;
-    case 'L': {
-        POINT centre = canvasCentre(canvas);
-        ClientToScreen(canvas, &centre);
-        showContextMenu(state, centre);
-        return 0;
-    }
-    case VK_ADD:
-    case VK_OEM_PLUS:
-        zoomAt(state, 1.25, -1, -1);
-        return 0;
-    case VK_SUBTRACT:
-    case VK_OEM_MINUS:
-        zoomAt(state, 0.8, -1, -1);
-        return 0;
-    default:
-        break;
+        case VK_NEXT:
+            if (pages < 2) break;
+            selectPage(state, (state->document->currentPage() + 1) % pages);
+            return 0;
+        case VK_PRIOR:
+            if (pages < 2) break;
+            selectPage(state, (state->document->currentPage() + pages - 1) % pages);
+            return 0;
+        case VK_HOME:
+        case 'F': fit(state); return 0;
+        case 'I':
+            toggleTheme(state);
+            invalidateCanvas(state);
+            return 0;
+        case 'L': {
+            POINT centre = canvasCentre(canvas);
+            ClientToScreen(canvas, &centre);
+            showContextMenu(state, centre);
+            return 0;
+        }
+        case VK_ADD:
+        case VK_OEM_PLUS: zoomAt(state, 1.25, -1, -1); return 0;
+        case VK_SUBTRACT:
+        case VK_OEM_MINUS: zoomAt(state, 0.8, -1, -1); return 0;
+        default: break;
     }
     return DefWindowProcW(canvas, WM_KEYDOWN, key, lParam);
 }
@@ -129,94 +112,77 @@ LRESULT onKey(HWND canvas, ViewState* state, WPARAM key, LPARAM lParam) {
 LRESULT canvasMessage(HWND canvas, UINT message, WPARAM wParam, LPARAM lParam) {
     ViewState* state = canvasState(canvas);
     switch (message) {
-    case WM_PAINT:
-        paint(canvas);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_GETDLGCODE:
-        if (isSharedKey(wParam))
-            return DLGC_WANTALLKEYS;
-        break;
-    case WM_CHAR:
-        if (isSharedKey(wParam))
+        case WM_PAINT: paint(canvas); return 0;
+        case WM_ERASEBKGND: return 1;
+        case WM_GETDLGCODE:
+            if (isSharedKey(wParam)) return DLGC_WANTALLKEYS;
+            break;
+        case WM_CHAR:
+            if (isSharedKey(wParam)) return 0;
+            break;
+        case WM_KEYDOWN: return onKey(canvas, state, wParam, lParam);
+        case WM_LBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            if (state) {
+                state->dragging = true;
+                state->lastX = GET_X_LPARAM(lParam);
+                state->lastY = GET_Y_LPARAM(lParam);
+                SetFocus(canvas);
+                SetCapture(canvas);
+            }
             return 0;
-        break;
-    case WM_KEYDOWN:
-        return onKey(canvas, state, wParam, lParam);
-    case WM_LBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-        if (state) {
-            state->dragging = true;
-            state->lastX = GET_X_LPARAM(lParam);
-            state->lastY = GET_Y_LPARAM(lParam);
-            SetFocus(canvas);
-            SetCapture(canvas);
-        }
-        return 0;
-    case WM_MOUSEMOVE:
-        if (state && state->dragging && state->document) {
-            const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-            state->document->pan(x - state->lastX, y - state->lastY);
-            state->lastX = x;
-            state->lastY = y;
-            invalidateCanvas(state);
-        }
-        return 0;
-    case WM_LBUTTONUP:
-    case WM_MBUTTONUP:
-        if (state)
-            state->dragging = false;
-        if (GetCapture() == canvas)
-            ReleaseCapture();
-        return 0;
-    case WM_CAPTURECHANGED:
-        if (state)
-            state->dragging = false;
-        return 0;
-    case WM_LBUTTONDBLCLK:
-        zoomAt(state, 1.5, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        return 0;
-    case WM_RBUTTONUP:
-        if (state) {
-            POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ClientToScreen(canvas, &point);
-            showContextMenu(state, point);
-        }
-        return 0;
-    case WM_MOUSEWHEEL:
-        if (state && state->document) {
-            POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ScreenToClient(canvas, &point);
-            // High-resolution wheels send fractions of a notch.
-            const double notches = GET_WHEEL_DELTA_WPARAM(wParam) / 120.0;
-            zoomAt(state, std::pow(1.18, notches), point.x, point.y);
-        }
-        return 0;
-    default:
-        break;
+        case WM_MOUSEMOVE:
+            if (state && state->dragging && state->document) {
+                const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+                state->document->pan(x - state->lastX, y - state->lastY);
+                state->lastX = x;
+                state->lastY = y;
+                invalidateCanvas(state);
+            }
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_MBUTTONUP:
+            if (state) state->dragging = false;
+            if (GetCapture() == canvas) ReleaseCapture();
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (state) state->dragging = false;
+            return 0;
+        case WM_LBUTTONDBLCLK: zoomAt(state, 1.5, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+        case WM_RBUTTONUP:
+            if (state) {
+                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                ClientToScreen(canvas, &point);
+                showContextMenu(state, point);
+            }
+            return 0;
+        case WM_MOUSEWHEEL:
+            if (state && state->document) {
+                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                ScreenToClient(canvas, &point);
+                // High-resolution wheels send fractions of a notch.
+                const double notches = GET_WHEEL_DELTA_WPARAM(wParam) / 120.0;
+                zoomAt(state, std::pow(1.18, notches), point.x, point.y);
+            }
+            return 0;
+        default: break;
     }
     return DefWindowProcW(canvas, message, wParam, lParam);
 }
 
-} // namespace
+}  // namespace
 
 COLORREF backgroundColour(bool dark) { return dark ? RGB(0x0C, 0x10, 0x16) : RGB(0xFF, 0xFF, 0xFF); }
 
 bool BackBuffer::ensure(HDC windowDc, int w, int h) {
-    if (dc && width == w && height == h)
-        return true;
+    if (dc && width == w && height == h) return true;
     release();
-    if (w <= 0 || h <= 0)
-        return false;
+    if (w <= 0 || h <= 0) return false;
     dc = CreateCompatibleDC(windowDc);
-    if (dc)
-        bitmap = CreateCompatibleBitmap(windowDc, w, h);
-    if (bitmap)
-        oldBitmap = SelectObject(dc, bitmap);
+    if (dc) bitmap = CreateCompatibleBitmap(windowDc, w, h);
+    if (bitmap) oldBitmap = SelectObject(dc, bitmap);
     if (!dc || !bitmap || !oldBitmap || oldBitmap == HGDI_ERROR) {
-        if (oldBitmap == HGDI_ERROR)
-            oldBitmap = nullptr;
+        if (oldBitmap == HGDI_ERROR) oldBitmap = nullptr;
         release();
         return false;
     }
@@ -226,12 +192,9 @@ bool BackBuffer::ensure(HDC windowDc, int w, int h) {
 }
 
 void BackBuffer::release() {
-    if (dc && oldBitmap)
-        SelectObject(dc, oldBitmap);
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (dc)
-        DeleteDC(dc);
+    if (dc && oldBitmap) SelectObject(dc, oldBitmap);
+    if (bitmap) DeleteObject(bitmap);
+    if (dc) DeleteDC(dc);
     dc = nullptr;
     bitmap = nullptr;
     oldBitmap = nullptr;
@@ -248,15 +211,11 @@ LRESULT CALLBACK canvasWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 bool zoomAt(ViewState* state, double factor, int x, int y) {
-    if (!state || !state->document)
-        return false;
+    if (!state || !state->document) return false;
     RECT client{};
-    if (state->canvas)
-        GetClientRect(state->canvas, &client);
-    if (x < 0)
-        x = client.right / 2;
-    if (y < 0)
-        y = client.bottom / 2;
+    if (state->canvas) GetClientRect(state->canvas, &client);
+    if (x < 0) x = client.right / 2;
+    if (y < 0) y = client.bottom / 2;
     state->document->zoomAt(x, y, factor);
     invalidateCanvas(state);
     updateStatus(state);
@@ -264,8 +223,7 @@ bool zoomAt(ViewState* state, double factor, int x, int y) {
 }
 
 void selectPage(ViewState* state, std::size_t index) {
-    if (!state || !state->document)
-        return;
+    if (!state || !state->document) return;
     try {
         state->document->selectPage(index);
     } catch (const std::exception& error) {
@@ -283,11 +241,9 @@ void selectPage(ViewState* state, std::size_t index) {
 }
 
 HMENU buildContextMenu(ViewState* state) {
-    if (!state || !state->document)
-        return nullptr;
+    if (!state || !state->document) return nullptr;
     HMENU menu = CreatePopupMenu();
-    if (!menu)
-        return nullptr;
+    if (!menu) return nullptr;
     AppendMenuW(menu, MF_STRING, MenuFit, L"Fit to view\tF");
     AppendMenuW(menu, MF_STRING, MenuTheme, L"Toggle light / dark\tI");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -303,13 +259,11 @@ HMENU buildContextMenu(ViewState* state) {
 }
 
 void applyMenuCommand(ViewState* state, int command) {
-    if (!state || !state->document)
-        return;
+    if (!state || !state->document) return;
     const auto& layers = state->document->layers();
     if (command == MenuAllLayers) {
         std::uint32_t all = 0;
-        for (const LayerInfo& layer : layers)
-            all |= layer.bit;
+        for (const LayerInfo& layer : layers) all |= layer.bit;
         state->document->setVisibleLayers(all);
     } else if (command >= MenuLayerBase && command < MenuAllLayers &&
                static_cast<std::size_t>(command - MenuLayerBase) < layers.size()) {
@@ -327,17 +281,14 @@ void applyMenuCommand(ViewState* state, int command) {
 
 void showContextMenu(ViewState* state, POINT screen) {
     HMENU menu = buildContextMenu(state);
-    if (!menu)
-        return;
+    if (!menu) return;
     HWND view = state->view;
-    if (HWND root = GetAncestor(view, GA_ROOT))
-        SetForegroundWindow(root);
-    const int command = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x,
-                                                        screen.y, 0, view, nullptr));
+    if (HWND root = GetAncestor(view, GA_ROOT)) SetForegroundWindow(root);
+    const int command = static_cast<int>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, 0, view, nullptr));
     DestroyMenu(menu);
     // The menu's modal loop may have seen the view destroyed (and its state freed).
-    if (viewState(view) == state)
-        applyMenuCommand(state, command);
+    if (viewState(view) == state) applyMenuCommand(state, command);
 }
 
-} // namespace schematic::win
+}  // namespace schematic::win

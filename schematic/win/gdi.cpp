@@ -17,16 +17,14 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Doubles are sanitised before any rounding: lround of a non-finite or huge value is undefined.
 int roundClamped(double value, double low, double high, double fallback) {
-    if (!std::isfinite(value))
-        value = fallback;
+    if (!std::isfinite(value)) value = fallback;
     return static_cast<int>(std::lround(std::clamp(value, low, high)));
 }
 
-} // namespace
+}  // namespace
 
 int clampCoord(double value) {
-    if (!std::isfinite(value))
-        return 0;
+    if (!std::isfinite(value)) return 0;
     return static_cast<int>(std::lround(std::clamp(value, -30000.0, 30000.0)));
 }
 
@@ -34,51 +32,45 @@ int clampCoord(double value) {
 
 HPEN GdiCache::pen(COLORREF colour, int width) {
     width = std::clamp(width, 1, 60);
-    const std::uint64_t key = (static_cast<std::uint64_t>(colour & 0xFFFFFF) << 8) |
-                              static_cast<std::uint64_t>(width);
+    const std::uint64_t key =
+        (static_cast<std::uint64_t>(colour & 0xFFFFFF) << 8) | static_cast<std::uint64_t>(width);
     HPEN& slot = pens_[key];
-    if (!slot)
-        slot = CreatePen(PS_SOLID, width, colour & 0xFFFFFF);
+    if (!slot) slot = CreatePen(PS_SOLID, width, colour & 0xFFFFFF);
     return slot;
 }
 
 HBRUSH GdiCache::brush(COLORREF colour) {
     HBRUSH& slot = brushes_[colour & 0xFFFFFF];
-    if (!slot)
-        slot = CreateSolidBrush(colour & 0xFFFFFF);
+    if (!slot) slot = CreateSolidBrush(colour & 0xFFFFFF);
     return slot;
 }
 
 HFONT GdiCache::font(int height, int escapement) {
     height = std::clamp(height, 4, 500);
     escapement = std::clamp(escapement, -3600, 3600);
-    const std::uint64_t key = (static_cast<std::uint64_t>(height) << 32) |
-                              static_cast<std::uint32_t>(escapement + 3600);
+    const std::uint64_t key =
+        (static_cast<std::uint64_t>(height) << 32) | static_cast<std::uint32_t>(escapement + 3600);
     HFONT& slot = fonts_[key];
     if (!slot)
         slot = CreateFontW(-height, 0, escapement, escapement, FW_NORMAL, FALSE, FALSE, FALSE,
-                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, L"Arial");
     return slot;
 }
 
 const std::wstring& GdiCache::wideText(const std::string& text) {
     auto found = texts_.find(text);
-    if (found != texts_.end())
-        return found->second;
+    if (found != texts_.end()) return found->second;
     return texts_.emplace(text, utf8ToWide(text)).first->second;
 }
 
 void GdiCache::clear() {
     for (auto& entry : pens_)
-        if (entry.second)
-            DeleteObject(entry.second);
+        if (entry.second) DeleteObject(entry.second);
     for (auto& entry : brushes_)
-        if (entry.second)
-            DeleteObject(entry.second);
+        if (entry.second) DeleteObject(entry.second);
     for (auto& entry : fonts_)
-        if (entry.second)
-            DeleteObject(entry.second);
+        if (entry.second) DeleteObject(entry.second);
     pens_.clear();
     brushes_.clear();
     fonts_.clear();
@@ -93,21 +85,20 @@ bool GdiCache::overLimit() const {
 // ---- target --------------------------------------------------------------------------------
 
 GdiTarget::GdiTarget(HDC dc, GdiCache& cache)
-    : dc_(dc), cache_(&cache), oldPen_(GetCurrentObject(dc, OBJ_PEN)),
-      oldBrush_(GetCurrentObject(dc, OBJ_BRUSH)), oldFont_(GetCurrentObject(dc, OBJ_FONT)),
+    : dc_(dc),
+      cache_(&cache),
+      oldPen_(GetCurrentObject(dc, OBJ_PEN)),
+      oldBrush_(GetCurrentObject(dc, OBJ_BRUSH)),
+      oldFont_(GetCurrentObject(dc, OBJ_FONT)),
       oldAlign_(GetTextAlign(dc)) {
     SetBkMode(dc_, TRANSPARENT);
 }
 
 GdiTarget::~GdiTarget() {
-    if (oldAlign_ != GDI_ERROR)
-        SetTextAlign(dc_, oldAlign_);
-    if (oldPen_)
-        SelectObject(dc_, oldPen_);
-    if (oldBrush_)
-        SelectObject(dc_, oldBrush_);
-    if (oldFont_)
-        SelectObject(dc_, oldFont_);
+    if (oldAlign_ != GDI_ERROR) SetTextAlign(dc_, oldAlign_);
+    if (oldPen_) SelectObject(dc_, oldPen_);
+    if (oldBrush_) SelectObject(dc_, oldBrush_);
+    if (oldFont_) SelectObject(dc_, oldFont_);
 }
 
 void GdiTarget::selectPen(HPEN pen) {
@@ -156,8 +147,7 @@ void GdiTarget::keepCacheBounded() {
     // colours, widths or text sizes than the limits would otherwise pile up GDI objects until
     // the process (and, in the plug-in, the host) runs out of them. The context gets its own
     // objects back first: a selected object cannot be deleted.
-    if (!cache_->overLimit())
-        return;
+    if (!cache_->overLimit()) return;
     SelectObject(dc_, oldPen_ ? oldPen_ : GetStockObject(BLACK_PEN));
     SelectObject(dc_, oldBrush_ ? oldBrush_ : GetStockObject(NULL_BRUSH));
     SelectObject(dc_, oldFont_ ? oldFont_ : GetStockObject(SYSTEM_FONT));
@@ -171,19 +161,16 @@ HPEN GdiTarget::strokePen(double width, Colour stroke) {
 }
 
 HBRUSH GdiTarget::fillBrush(Colour fill) {
-    if (!hasFill(fill))
-        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    if (!hasFill(fill)) return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     return cache_->brush(fill & 0xFFFFFF);
 }
 
-void GdiTarget::polyline(const Point* points, std::size_t count, double width, Colour stroke,
-                         bool closed, Colour fill) {
-    if (!points || count < 2 || count > kMaxPolylinePoints)
-        return;
+void GdiTarget::polyline(const Point* points, std::size_t count, double width, Colour stroke, bool closed,
+                         Colour fill) {
+    if (!points || count < 2 || count > kMaxPolylinePoints) return;
     keepCacheBounded();
     HPEN pen = strokePen(width, stroke);
-    if (!pen)
-        return;
+    if (!pen) return;
     selectPen(pen);
     std::vector<POINT> pixels(count);
     for (std::size_t i = 0; i < count; ++i)
@@ -191,8 +178,7 @@ void GdiTarget::polyline(const Point* points, std::size_t count, double width, C
     const int n = static_cast<int>(count);
     if (closed) {
         HBRUSH brush = fillBrush(fill);
-        if (!brush)
-            return;
+        if (!brush) return;
         selectBrush(brush);
         Polygon(dc_, pixels.data(), n);
     } else {
@@ -202,37 +188,30 @@ void GdiTarget::polyline(const Point* points, std::size_t count, double width, C
 
 void GdiTarget::ellipse(const Box& box, double width, Colour stroke, Colour fill) {
     // Written as negations so that a NaN corner draws nothing as well.
-    if (!(box.x1 > box.x0) || !(box.y1 > box.y0))
-        return;
+    if (!(box.x1 > box.x0) || !(box.y1 > box.y0)) return;
     keepCacheBounded();
     HPEN pen = strokePen(width, stroke);
     HBRUSH brush = fillBrush(fill);
-    if (!pen || !brush)
-        return;
+    if (!pen || !brush) return;
     selectPen(pen);
     selectBrush(brush);
     Ellipse(dc_, clampCoord(box.x0), clampCoord(box.y0), clampCoord(box.x1), clampCoord(box.y1));
 }
 
-void GdiTarget::text(const Point& anchor, const std::string& text, const TextStyle& style,
-                     Colour colour) {
+void GdiTarget::text(const Point& anchor, const std::string& text, const TextStyle& style, Colour colour) {
     // A non-finite height draws nothing.
-    if (text.empty() || !std::isfinite(style.height) || style.height < 3)
-        return;
+    if (text.empty() || !std::isfinite(style.height) || style.height < 3) return;
     keepCacheBounded();
-    if (style.boxWidth > 0 && fittedText(anchor, text, style, colour))
-        return;
+    if (style.boxWidth > 0 && fittedText(anchor, text, style, colour)) return;
     const int height = roundClamped(style.height, 4.0, 500.0, 4.0);
     // GDI turns escapements counter-clockwise; the style's angle turns clockwise on the screen.
     const int escapement = roundClamped(-style.angle * 10.0, -3600.0, 3600.0, 0.0);
     HFONT font = cache_->font(height, escapement);
-    if (!font)
-        return;
+    if (!font) return;
     selectFont(font);
     setTextColour(colour & 0xFFFFFF);
     const std::wstring& wide = cache_->wideText(text);
-    if (wide.empty())
-        return;
+    if (wide.empty()) return;
     UINT align = TA_BASELINE | TA_LEFT;
     if (style.align == AlignCentre)
         align = TA_BASELINE | TA_CENTER;
@@ -240,8 +219,8 @@ void GdiTarget::text(const Point& anchor, const std::string& text, const TextSty
         align = TA_BASELINE | TA_RIGHT;
     setAlign(align);
     const int length = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
-    TextOutW(dc_, clampCoord(anchor.x), clampCoord(anchor.y + style.height * style.baseline),
-             wide.data(), length);
+    TextOutW(dc_, clampCoord(anchor.x), clampCoord(anchor.y + style.height * style.baseline), wide.data(),
+             length);
 }
 
 bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const TextStyle& style,
@@ -254,25 +233,20 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
         return false;
     keepCacheBounded();
     const std::wstring& wide = cache_->wideText(text);
-    if (wide.empty())
-        return true;
+    if (wide.empty()) return true;
     std::size_t codePoints = 0;
     for (unsigned char c : text)
-        if (c < 0x80 || c > 0xBF)
-            ++codePoints;
-    if (codePoints == 0)
-        return true;
+        if (c < 0x80 || c > 0xBF) ++codePoints;
+    if (codePoints == 0) return true;
     HFONT font = cache_->font(90, 0);
-    if (!font)
-        return false;
+    if (!font) return false;
 
     // The text is laid out in a virtual 100 by 100 box, 90 units high with its baseline at 84,
     // an average character taken as 52 units wide; that box is mapped onto the target box.
     const double sx = 100.0 / (static_cast<double>(codePoints) * 52.0);
     const double angle = std::isfinite(style.angle) ? std::fmod(style.angle, 360.0) : 0.0;
     long r = std::lround(angle) % 360;
-    if (r < 0)
-        r += 360;
+    if (r < 0) r += 360;
     double c = 1, s = 0, shiftX = 0, shiftY = 0;
     if (r == 0) {
     } else if (r == 90) {
@@ -288,14 +262,12 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
         shiftX = 50 - 50 * c + 50 * s;
         shiftY = 50 - 50 * s - 50 * c;
     }
-    const double entries[6] = {c * sx * bw / 100.0, s * sx * h / 100.0,
-                               -s * bw / 100.0,     c * h / 100.0,
-                               shiftX * bw / 100.0 + x, shiftY * h / 100.0 + y - h};
+    const double entries[6] = {c * sx * bw / 100.0, s * sx * h / 100.0,      -s * bw / 100.0,
+                               c * h / 100.0,       shiftX * bw / 100.0 + x, shiftY * h / 100.0 + y - h};
     // GDI's transform holds floats: a box too large for them cannot be transformed (converting
     // such a double to float is undefined), so it is drawn the plain way.
     for (double entry : entries)
-        if (!(std::fabs(entry) <= static_cast<double>(FLT_MAX)))
-            return false;
+        if (!(std::fabs(entry) <= static_cast<double>(FLT_MAX))) return false;
     XFORM transform;
     transform.eM11 = static_cast<FLOAT>(entries[0]);
     transform.eM12 = static_cast<FLOAT>(entries[1]);
@@ -305,8 +277,7 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     transform.eDy = static_cast<FLOAT>(entries[5]);
 
     const int saved = SaveDC(dc_);
-    if (saved == 0)
-        return false;
+    if (saved == 0) return false;
     IntersectClipRect(dc_, clampCoord(std::floor(x)), clampCoord(std::floor(y - h)),
                       clampCoord(std::ceil(x + bw)), clampCoord(std::ceil(y)));
     bool transformed = GetGraphicsMode(dc_) == GM_ADVANCED || SetGraphicsMode(dc_, GM_ADVANCED) != 0;
@@ -325,4 +296,4 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     return transformed;
 }
 
-} // namespace schematic::win
+}  // namespace schematic::win

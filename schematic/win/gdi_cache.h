@@ -47,4 +47,4 @@ private:
     std::unordered_map<std::string, std::wstring> texts_;
 };
 
-} // namespace schematic::win
+}  // namespace schematic::win

@@ -25,13 +25,11 @@ public:
     void polyline(const Point* points, std::size_t count, double width, Colour stroke, bool closed,
                   Colour fill) override;
     void ellipse(const Box& box, double width, Colour stroke, Colour fill) override;
-    void text(const Point& anchor, const std::string& text, const TextStyle& style,
-              Colour colour) override;
+    void text(const Point& anchor, const std::string& text, const TextStyle& style, Colour colour) override;
 
     // Stretches the text into its box under a world transform. True when done (drawn or nothing
     // to draw); false when the caller must draw it the plain way.
-    bool fittedText(const Point& anchor, const std::string& text, const TextStyle& style,
-                    Colour colour);
+    bool fittedText(const Point& anchor, const std::string& text, const TextStyle& style, Colour colour);
 
 private:
     HPEN strokePen(double width, Colour stroke);
@@ -59,4 +57,4 @@ private:
     COLORREF textColour_ = CLR_INVALID;
 };
 
-} // namespace schematic::win
+}  // namespace schematic::win

@@ -8,8 +8,7 @@
 namespace schematic::win {
 
 bool loadDocument(ViewState* state, const std::wstring& path, bool quiet) {
-    if (!state || path.empty())
-        return false;
+    if (!state || path.empty()) return false;
     try {
         auto document = std::make_unique<ViewerCore>(wideToUtf8(path));
         int width = 1, height = 1;
@@ -25,14 +24,12 @@ bool loadDocument(ViewState* state, const std::wstring& path, bool quiet) {
         state->message.clear();
         state->path = path;
     } catch (const std::exception& error) {
-        if (quiet)
-            return false;
+        if (quiet) return false;
         state->document.reset();
         state->message = L"Unable to read schematic: " + utf8ToWide(error.what());
         state->path = path;
     } catch (...) {
-        if (quiet)
-            return false;
+        if (quiet) return false;
         state->document.reset();
         state->message = L"Failed to decode schematic";
         state->path = path;
@@ -49,16 +46,14 @@ bool loadDocument(ViewState* state, const std::wstring& path, bool quiet) {
 }
 
 void stepDocument(ViewState* state, int direction) {
-    if (!state || state->path.empty())
-        return;
+    if (!state || state->path.empty()) return;
     const std::filesystem::path current(state->path);
     for (const std::filesystem::path& candidate : siblingFiles(current, direction)) {
         if (loadDocument(state, candidate.wstring(), true)) {
-            if (state->canvas)
-                SetFocus(state->canvas);
+            if (state->canvas) SetFocus(state->canvas);
             return;
         }
     }
 }
 
-} // namespace schematic::win
+}  // namespace schematic::win

@@ -3,8 +3,8 @@
 
 #include <commdlg.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <vector>
 
@@ -13,8 +13,7 @@ namespace schematic::win {
 std::wstring settingsPath() {
     std::vector<wchar_t> value(32767, L'\0');
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", value.data(), 32767);
-    if (length == 0 || length >= 32767)
-        return {};
+    if (length == 0 || length >= 32767) return {};
     std::wstring folder(value.data(), length);
     folder += L"\\Kestrelgraph";
     // Formed each time; an existing folder is no error.
@@ -24,20 +23,17 @@ std::wstring settingsPath() {
 
 bool readDarkSetting() {
     const std::wstring path = settingsPath();
-    if (path.empty())
-        return true;
+    if (path.empty()) return true;
     return GetPrivateProfileIntW(L"Viewer", L"Dark", 1, path.c_str()) != 0;
 }
 
 void saveDarkSetting(bool dark) {
     const std::wstring path = settingsPath();
-    if (!path.empty())
-        WritePrivateProfileStringW(L"Viewer", L"Dark", dark ? L"1" : L"0", path.c_str());
+    if (!path.empty()) WritePrivateProfileStringW(L"Viewer", L"Dark", dark ? L"1" : L"0", path.c_str());
 }
 
 std::wstring statusLineText(const ViewState* state) {
-    if (!state)
-        return {};
+    if (!state) return {};
     if (!state->document)
         return state->message.empty() ? std::wstring(L"No document loaded") : state->message;
     char scale[64];
@@ -47,22 +43,19 @@ std::wstring statusLineText(const ViewState* state) {
 }
 
 void updateStatus(ViewState* state) {
-    if (state && state->status)
-        SetWindowTextW(state->status, statusLineText(state).c_str());
+    if (state && state->status) SetWindowTextW(state->status, statusLineText(state).c_str());
 }
 
 std::wstring defaultSvgName(const std::wstring& path) {
     std::wstring name = path;
     const std::size_t separator = name.find_last_of(L"\\/");
     const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos && (separator == std::wstring::npos || dot > separator))
-        name.resize(dot);
+    if (dot != std::wstring::npos && (separator == std::wstring::npos || dot > separator)) name.resize(dot);
     return name + L".svg";
 }
 
 std::optional<std::wstring> exportSvgTo(ViewState* state, const std::wstring& file) {
-    if (!state || !state->document)
-        return std::nullopt;
+    if (!state || !state->document) return std::nullopt;
     try {
         state->document->exportSvg(wideToUtf8(file));
         return std::nullopt;
@@ -74,8 +67,7 @@ std::optional<std::wstring> exportSvgTo(ViewState* state, const std::wstring& fi
 }
 
 void exportSvgDialog(ViewState* state) {
-    if (!state || !state->document)
-        return;
+    if (!state || !state->document) return;
     std::vector<wchar_t> buffer(32768, L'\0');
     const std::wstring proposed = defaultSvgName(state->path);
     proposed.copy(buffer.data(), std::min<std::size_t>(proposed.size(), 32767));
@@ -90,10 +82,9 @@ void exportSvgDialog(ViewState* state) {
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
     HWND view = state->view;
     // The dialog's modal loop may have seen the view destroyed (and its state freed).
-    if (!GetSaveFileNameW(&dialog) || viewState(view) != state)
-        return;
+    if (!GetSaveFileNameW(&dialog) || viewState(view) != state) return;
     if (const auto error = exportSvgTo(state, std::wstring(buffer.data())))
         MessageBoxW(state->view, error->c_str(), L"SVG export failed", MB_ICONERROR);
 }
 
-} // namespace schematic::win
+}  // namespace schematic::win

@@ -35,4 +35,4 @@ std::wstring utf8ToWide(const std::string& text);
 // The system's ANSI code page to UTF-16: empty for null or when nothing converts.
 std::wstring ansiToWide(const char* text);
 
-} // namespace schematic::win
+}  // namespace schematic::win

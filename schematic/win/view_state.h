@@ -86,8 +86,8 @@ ViewState* viewState(HWND view);
 
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK canvasWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK controlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                     UINT_PTR id, DWORD_PTR refData);
+LRESULT CALLBACK controlSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR refData);
 
 // Space, Backspace and Escape act the same wherever the focus is inside the view.
 bool handleSharedKey(ViewState* state, WPARAM key, LPARAM lParam);
@@ -128,4 +128,4 @@ HINSTANCE moduleInstance();
 // The part of a path after its last '\' or '/'.
 std::wstring fileNamePart(const std::wstring& path);
 
-} // namespace schematic::win
+}  // namespace schematic::win

@@ -24,13 +24,21 @@ std::vector<std::uint8_t> syntheticFile(std::size_t targetSize) {
         const double x = static_cast<double>(k % 400);
         const double y = static_cast<double>((k / 400) % 280);
         const std::uint16_t sheet = static_cast<std::uint16_t>(1 + k % 2);
-        b.lineWidth(20000).shape({.x1 = x, .y1 = y, .x2 = x + 5, .y2 = y, .sheet = sheet, .wireFlag = 1,
+        b.lineWidth(20000).shape({.x1 = x,
+                                  .y1 = y,
+                                  .x2 = x + 5,
+                                  .y2 = y,
+                                  .sheet = sheet,
+                                  .wireFlag = 1,
                                   .rect = {x, y, x + 5, y}});
         b.shape({.x1 = x, .y1 = y, .x2 = x, .y2 = y + 7, .sheet = sheet, .rect = {x, y, x, y + 7}});
-        b.circleChain(25000, x, y).shape({.x1 = x, .y1 = y, .x2 = x, .y2 = y, .sheet = sheet,
-                                          .rect = {x - 1, y - 1, x + 1, y + 1}});
-        b.junctionMark().graphic({.x = x + 5, .y = y, .sheet = sheet, .rect = {x + 4.5, y - 0.5, x + 5.5, y + 0.5}});
-        b.netRef(static_cast<std::uint16_t>(1 + k % 50)).graphic({.x = x, .y = y, .sheet = sheet, .rect = {0, 0, 1, 1}});
+        b.circleChain(25000, x, y)
+            .shape(
+                {.x1 = x, .y1 = y, .x2 = x, .y2 = y, .sheet = sheet, .rect = {x - 1, y - 1, x + 1, y + 1}});
+        b.junctionMark().graphic(
+            {.x = x + 5, .y = y, .sheet = sheet, .rect = {x + 4.5, y - 0.5, x + 5.5, y + 0.5}});
+        b.netRef(static_cast<std::uint16_t>(1 + k % 50))
+            .graphic({.x = x, .y = y, .sheet = sheet, .rect = {0, 0, 1, 1}});
         b.anchoredText(std::string("R").append(std::to_string(k)), {900, 1, 7},
                        {.x = x + 2, .y = y + 2, .sheet = sheet, .rect = {x + 1, y + 1, x + 8, y + 4}});
         b.fill(40, 0x55);  // unrecognised filler

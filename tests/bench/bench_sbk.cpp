@@ -44,10 +44,13 @@ const Sample& sample(size_t megabytes) {
     }
     c.text(9, 100, 100, "SHEET TITLE");
     kgtest::CellBuilder res, ic, gnd, frame;
-    res.geometry(0x80, 8, {0, 0, 30, 0, 30, 10, 70, 10, 70, -10, 30, -10, 30, 0, 100, 0}).text(3, 0, 5, "A").text(3, 100, 5, "B");
+    res.geometry(0x80, 8, {0, 0, 30, 0, 30, 10, 70, 10, 70, -10, 30, -10, 30, 0, 100, 0})
+        .text(3, 0, 5, "A")
+        .text(3, 100, 5, "B");
     ic.geometry(0x80, 8, {0, 0, 200, 0, 200, 300, 0, 300, 0, 0}).geometry(0x81, 48, {90, 290, 110, 270});
     for (int p = 0; p < 8; ++p) ic.text(3, p < 4 ? 10 : 150, 40 * (p % 4) + 20, "P" + std::to_string(p));
-    gnd.geometry(0x80, 8, {0, 0, 0, -30, -20, -30, 20, -30}).geometry(0x82, 24, {0, -20, -40, 0, -60, 20, -40});
+    gnd.geometry(0x80, 8, {0, 0, 0, -30, -20, -30, 20, -30})
+        .geometry(0x82, 24, {0, -20, -40, 0, -60, 20, -40});
     frame.geometry(0x80, 8, {0, 0, 11000, 0, 11000, 8500, 0, 8500, 0, 0}).text(7, 9000, 200, "TITLE BLOCK");
     kgtest::SbkFileBuilder b;
     b.addCell("C;1", frame.bytes());

@@ -28,28 +28,23 @@ const kgtest::TempFile& syntheticFile() {
             const int y = (i * 53) % 3200 + 50;
             const std::string at = "|LOCATION.X=" + std::to_string(x) + "|LOCATION.Y=" + std::to_string(y);
             switch (i % 6) {
-            case 0:
-                b.add("|RECORD=27|LOCATIONCOUNT=3|X1=" + std::to_string(x) + "|Y1=" + std::to_string(y) +
-                      "|X2=" + std::to_string(x + 40) + "|Y2=" + std::to_string(y) + "|X3=" + std::to_string(x + 40) +
-                      "|Y3=" + std::to_string(y + 30));
-                break;
-            case 1:
-                b.add("|RECORD=29" + at);
-                break;
-            case 2:
-                b.add("|RECORD=2|PINCONGLOMERATE=" + std::to_string(24 + i % 4) + "|PINLENGTH=20|NAME=P" +
-                      std::to_string(i) + "|DESIGNATOR=" + std::to_string(i % 100) + "|OWNERPARTID=1" + owner + at);
-                break;
-            case 3:
-                b.add("|RECORD=14|CORNER.X=" + std::to_string(x + 30) + "|CORNER.Y=" + std::to_string(y + 20) +
-                      "|ISSOLID=T" + owner + at);
-                break;
-            case 4:
-                b.add("|RECORD=25|TEXT=NET" + std::to_string(i) + at);
-                break;
-            default:
-                b.add("|RECORD=12|RADIUS=8|STARTANGLE=0|ENDANGLE=180" + owner + at);
-                break;
+                case 0:
+                    b.add("|RECORD=27|LOCATIONCOUNT=3|X1=" + std::to_string(x) + "|Y1=" + std::to_string(y) +
+                          "|X2=" + std::to_string(x + 40) + "|Y2=" + std::to_string(y) +
+                          "|X3=" + std::to_string(x + 40) + "|Y3=" + std::to_string(y + 30));
+                    break;
+                case 1: b.add("|RECORD=29" + at); break;
+                case 2:
+                    b.add("|RECORD=2|PINCONGLOMERATE=" + std::to_string(24 + i % 4) + "|PINLENGTH=20|NAME=P" +
+                          std::to_string(i) + "|DESIGNATOR=" + std::to_string(i % 100) + "|OWNERPARTID=1" +
+                          owner + at);
+                    break;
+                case 3:
+                    b.add("|RECORD=14|CORNER.X=" + std::to_string(x + 30) +
+                          "|CORNER.Y=" + std::to_string(y + 20) + "|ISSOLID=T" + owner + at);
+                    break;
+                case 4: b.add("|RECORD=25|TEXT=NET" + std::to_string(i) + at); break;
+                default: b.add("|RECORD=12|RADIUS=8|STARTANGLE=0|ENDANGLE=180" + owner + at); break;
             }
         }
         return b.write();
@@ -108,6 +103,6 @@ BENCHMARK(BM_ReadSynthetic200k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportSynthetic200k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryZoomedSynthetic200k)->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -27,18 +27,19 @@ std::string str(long long v) { return std::to_string(v); }
 
 // One ASCII sheet of 400 by 300 mm: a grid of wires, sheet lines, junctions and texts.
 std::unique_ptr<TempFile> asciiFile() {
-    std::string s = "ACCEL_ASCII \"big.sch\"\n(asciiHeader (fileUnits mm))\n(schematicDesign \"D\"\n"
-                    "(schDesignHeader (workspaceSize 400 300))\n(sheet \"Big\"\n";
+    std::string s =
+        "ACCEL_ASCII \"big.sch\"\n(asciiHeader (fileUnits mm))\n(schematicDesign \"D\"\n"
+        "(schDesignHeader (workspaceSize 400 300))\n(sheet \"Big\"\n";
     for (int k = 0; k < 60000; ++k) {
         const double x = (k % 390) + 2.0;
         const double y = ((k / 390) % 290) + 2.0;
         const std::string at = "(pt " + std::to_string(x) + " " + std::to_string(y) + ")";
         const std::string right = "(pt " + std::to_string(x + 0.8) + " " + std::to_string(y) + ")";
         switch (k % 4) {
-        case 0: s += "(wire (line " + at + " " + right + " (width 0.2)))\n"; break;
-        case 1: s += "(line " + at + " " + right + " (width 0.1))\n"; break;
-        case 2: s += "(junction " + at + ")\n"; break;
-        default: s += "(text " + at + " \"T" + str(k) + "\")\n"; break;
+            case 0: s += "(wire (line " + at + " " + right + " (width 0.2)))\n"; break;
+            case 1: s += "(line " + at + " " + right + " (width 0.1))\n"; break;
+            case 2: s += "(junction " + at + ")\n"; break;
+            default: s += "(text " + at + " \"T" + str(k) + "\")\n"; break;
         }
     }
     s += "))\n";
@@ -57,11 +58,17 @@ std::unique_ptr<TempFile> binaryFile() {
         const double x = static_cast<double>(k % 400);
         const double y = static_cast<double>((k / 400) % 280);
         const std::uint16_t sheet = static_cast<std::uint16_t>(1 + k % 2);
-        b.lineWidth(20000).shape({.x1 = x, .y1 = y, .x2 = x + 5, .y2 = y, .sheet = sheet,
-                                  .wireFlag = 1, .rect = {x, y, x + 5, y}});
+        b.lineWidth(20000).shape({.x1 = x,
+                                  .y1 = y,
+                                  .x2 = x + 5,
+                                  .y2 = y,
+                                  .sheet = sheet,
+                                  .wireFlag = 1,
+                                  .rect = {x, y, x + 5, y}});
         b.shape({.x1 = x, .y1 = y, .x2 = x, .y2 = y + 7, .sheet = sheet, .rect = {x, y, x, y + 7}});
-        b.circleChain(25000, x, y).shape(
-            {.x1 = x, .y1 = y, .x2 = x, .y2 = y, .sheet = sheet, .rect = {x - 1, y - 1, x + 1, y + 1}});
+        b.circleChain(25000, x, y)
+            .shape(
+                {.x1 = x, .y1 = y, .x2 = x, .y2 = y, .sheet = sheet, .rect = {x - 1, y - 1, x + 1, y + 1}});
         b.junctionMark().graphic(
             {.x = x + 5, .y = y, .sheet = sheet, .rect = {x + 4.5, y - 0.5, x + 5.5, y + 0.5}});
         b.anchoredText(std::string("R").append(str(static_cast<long long>(k))), {900, 1, 7},
@@ -82,21 +89,21 @@ std::unique_ptr<TempFile> schDocFile() {
         const int y = (i * 53) % 3200 + 50;
         const std::string at = "|LOCATION.X=" + str(x) + "|LOCATION.Y=" + str(y);
         switch (i % 6) {
-        case 0:
-            b.add("|RECORD=27|LOCATIONCOUNT=3|X1=" + str(x) + "|Y1=" + str(y) + "|X2=" + str(x + 40) +
-                  "|Y2=" + str(y) + "|X3=" + str(x + 40) + "|Y3=" + str(y + 30));
-            break;
-        case 1: b.add("|RECORD=29" + at); break;
-        case 2:
-            b.add("|RECORD=2|PINCONGLOMERATE=" + str(24 + i % 4) + "|PINLENGTH=20|NAME=P" + str(i) +
-                  "|DESIGNATOR=" + str(i % 100) + "|OWNERPARTID=1" + owner + at);
-            break;
-        case 3:
-            b.add("|RECORD=14|CORNER.X=" + str(x + 30) + "|CORNER.Y=" + str(y + 20) + "|ISSOLID=T" +
-                  owner + at);
-            break;
-        case 4: b.add("|RECORD=25|TEXT=NET" + str(i) + at); break;
-        default: b.add("|RECORD=12|RADIUS=8|STARTANGLE=0|ENDANGLE=180" + owner + at); break;
+            case 0:
+                b.add("|RECORD=27|LOCATIONCOUNT=3|X1=" + str(x) + "|Y1=" + str(y) + "|X2=" + str(x + 40) +
+                      "|Y2=" + str(y) + "|X3=" + str(x + 40) + "|Y3=" + str(y + 30));
+                break;
+            case 1: b.add("|RECORD=29" + at); break;
+            case 2:
+                b.add("|RECORD=2|PINCONGLOMERATE=" + str(24 + i % 4) + "|PINLENGTH=20|NAME=P" + str(i) +
+                      "|DESIGNATOR=" + str(i % 100) + "|OWNERPARTID=1" + owner + at);
+                break;
+            case 3:
+                b.add("|RECORD=14|CORNER.X=" + str(x + 30) + "|CORNER.Y=" + str(y + 20) + "|ISSOLID=T" +
+                      owner + at);
+                break;
+            case 4: b.add("|RECORD=25|TEXT=NET" + str(i) + at); break;
+            default: b.add("|RECORD=12|RADIUS=8|STARTANGLE=0|ENDANGLE=180" + owner + at); break;
         }
     }
     return b.write();
@@ -142,10 +149,10 @@ const std::string& pathOf(int source) {
     if (source == 4) return sample;
     if (!files[source]) {
         switch (source) {
-        case 0: files[0] = asciiFile(); break;
-        case 1: files[1] = binaryFile(); break;
-        case 2: files[2] = schDocFile(); break;
-        default: files[3] = sbkFile(); break;
+            case 0: files[0] = asciiFile(); break;
+            case 1: files[1] = binaryFile(); break;
+            case 2: files[2] = schDocFile(); break;
+            default: files[3] = sbkFile(); break;
         }
     }
     return files[source]->path();
@@ -198,8 +205,7 @@ void registerAll() {
     const char* names[5] = {"PcadAscii", "PcadBinary", "SchDocSynthetic", "Sbk", "SchDocSample"};
     for (int source = 0; source < 5; ++source) {
         const std::string name = names[source];
-        benchmark::RegisterBenchmark(("Open/" + name).c_str(), Open, source)
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Open/" + name).c_str(), Open, source)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("PaintFull/" + name).c_str(), Paint, source, 0.0)
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("PaintZoomed/" + name).c_str(), Paint, source, 40.0)
@@ -209,7 +215,7 @@ void registerAll() {
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     registerAll();

@@ -45,49 +45,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool dark = r.take<std::uint8_t>() & 1;
     for (int n = 0; n < 256 && !r.done(); ++n) {
         switch (r.take<std::uint8_t>() % 3) {
-        case 0: {
-            pcad::Line l;
-            l.x1 = r.take<double>();
-            l.y1 = r.take<double>();
-            l.x2 = r.take<double>();
-            l.y2 = r.take<double>();
-            l.width = r.take<float>();
-            l.itemClass = r.take<std::uint8_t>();
-            page.lines.push_back(l);
-            break;
-        }
-        case 1: {
-            pcad::Circle c;
-            c.x = r.take<double>();
-            c.y = r.take<double>();
-            c.diameter = r.take<float>();
-            c.width = r.take<float>();
-            c.itemClass = r.take<std::uint8_t>();
-            c.filled = r.take<std::uint8_t>();
-            page.circles.push_back(c);
-            break;
-        }
-        default: {
-            pcad::Text t;
-            t.x = r.take<double>();
-            t.y = r.take<double>();
-            t.height = r.take<float>();
-            t.rotation = r.take<float>();
-            t.justify = r.take<std::uint8_t>();
-            t.itemClass = r.take<std::uint8_t>();
-            t.hasBox = r.take<std::uint8_t>() & 1;
-            t.hasExtent = r.take<std::uint8_t>() & 1;
-            t.boxX0 = r.take<double>();
-            t.boxY0 = r.take<double>();
-            t.boxX1 = r.take<double>();
-            t.boxY1 = r.take<double>();
-            t.extentWidth = r.take<double>();
-            t.extentHeight = r.take<double>();
-            const std::size_t len = r.take<std::uint8_t>() % 16;
-            for (std::size_t i = 0; i < len && !r.done(); ++i) t.text.push_back(r.take<char>());
-            page.texts.push_back(t);
-            break;
-        }
+            case 0: {
+                pcad::Line l;
+                l.x1 = r.take<double>();
+                l.y1 = r.take<double>();
+                l.x2 = r.take<double>();
+                l.y2 = r.take<double>();
+                l.width = r.take<float>();
+                l.itemClass = r.take<std::uint8_t>();
+                page.lines.push_back(l);
+                break;
+            }
+            case 1: {
+                pcad::Circle c;
+                c.x = r.take<double>();
+                c.y = r.take<double>();
+                c.diameter = r.take<float>();
+                c.width = r.take<float>();
+                c.itemClass = r.take<std::uint8_t>();
+                c.filled = r.take<std::uint8_t>();
+                page.circles.push_back(c);
+                break;
+            }
+            default: {
+                pcad::Text t;
+                t.x = r.take<double>();
+                t.y = r.take<double>();
+                t.height = r.take<float>();
+                t.rotation = r.take<float>();
+                t.justify = r.take<std::uint8_t>();
+                t.itemClass = r.take<std::uint8_t>();
+                t.hasBox = r.take<std::uint8_t>() & 1;
+                t.hasExtent = r.take<std::uint8_t>() & 1;
+                t.boxX0 = r.take<double>();
+                t.boxY0 = r.take<double>();
+                t.boxX1 = r.take<double>();
+                t.boxY1 = r.take<double>();
+                t.extentWidth = r.take<double>();
+                t.extentHeight = r.take<double>();
+                const std::size_t len = r.take<std::uint8_t>() % 16;
+                for (std::size_t i = 0; i < len && !r.done(); ++i) t.text.push_back(r.take<char>());
+                page.texts.push_back(t);
+                break;
+            }
         }
     }
     page.addBusEntries();

@@ -7,12 +7,12 @@
 // and the page index (bits 1-2). In a built container bytes 1-2 give the
 // length n of the cell stream (little-endian), the next n bytes are the cell
 // stream and the rest is the Circuit stream.
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "sbk/document.h"

@@ -36,7 +36,8 @@ public:
         for (std::size_t i = 0; i < count; ++i) sum += points[i].x + points[i].y;
         sum += width + stroke + fill;
     }
-    void ellipse(const schematic::Box& box, double width, schematic::Colour stroke, schematic::Colour fill) override {
+    void ellipse(const schematic::Box& box, double width, schematic::Colour stroke,
+                 schematic::Colour fill) override {
         sum += box.x0 + box.y1 + width + stroke + fill;
     }
     void text(const schematic::Point& anchor, const std::string& text, const schematic::TextStyle& style,
@@ -52,7 +53,7 @@ void checkView(const schematic::ViewerCore& core) {
     if (!(s >= 1e-5 && s <= 10000)) __builtin_trap();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < kHeader) return 0;
@@ -68,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&pan, data + 33, 8);
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data + kHeader), static_cast<std::streamsize>(size - kHeader));
+        out.write(reinterpret_cast<const char*>(data + kHeader),
+                  static_cast<std::streamsize>(size - kHeader));
         if (!out) return 0;
     }
     try {

@@ -29,8 +29,7 @@ std::string readError(const std::string& s) {
     return "no error";
 }
 
-std::string file(const std::string& library, const std::string& netlist,
-                 const std::string& design) {
+std::string file(const std::string& library, const std::string& netlist, const std::string& design) {
     return "ACCEL_ASCII \"t.sch\"\n(asciiHeader (fileUnits mm))\n(library \"L\"\n" + library +
            ")\n(netlist \"N\"\n" + netlist + ")\n(schematicDesign \"D\"\n" + design + ")\n";
 }
@@ -123,19 +122,19 @@ TEST(AsciiReader, TitleSheetOnEveryPage) {
 }
 
 TEST(AsciiReader, SheetItems) {
-    const Page p = read(sheet(
-        "(wire (line (pt 0 0) (pt 5 0) (width 0.3)) (line (pt 5 0) (pt 5 5)) (text (pt 0 0) \"n\"))"
-        "(line (pt 1 1) (pt 2 2) (pt 3 3))"
-        "(text (pt 3 4) \"note\" (rotation 45))"
-        "(junction (pt 5 0) (netNameRef \"A\"))"
-        "(triplePointArc (pt 1 0) (pt 0 1) (pt -1 0))"
-        "(bus \"B\" (pt 0 0) (pt 9 9)) (poly (pt 0 0) (pt 1 0) (pt 0 1)) (arc (pt 0 0) (radius 1))"
-        "((line (pt 0 0) (pt 1 1))) ()"
-        "(port (pt 7 8) (portName \"P\") (netNameRef \"N\"))"
-        "(port (pt 7 8) (netNameRef \"N\") (rotation 90))"
-        "(port (pt 7 8) (portName \"\") (netNameRef \"N\"))"
-        "(port (pt 7 8) (portName) (netNameRef \"Fallback\"))"
-        "(port (pt 7 8))"))[0];
+    const Page p = read(
+        sheet("(wire (line (pt 0 0) (pt 5 0) (width 0.3)) (line (pt 5 0) (pt 5 5)) (text (pt 0 0) \"n\"))"
+              "(line (pt 1 1) (pt 2 2) (pt 3 3))"
+              "(text (pt 3 4) \"note\" (rotation 45))"
+              "(junction (pt 5 0) (netNameRef \"A\"))"
+              "(triplePointArc (pt 1 0) (pt 0 1) (pt -1 0))"
+              "(bus \"B\" (pt 0 0) (pt 9 9)) (poly (pt 0 0) (pt 1 0) (pt 0 1)) (arc (pt 0 0) (radius 1))"
+              "((line (pt 0 0) (pt 1 1))) ()"
+              "(port (pt 7 8) (portName \"P\") (netNameRef \"N\"))"
+              "(port (pt 7 8) (netNameRef \"N\") (rotation 90))"
+              "(port (pt 7 8) (portName \"\") (netNameRef \"N\"))"
+              "(port (pt 7 8) (portName) (netNameRef \"Fallback\"))"
+              "(port (pt 7 8))"))[0];
 
     ASSERT_EQ(p.lines.size(), 2u + 1u + 56u);
     EXPECT_EQ(p.lines[1].itemClass, pcad::ClassWire);
@@ -179,18 +178,17 @@ const std::string kSymbolLibrary =
     "  (attr \"Extra\" \"no point\" (isVisible True))"
     "  (attr \"Comment\" \"shown\" (pt 2 2) (isVisible True) (justify Right)))";
 
-const std::string kNetlist =
-    "(compInst \"U1\" (compRef \"AND_GATE\") (compValue \"74HC08\"))";
+const std::string kNetlist = "(compInst \"U1\" (compRef \"AND_GATE\") (compValue \"74HC08\"))";
 
 TEST(AsciiReader, SymbolInstances) {
-    const Page p = read(file(
-        kSymbolLibrary, kNetlist,
-        "(sheet \"S\""
-        "  (symbol (symbolRef \"AND\") (refDesRef \"U1\") (pt 100 50) (rotation 90) (isFlipped True)"
-        "    (attr \"RefDes\" \"ignored\" (pt 0 5) (isVisible True)))"
-        "  (symbol (symbolRef \"NONE\") (refDesRef \"U1\") (pt 0 0))"
-        "  (symbol (symbolRef \"AND\") (refDesRef \"U9\") (pt 0 0) (isFlipped true)"
-        "    (attr \"RefDes\" \"\" (pt 0 5) (isVisible True))))"))[0];
+    const Page p = read(
+        file(kSymbolLibrary, kNetlist,
+             "(sheet \"S\""
+             "  (symbol (symbolRef \"AND\") (refDesRef \"U1\") (pt 100 50) (rotation 90) (isFlipped True)"
+             "    (attr \"RefDes\" \"ignored\" (pt 0 5) (isVisible True)))"
+             "  (symbol (symbolRef \"NONE\") (refDesRef \"U1\") (pt 0 0))"
+             "  (symbol (symbolRef \"AND\") (refDesRef \"U9\") (pt 0 0) (isFlipped true)"
+             "    (attr \"RefDes\" \"\" (pt 0 5) (isVisible True))))"))[0];
 
     // Each instance of the definition: one line and a 56-segment arc.
     ASSERT_EQ(p.lines.size(), 2u * 57u);
@@ -199,12 +197,12 @@ TEST(AsciiReader, SymbolInstances) {
     EXPECT_NEAR(p.lines[0].y1, 50, 1e-9);
     EXPECT_NEAR(p.lines[0].x2, 100, 1e-9);  // (10, 0) mirrored and turned: (0, -10)
     EXPECT_NEAR(p.lines[0].y2, 40, 1e-9);
-    EXPECT_EQ(p.lines[57].x2, 10);           // not flipped: "true" is not "True"
+    EXPECT_EQ(p.lines[57].x2, 10);  // not flipped: "true" is not "True"
 
     std::vector<std::string> first;
     for (const pcad::Text& t : p.texts) first.push_back(t.text);
-    const std::vector<std::string> expected = {"1", "B", "shown", "U1", "AND_GATE", "74HC08",
-                                               "1", "B", "shown", "U9"};
+    const std::vector<std::string> expected = {"1",      "B", "shown", "U1",    "AND_GATE",
+                                               "74HC08", "1", "B",     "shown", "U9"};
     EXPECT_EQ(first, expected);
 
     const pcad::Text& pinDes = p.texts[0];
@@ -227,8 +225,7 @@ TEST(AsciiReader, OutputLimits) {
     lib += ")";
     std::string body;
     for (int i = 0; i < 450; ++i) body += "(symbol (symbolRef \"ARCS\"))";
-    EXPECT_EQ(readError(file(lib, "", "(sheet \"S\" " + body + ")")),
-              "ASCII file has too many primitives");
+    EXPECT_EQ(readError(file(lib, "", "(sheet \"S\" " + body + ")")), "ASCII file has too many primitives");
 
     // A long title text copied onto 900 pages would need 270 MB.
     std::string design = "(titleSheet (text (pt 1 1) \"" + std::string(300000, 'x') + "\"))";
@@ -278,8 +275,7 @@ TEST(AsciiReader, FeatureTestSample) {
     if (out != nullptr && *out != '\0') {
         std::filesystem::create_directories(out);
         for (std::size_t i = 0; i < pages.size(); ++i) {
-            std::ofstream svg(std::filesystem::path(out) /
-                                  ("pcad_ascii_" + std::to_string(i + 1) + ".svg"),
+            std::ofstream svg(std::filesystem::path(out) / ("pcad_ascii_" + std::to_string(i + 1) + ".svg"),
                               std::ios::binary);
             svg << pcad::renderSvg(pages[i], 0.2, i == 1);
             EXPECT_TRUE(svg.good());

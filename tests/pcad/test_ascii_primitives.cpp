@@ -70,10 +70,8 @@ TEST(AsciiArc, DotsAndDegenerateArcs) {
     EXPECT_EQ(dot.circles[0].diameter, 0.7f);
     EXPECT_EQ(dot.circles[0].filled, 1);
     EXPECT_EQ(dot.circles[0].width, 0.0f);
-    EXPECT_EQ(arc("(triplePointArc (pt 3 4) (pt 1 1) (pt 1 1) (width 0.2))").circles[0].diameter,
-              0.5f);
-    EXPECT_EQ(arc("(triplePointArc (pt 3 4) (pt 1 1) (pt 1 1) (width 2))").circles[0].diameter,
-              2.0f);
+    EXPECT_EQ(arc("(triplePointArc (pt 3 4) (pt 1 1) (pt 1 1) (width 0.2))").circles[0].diameter, 0.5f);
+    EXPECT_EQ(arc("(triplePointArc (pt 3 4) (pt 1 1) (pt 1 1) (width 2))").circles[0].diameter, 2.0f);
 
     EXPECT_EQ(arc("(triplePointArc (pt 0 0) (pt 1 1))").lines.size(), 0u);
     EXPECT_EQ(arc("(triplePointArc (pt 0 0) (pt 1 1) (pt 2 2))").lines.size(), 0u);
@@ -103,7 +101,8 @@ TEST(AsciiArc, SweepDirectionAndSegments) {
     EXPECT_NEAR(cw.lines.back().x2, 1, 1e-9);
     EXPECT_EQ(cw.lines[0].width, 0.25f);
 
-    const pcad::Page small = arc("(triplePointArc (pt 10 0) (pt 9.95004165 0.998334166) (pt 9.80066578 1.98669331))");
+    const pcad::Page small =
+        arc("(triplePointArc (pt 10 0) (pt 9.95004165 0.998334166) (pt 9.80066578 1.98669331))");
     EXPECT_EQ(small.lines.size(), 8u);
 
     // Placed: rotated a quarter turn about (5, 5).

@@ -61,7 +61,13 @@ TEST(BinaryBytes, GraphicRecordUpToTheLastByte) {
 
 TEST(BinaryBytes, ShapeRecordHoldsAGraphicRecord) {
     PcadBinaryBuilder b;
-    b.shape({.x1 = 1, .y1 = 2, .x2 = 3, .y2 = 4, .sheet = 5, .wireFlag = 1, .anchorFlag = 6,
+    b.shape({.x1 = 1,
+             .y1 = 2,
+             .x2 = 3,
+             .y2 = 4,
+             .sheet = 5,
+             .wireFlag = 1,
+             .anchorFlag = 6,
              .rect = {.x0 = 10, .y0 = 20, .x1 = 30, .y1 = 40}});
     const pcad::ByteSpan s{b.bytes.data(), b.bytes.size()};
     pcad::ShapeRecord r;

@@ -8,17 +8,22 @@
 #include "support/pcad_binary_builder.h"
 
 using kgtest::PcadBinaryBuilder;
-using kgtest::PcadShape;
 using kgtest::pcadBinaryFile;
+using kgtest::PcadShape;
 
 namespace {
 
-std::vector<pcad::Page> read(const PcadBinaryBuilder& b) { return pcad::readBinary(b.bytes.data(), b.bytes.size()); }
+std::vector<pcad::Page> read(const PcadBinaryBuilder& b) {
+    return pcad::readBinary(b.bytes.data(), b.bytes.size());
+}
 
-PcadShape dot(double x, kgtest::PcadRect rect) { return PcadShape{.x1 = x, .y1 = x, .x2 = x, .y2 = x, .rect = rect}; }
+PcadShape dot(double x, kgtest::PcadRect rect) {
+    return PcadShape{.x1 = x, .y1 = x, .x2 = x, .y2 = x, .rect = rect};
+}
 
 PcadShape line(double x1, double y1, double x2, double y2, std::uint16_t sheet = 1, std::uint8_t wire = 0) {
-    return PcadShape{.x1 = x1, .y1 = y1, .x2 = x2, .y2 = y2, .sheet = sheet, .wireFlag = wire, .rect = {0, 0, 1, 1}};
+    return PcadShape{
+        .x1 = x1, .y1 = y1, .x2 = x2, .y2 = y2, .sheet = sheet, .wireFlag = wire, .rect = {0, 0, 1, 1}};
 }
 
 kgtest::PcadGraphic point(double x, double y, kgtest::PcadRect rect = {0, 0, 1, 1}, std::uint16_t sheet = 1) {
@@ -26,7 +31,9 @@ kgtest::PcadGraphic point(double x, double y, kgtest::PcadRect rect = {0, 0, 1, 
 }
 
 // centre x, centre y, diameter, width, class, filled
-auto summary(const pcad::Circle& c) { return std::make_tuple(c.x, c.y, c.diameter, c.width, c.itemClass, c.filled); }
+auto summary(const pcad::Circle& c) {
+    return std::make_tuple(c.x, c.y, c.diameter, c.width, c.itemClass, c.filled);
+}
 
 }  // namespace
 
@@ -38,8 +45,8 @@ TEST(BinaryShapes, CirclesTakeCentreAndWidthFromTheirChain) {
     b.circleChain(500000, 40, 40).shape(dot(1, {0, 0, 2, 2}));
     b.circleChain(500001, 50, 50).shape(dot(1, {0, 0, 2, 2}));
     b.circleChain(20000, 60, 60).fill(1).shape(dot(7, {6, 6, 8, 8}));  // chain not adjacent
-    b.shape(dot(1, {0, 0, 0.05, 2}));   // too narrow: neither circle nor line
-    b.shape(dot(1, {0, 0, 2, 200.5}));  // too tall
+    b.shape(dot(1, {0, 0, 0.05, 2}));                                  // too narrow: neither circle nor line
+    b.shape(dot(1, {0, 0, 2, 200.5}));                                 // too tall
     const auto pages = read(b);
     const auto& c = pages.at(0).circles;
     ASSERT_EQ(c.size(), 6u);
@@ -69,13 +76,14 @@ TEST(BinaryShapes, LineWidthsDecideWireOrBus) {
     const auto pages = read(b);
     std::vector<std::pair<float, int>> got;
     for (const pcad::Line& l : pages.at(0).lines) got.emplace_back(l.width, l.itemClass);
-    const std::vector<std::pair<float, int>> want = {{0.6f, pcad::ClassBus},     {0.59999f, pcad::ClassWire},
-                                                     {0.3f, pcad::ClassWire},    {0.3f, pcad::ClassFrame},
-                                                     {0.02001f, pcad::ClassFrame}, {0.3f, pcad::ClassFrame},
-                                                     {4.99999f, pcad::ClassFrame}};
+    const std::vector<std::pair<float, int>> want = {
+        {0.6f, pcad::ClassBus},      {0.59999f, pcad::ClassWire},  {0.3f, pcad::ClassWire},
+        {0.3f, pcad::ClassFrame},    {0.02001f, pcad::ClassFrame}, {0.3f, pcad::ClassFrame},
+        {4.99999f, pcad::ClassFrame}};
     EXPECT_EQ(got, want);
     const pcad::Line& last = pages[0].lines.back();
-    EXPECT_EQ(std::make_tuple(last.x1, last.y1, last.x2, last.y2), std::make_tuple(-500.0, 6.0, 10.0, 5000.0));
+    EXPECT_EQ(std::make_tuple(last.x1, last.y1, last.x2, last.y2),
+              std::make_tuple(-500.0, 6.0, 10.0, 5000.0));
 }
 
 TEST(BinaryShapes, OneSheetClassesFollowTheAnchor) {
@@ -115,7 +123,8 @@ TEST(BinaryShapes, SeveralSheetsUseRangesAndLineBounds) {
         return v;
     };
     auto rect = [](const pcad::Page& p) { return std::make_tuple(p.originX, p.originY, p.width, p.height); };
-    EXPECT_EQ(classes(pages[0]), (std::vector<int>{pcad::ClassFrame, pcad::ClassSymbolGraphics, pcad::ClassWire}));
+    EXPECT_EQ(classes(pages[0]),
+              (std::vector<int>{pcad::ClassFrame, pcad::ClassSymbolGraphics, pcad::ClassWire}));
     EXPECT_EQ(rect(pages[0]), std::make_tuple(10.0, 5.0, 390.0, 285.0));
     EXPECT_EQ(pages[2].name, "B");
     EXPECT_EQ(classes(pages[2]), (std::vector<int>{pcad::ClassFrame, pcad::ClassSymbolGraphics}));

@@ -13,7 +13,9 @@ using kgtest::pcadBinaryFile;
 
 namespace {
 
-std::vector<pcad::Page> read(const PcadBinaryBuilder& b) { return pcad::readBinary(b.bytes.data(), b.bytes.size()); }
+std::vector<pcad::Page> read(const PcadBinaryBuilder& b) {
+    return pcad::readBinary(b.bytes.data(), b.bytes.size());
+}
 
 std::vector<std::string> pageNames(const PcadBinaryBuilder& b) {
     std::vector<std::string> names;
@@ -114,7 +116,7 @@ TEST(BinarySheets, MainSheetsComeFirstInNumericOrder) {
 }
 
 TEST(BinarySheets, AnchorSetsWhereScansStart) {
-    EXPECT_EQ(linesRead(24, 100, 400), 1u);  // anchor at 100: from 0
+    EXPECT_EQ(linesRead(24, 100, 400), 1u);     // anchor at 100: from 0
     EXPECT_EQ(linesRead(849, 1000, 1200), 0u);  // anchor at 1000: from 850
     EXPECT_EQ(linesRead(850, 1000, 1200), 1u);
     EXPECT_EQ(linesRead(139999, -1, 200000), 0u);  // no anchor, large file: from 140000

@@ -12,12 +12,14 @@
 #include "support/pcad_binary_builder.h"
 
 using kgtest::PcadBinaryBuilder;
-using kgtest::PcadGraphic;
 using kgtest::pcadBinaryFile;
+using kgtest::PcadGraphic;
 
 namespace {
 
-std::vector<pcad::Page> read(const PcadBinaryBuilder& b) { return pcad::readBinary(b.bytes.data(), b.bytes.size()); }
+std::vector<pcad::Page> read(const PcadBinaryBuilder& b) {
+    return pcad::readBinary(b.bytes.data(), b.bytes.size());
+}
 
 std::unordered_map<std::int32_t, float> styles(const PcadBinaryBuilder& b, std::size_t limit) {
     return pcad::readStyleHeights(pcad::ByteSpan{b.bytes.data(), b.bytes.size()}, limit);
@@ -63,8 +65,8 @@ TEST(BinaryStyles, ImplausibleFontsAndNamesAreSkipped) {
     b.padTo(400).font(1, "High", 3000001).padTo(450).named(2, "Two");
     b.padTo(700).font(1, "Min", 40000).padTo(750).named(3, "Three");
     b.padTo(1000).font(0, "Max", 3000000).padTo(1050).named(4, "Four");
-    b.padTo(1300).font(1, "", 200000).padTo(1350).named(5, "Five");       // empty font name
-    b.padTo(1600).font(1, "F", 200000).padTo(1650).named(6, "Bad\x01");   // control byte
+    b.padTo(1300).font(1, "", 200000).padTo(1350).named(5, "Five");      // empty font name
+    b.padTo(1600).font(1, "F", 200000).padTo(1650).named(6, "Bad\x01");  // control byte
     b.named(5001, "Id").named(0, "Tab\tLf\n").named(8, "abc");
     b.padTo(1900).font(1, "G", 300000).named(8, "Again");  // a later record replaces
     b.padTo(2100);
@@ -88,22 +90,27 @@ TEST(BinaryTexts, FieldsOfTheTextRecord) {
     b.textRecord("Flag0", {0}).graphic(at(200, 150));
     b.textRecord("GapGap", {0}).fill(1).graphic({.x = 200, .y = 150, .anchorFlag = 1, .rect = {0, 0, 1, 1}});
     b.anchoredText("\xC0\xFF\xB9", {0, 0}, at(200, 150));
-    b.u8(0x0E).u16(8).str("NoNulHer").graphic({.x = 1, .y = 1, .anchorFlag = 1, .rect = {0, 0, 1, 1}});  // whole record is text
+    b.u8(0x0E)
+        .u16(8)
+        .str("NoNulHer")
+        .graphic({.x = 1, .y = 1, .anchorFlag = 1, .rect = {0, 0, 1, 1}});  // whole record is text
     const auto pages = read(b);
     const pcad::Page& p = pages.at(0);
     ASSERT_EQ(p.width, 420);
 
     std::vector<std::string> names;
     for (const pcad::Text& t : p.texts) names.push_back(t.text);
-    EXPECT_EQ(names, (std::vector<std::string>{"Rot1800", "Rot900", "Rot3601", "Rot3602", "Rot1801",
-                                               std::string(240, 'x'), "Tab\there", "А\xD1\x8F№", "NoNulHer"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Rot1800", "Rot900", "Rot3601", "Rot3602", "Rot1801",
+                                        std::string(240, 'x'), "Tab\there", "А\xD1\x8F№", "NoNulHer"}));
 
     // rotation, justification, height, class, box
     auto fields = [&](std::size_t i) {
         const pcad::Text& t = p.texts.at(i);
         return std::make_tuple(t.rotation, int(t.justify), t.height, int(t.itemClass), int(t.hasBox));
     };
-    EXPECT_EQ(fields(0), std::make_tuple(0.0f, 6, 3.0f, int(pcad::ClassFreeText), 0));  // no styles below the anchor
+    EXPECT_EQ(fields(0),
+              std::make_tuple(0.0f, 6, 3.0f, int(pcad::ClassFreeText), 0));  // no styles below the anchor
     EXPECT_EQ(fields(1), std::make_tuple(90.0f, 0, 3.0f, int(pcad::ClassFreeText), 0));
     EXPECT_EQ(p.texts[2].rotation, 360.1f);
     EXPECT_EQ(p.texts[3].rotation, 0.0f);
@@ -134,7 +141,8 @@ TEST(BinaryTexts, TitleBlockClassBoxAndPlacement) {
     const auto pages = read(b);
     const pcad::Page& p = pages.at(0);
     std::vector<std::string> title, free;
-    for (const pcad::Text& t : p.texts) (t.itemClass == pcad::ClassTitleText ? title : free).push_back(t.text);
+    for (const pcad::Text& t : p.texts)
+        (t.itemClass == pcad::ClassTitleText ? title : free).push_back(t.text);
     EXPECT_EQ(title, (std::vector<std::string>{"x19.9", "x395.1", "y34.9", "y282.1", "left-10", "top307"}));
     EXPECT_EQ(free, (std::vector<std::string>{"x20", "x395", "y35", "y282", "box", "thin", "narrow", "far"}));
 
@@ -206,8 +214,9 @@ TEST(BinaryTexts, NetLabelsFromNamedRecordsNearTheAnchor) {
     const auto& t = pages.at(0).texts;
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[0].text, "NET200");
-    EXPECT_EQ(std::make_tuple(t[0].x, t[0].y, t[0].height, t[0].rotation, int(t[0].justify), int(t[0].hasBox)),
-              std::make_tuple(11.0, 21.5, 2.8f, 0.0f, 0, 0));
+    EXPECT_EQ(
+        std::make_tuple(t[0].x, t[0].y, t[0].height, t[0].rotation, int(t[0].justify), int(t[0].hasBox)),
+        std::make_tuple(11.0, 21.5, 2.8f, 0.0f, 0, 0));
     EXPECT_EQ(t[0].itemClass, pcad::ClassPortLabel);
     EXPECT_EQ(t[1].text, "Second");
 }

@@ -45,8 +45,8 @@ TEST(PcadBusEntries, EntryRisesAwayFromTheWireSide) {
 
     // A wire between two buses gets an entry at each end, appended after all old lines;
     // the new lines are not wires that are considered again.
-    Page both = pageWithBus({seg(10, 50, 20, 50, 0.3f, 4), seg(22.54, 30, 22.54, 70, 1.0f, 4),
-                             seg(100, 100, 120, 100, 0.3f, 4)});
+    Page both = pageWithBus(
+        {seg(10, 50, 20, 50, 0.3f, 4), seg(22.54, 30, 22.54, 70, 1.0f, 4), seg(100, 100, 120, 100, 0.3f, 4)});
     both.addBusEntries();
     ASSERT_EQ(both.lines.size(), 6u);
     expectLine(both.lines[4], 10, 50, 7.46, 52.54, 0.3f);
@@ -56,7 +56,7 @@ TEST(PcadBusEntries, EntryRisesAwayFromTheWireSide) {
 TEST(PcadBusEntries, LinesThatTakeNoPart) {
     Page none;
     none.lines.push_back(seg(10, 50, 30, 50, 0.3f, 4));
-    none.lines.push_back(seg(7.46, 40, 7.46, 60, 0.59f, 3));  // too thin for a bus
+    none.lines.push_back(seg(7.46, 40, 7.46, 60, 0.59f, 3));   // too thin for a bus
     none.lines.push_back(seg(7.46, 40, 7.46, 40.9, 0.8f, 3));  // too short
     none.lines.push_back(seg(7.46, 40, 7.46, 60, 0.8f, 2));    // wrong class
     none.addBusEntries();

@@ -13,9 +13,7 @@ using namespace pcad;
 
 namespace {
 
-std::string decode(std::vector<std::uint8_t> bytes) {
-    return decodeCp1251(bytes.data(), bytes.size());
-}
+std::string decode(std::vector<std::uint8_t> bytes) { return decodeCp1251(bytes.data(), bytes.size()); }
 
 }  // namespace
 
@@ -26,16 +24,16 @@ TEST(PcadCp1251, AsciiAndNulPassThrough) {
 }
 
 TEST(PcadCp1251, UpperHalfMapsToCyrillicAndPunctuation) {
-    EXPECT_EQ(decode({0xC0}), "\xD0\x90");          // А
-    EXPECT_EQ(decode({0xFF}), "\xD1\x8F");          // я
-    EXPECT_EQ(decode({0xA8}), "\xD0\x81");          // Ё
-    EXPECT_EQ(decode({0xB8}), "\xD1\x91");          // ё
-    EXPECT_EQ(decode({0x80}), "\xD0\x82");          // Ђ
-    EXPECT_EQ(decode({0xBF}), "\xD1\x97");          // ї
-    EXPECT_EQ(decode({0xB9}), "\xE2\x84\x96");      // №
-    EXPECT_EQ(decode({0x88}), "\xE2\x82\xAC");      // €
-    EXPECT_EQ(decode({0xA0}), "\xC2\xA0");          // no-break space
-    EXPECT_EQ(decode({0x98}), "\xEF\xBF\xBF");      // undefined in the code page
+    EXPECT_EQ(decode({0xC0}), "\xD0\x90");      // А
+    EXPECT_EQ(decode({0xFF}), "\xD1\x8F");      // я
+    EXPECT_EQ(decode({0xA8}), "\xD0\x81");      // Ё
+    EXPECT_EQ(decode({0xB8}), "\xD1\x91");      // ё
+    EXPECT_EQ(decode({0x80}), "\xD0\x82");      // Ђ
+    EXPECT_EQ(decode({0xBF}), "\xD1\x97");      // ї
+    EXPECT_EQ(decode({0xB9}), "\xE2\x84\x96");  // №
+    EXPECT_EQ(decode({0x88}), "\xE2\x82\xAC");  // €
+    EXPECT_EQ(decode({0xA0}), "\xC2\xA0");      // no-break space
+    EXPECT_EQ(decode({0x98}), "\xEF\xBF\xBF");  // undefined in the code page
     EXPECT_EQ(decode({0x96, 0x97}), "\xE2\x80\x93\xE2\x80\x94");
 
     std::vector<std::uint8_t> letters;
@@ -72,8 +70,8 @@ TEST(PcadUtf8Path, OpensNonAsciiNamesAndRefusesBadOnes) {
         ASSERT_TRUE(out.is_open());
         out << "one";
     }
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(path.c_str())))));
+    EXPECT_TRUE(std::filesystem::exists(
+        std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(path.c_str())))));
     {
         std::ifstream in = openInputFile(path);
         std::string content;

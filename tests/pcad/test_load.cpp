@@ -15,7 +15,9 @@ using kgtest::PcadBinaryBuilder;
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
+std::vector<std::uint8_t> bytesOf(const std::string& s) {
+    return std::vector<std::uint8_t>(s.begin(), s.end());
+}
 
 std::string parseFailure(const std::vector<std::uint8_t>& b) {
     try {
@@ -34,9 +36,9 @@ std::vector<std::uint8_t> signatureAt(std::size_t offset, std::size_t total) {
 
 // A fresh folder for one test, removed afterwards; file() gives UTF-8 paths inside it.
 struct TempFolder {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 (std::string("kg_pcad_load_") +
-                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        (std::string("kg_pcad_load_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     TempFolder() { std::filesystem::create_directories(path); }
     ~TempFolder() {
         std::error_code ec;

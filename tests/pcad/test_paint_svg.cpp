@@ -34,8 +34,8 @@ public:
     void circle(double cx, double cy, double r, double w, std::uint32_t col, bool f) override {
         calls.push_back({'c', cx, cy, r, 0, w, col, f, {}});
     }
-    void text(double left, double top, const Text& t, const double& x0, const double& y0,
-              const double& x1, const double& y1, std::uint32_t col) override {
+    void text(double left, double top, const Text& t, const double& x0, const double& y0, const double& x1,
+              const double& y1, std::uint32_t col) override {
         EXPECT_EQ(left, x0);
         EXPECT_EQ(top, y0);
         calls.push_back({'t', x0, y0, x1, y1, 0, col, false, t.text});
@@ -187,20 +187,24 @@ TEST(PcadSvg, WholeDocumentInBothThemes) {
     const std::string body =
         "<path d=\"M8.000 24.000 L8.000 8.000\" stroke=\"#L0\" stroke-width=\"3.000\" fill=\"none\"/>\n"
         "<path d=\"M8.000 24.000 L28.000 24.000\" stroke=\"#L4\" stroke-width=\"1.000\" fill=\"none\"/>\n"
-        "<circle cx=\"16.000\" cy=\"16.000\" r=\"2.000\" fill=\"none\" stroke=\"#L2\" stroke-width=\"1.000\"/>\n"
-        "<circle cx=\"28.000\" cy=\"24.000\" r=\"1.000\" fill=\"#L10\" stroke=\"#L10\" stroke-width=\"1.000\"/>\n"
+        "<circle cx=\"16.000\" cy=\"16.000\" r=\"2.000\" fill=\"none\" stroke=\"#L2\" "
+        "stroke-width=\"1.000\"/>\n"
+        "<circle cx=\"28.000\" cy=\"24.000\" r=\"1.000\" fill=\"#L10\" stroke=\"#L10\" "
+        "stroke-width=\"1.000\"/>\n"
         "<svg x=\"12.000\" y=\"8.000\" width=\"3.960\" height=\"4.000\" viewBox=\"0 0 100 100\" "
         "preserveAspectRatio=\"none\" overflow=\"hidden\"><text transform=\"scale(0.641,1)\" x=\"0\" "
-        "y=\"84\" font-family=\"Arial, sans-serif\" font-size=\"90.000\" fill=\"#L7\">A&lt;&amp;</text></svg>\n"
+        "y=\"84\" font-family=\"Arial, sans-serif\" font-size=\"90.000\" "
+        "fill=\"#L7\">A&lt;&amp;</text></svg>\n"
         "<svg x=\"22.000\" y=\"18.000\" width=\"4.000\" height=\"4.000\" viewBox=\"0 0 100 100\" "
         "preserveAspectRatio=\"none\" overflow=\"hidden\"><g transform=\"translate(100,0) rotate(90)\">"
         "<text transform=\"scale(0.962,1)\" x=\"0\" y=\"84\" font-family=\"Arial, sans-serif\" "
         "font-size=\"90.000\" fill=\"#L11\">Hi</text></g></svg>\n";
     auto themed = [&body](const char* bg, std::vector<std::pair<std::string, std::string>> cols) {
-        std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40.000\" height=\"32.000\" "
-                        "viewBox=\"0 0 40.000 32.000\">\n<rect width=\"100%\" height=\"100%\" fill=\"" +
-                        std::string(bg) + "\"/>\n" + body + "</svg>\n";
+        std::string s =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40.000\" height=\"32.000\" "
+            "viewBox=\"0 0 40.000 32.000\">\n<rect width=\"100%\" height=\"100%\" fill=\"" +
+            std::string(bg) + "\"/>\n" + body + "</svg>\n";
         for (const auto& [from, to] : cols) {
             for (auto at = s.find(from + "\""); at != std::string::npos; at = s.find(from + "\"")) {
                 s.replace(at, from.size(), to);
@@ -208,10 +212,18 @@ TEST(PcadSvg, WholeDocumentInBothThemes) {
         }
         return s;
     };
-    const std::string light = themed("#ffffff", {{"#L0", "#696969"}, {"#L4", "#09831d"}, {"#L2", "#2c2c2c"},
-                                                 {"#L10", "#09831d"}, {"#L7", "#005169"}, {"#L11", "#282828"}});
-    const std::string dark = themed("#080a0d", {{"#L0", "#787d84"}, {"#L4", "#23e136"}, {"#L2", "#aeb8c3"},
-                                                {"#L10", "#2de232"}, {"#L7", "#69d7f5"}, {"#L11", "#ccd1d7"}});
+    const std::string light = themed("#ffffff", {{"#L0", "#696969"},
+                                                 {"#L4", "#09831d"},
+                                                 {"#L2", "#2c2c2c"},
+                                                 {"#L10", "#09831d"},
+                                                 {"#L7", "#005169"},
+                                                 {"#L11", "#282828"}});
+    const std::string dark = themed("#080a0d", {{"#L0", "#787d84"},
+                                                {"#L4", "#23e136"},
+                                                {"#L2", "#aeb8c3"},
+                                                {"#L10", "#2de232"},
+                                                {"#L7", "#69d7f5"},
+                                                {"#L11", "#ccd1d7"}});
     EXPECT_EQ(renderSvg(p, 2, false), light);
     EXPECT_EQ(renderSvg(p, 2, true), dark);
     keep("pcad_sample_light.svg", light);

@@ -46,9 +46,13 @@ TEST(SExprParser, TopLevelShapeCommentsAndBlanks) {
     EXPECT_EQ(commented.children[1].text, "two");
 
     // A no-break space (UTF-8 of 0xA0) is not a blank: it stays inside the atom.
-    const SExpr nbsp = parse("a\xA0" "b");
+    const SExpr nbsp = parse(
+        "a\xA0"
+        "b");
     ASSERT_EQ(nbsp.children.size(), 1u);
-    EXPECT_EQ(nbsp.children[0].text, "a\xC2\xA0" "b");
+    EXPECT_EQ(nbsp.children[0].text,
+              "a\xC2\xA0"
+              "b");
 }
 
 TEST(SExprParser, StringsAndAtoms) {
@@ -75,8 +79,7 @@ TEST(SExprParser, ErrorsAndDepthLimit) {
 
     const std::string ok = std::string(129, '(') + std::string(129, ')');
     EXPECT_EQ(parseError(ok), "no error");
-    EXPECT_EQ(parseError(std::string(130, '(') + std::string(130, ')')),
-              "S-expression nesting too deep");
+    EXPECT_EQ(parseError(std::string(130, '(') + std::string(130, ')')), "S-expression nesting too deep");
     EXPECT_EQ(parseError(std::string(129, '(') + "x" + std::string(129, ')')),
               "S-expression nesting too deep");
     // A deep, unclosed run fails on depth before it can run out of stack.

@@ -38,16 +38,14 @@ protected:
         detect = resolve<ListGetDetectStringFn>(module, "ListGetDetectString");
     }
     static void TearDownTestSuite() {
-        if (module)
-            FreeLibrary(module);
+        if (module) FreeLibrary(module);
     }
     void SetUp() override {
         ASSERT_TRUE(load && loadW && loadNext && loadNextW && close && detect);
         SetEnvironmentVariableW(L"APPDATA", appData.path().c_str());
     }
     void TearDown() override {
-        if (view && IsWindow(view))
-            close(view);
+        if (view && IsWindow(view)) close(view);
         wintest::pump();
     }
 
@@ -73,7 +71,7 @@ protected:
     HWND view = nullptr;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(PluginHost, ExportsResolveByNameAndByTheirOrdinals) {
     const char* names[] = {"ListCloseWindow", "ListGetDetectString", "ListLoad",
@@ -199,6 +197,6 @@ TEST_F(PluginHost, ListCloseWindowDestroysOnlyViewers) {
     HWND viewer = view;
     close(viewer);
     EXPECT_FALSE(IsWindow(viewer));
-    close(viewer); // stale: nothing happens
+    close(viewer);  // stale: nothing happens
     EXPECT_TRUE(IsWindow(parent.hwnd()));
 }

@@ -85,8 +85,10 @@ TEST(SbkCells, CellsWithoutStreamsAreNotLoaded) {
     kgtest::CellBuilder cell;
     cell.geometry(0x80, 8, {0, 0, 10, 10});
     for (int i = 0; i < 6; ++i) {
-        if (i == 3) b.addCellName("MISSING");
-        else b.addCell("CELL" + std::to_string(i), i == 4 ? Bytes{} : cell.bytes());
+        if (i == 3)
+            b.addCellName("MISSING");
+        else
+            b.addCell("CELL" + std::to_string(i), i == 4 ? Bytes{} : cell.bytes());
     }
     kgtest::TempFile f(b.bytes(), ".SBK");
     sbk::PageStats st = sbk::loadPage(f.path(), 0).stats();

@@ -128,7 +128,11 @@ TEST(SbkCircuit, FrameAndBoundingBox) {
 TEST(SbkCircuit, FrameCellIsCOrElseD) {
     CircuitBuilder c;
     c.setFrame(1000, 2000, 12000, 10500);
-    Bytes frameC = CellBuilder().geometry(0x80, 8, {0, 0, 11000, 0}).text(7, 50, 60, "TITLE BLOCK").text(3, 0, 0, "pin").bytes();
+    Bytes frameC = CellBuilder()
+                       .geometry(0x80, 8, {0, 0, 11000, 0})
+                       .text(7, 50, 60, "TITLE BLOCK")
+                       .text(3, 0, 0, "pin")
+                       .bytes();
     Bytes frameD = lineCell(0, 8500);
 
     sbk::Document d = loadCircuit(c, [&](SbkFileBuilder& b) {
@@ -230,8 +234,8 @@ TEST(SbkCircuit, FindInstanceName) {
     Bytes f(200, 0xFF);
     auto put = [&](size_t at, const std::string& s) { std::copy(s.begin(), s.end(), f.begin() + at); };
     put(V - 100, "FIRST-1");
-    put(V - 70, "9ABC");    // begins with a digit
-    put(V - 60, "AB/");     // too short
+    put(V - 70, "9ABC");  // begins with a digit
+    put(V - 60, "AB/");   // too short
     EXPECT_EQ(sbk::findInstanceName(f, V), "FIRST-1");
     put(V - 50, "ab/c");
     EXPECT_EQ(sbk::findInstanceName(f, V), "ab/c");
@@ -263,7 +267,7 @@ TEST(SbkCircuit, PlaceCellOrientations) {
     const struct {
         uint32_t orientation;
         double x, y;
-    } cases[] = {{0, 110, 220}, {1, 80, 210}, {2, 90, 180}, {3, 120, 190},
+    } cases[] = {{0, 110, 220}, {1, 80, 210}, {2, 90, 180},  {3, 120, 190},
                  {4, 90, 220},  {5, 80, 190}, {6, 110, 180}, {7, 120, 210}};
     for (const auto& c : cases) {
         sbk::Document d;
@@ -285,14 +289,16 @@ TEST(SbkCircuit, PlaceCellOrientations) {
 
 TEST(SbkCircuit, SymbolsArePlacedFromTheirCells) {
     CircuitBuilder c;
-    c.instance("res", 1000, 2000, 1);    // found case-insensitively
+    c.instance("res", 1000, 2000, 1);  // found case-insensitively
     c.pad(60);
-    c.instance("NOCELL", 0, 0, 0);        // counted, but nothing to draw
+    c.instance("NOCELL", 0, 0, 0);  // counted, but nothing to draw
     c.pad(60);
     c.instance("UNREAD", 0, 0, 0);
     c.pad(60);
     sbk::Document d = loadCircuit(c, [&](SbkFileBuilder& b) {
-        b.addCell("RES", CellBuilder().geometry(0x81, 8, {0, 0, 100, 0}).geometry(0x82, 48, {-10, -10, 10, 10}).bytes());
+        b.addCell(
+            "RES",
+            CellBuilder().geometry(0x81, 8, {0, 0, 100, 0}).geometry(0x82, 48, {-10, -10, 10, 10}).bytes());
         b.addCellName("UNREAD");
     });
     EXPECT_EQ(d.stats().symbols, 3u);
@@ -308,7 +314,8 @@ TEST(SbkCircuit, SymbolsArePlacedFromTheirCells) {
 
 TEST(SbkCircuit, WiresAndBuses) {
     CircuitBuilder c;
-    std::vector<std::pair<int32_t, int32_t>> p64(64, {1, 1}), p65(65, {2, 2}), p256(256, {3, 3}), p257(257, {4, 4});
+    std::vector<std::pair<int32_t, int32_t>> p64(64, {1, 1}), p65(65, {2, 2}), p256(256, {3, 3}),
+        p257(257, {4, 4});
     c.wire(5, {{-50000, 50000}, {0, 0}});
     c.wire(6, p64);  // back to back with the first
     c.pad(5);
@@ -366,20 +373,21 @@ TEST(SbkCircuit, WireInsideAWireIsNotRead) {
 
 TEST(SbkCircuit, Terminals) {
     Bytes gnd = lineCell(0, -50, 0x84);
-    Bytes rw = CellBuilder().geometry(0x80, 8, {0, 0, 10, 0}).text(7, 5, 6, "RW").text(7, 7, 8, "TERM").bytes();
+    Bytes rw =
+        CellBuilder().geometry(0x80, 8, {0, 0, 10, 0}).text(7, 5, 6, "RW").text(7, 7, 8, "TERM").bytes();
     auto withCells = [&](SbkFileBuilder& b) {
         b.addCell("R;1", lineCell(100, 0));
         b.addCell("GND;1", gnd);
         b.addCell("RWTERM", rw);
         b.addCell("CON_HIER_IN", gnd);
-        b.addCell("vcc_p", gnd);   // not the exact name: no terminal cell
-        b.addCellName("Erde");     // a terminal cell without a stream
+        b.addCell("vcc_p", gnd);  // not the exact name: no terminal cell
+        b.addCellName("Erde");    // a terminal cell without a stream
     };
 
     CircuitBuilder c;
     c.pad(100);
     size_t W = c.terminal("GND", 300, 400, 2);
-    c.text(8, 1000, 5, "far");   // |x| not below 1000: passed over
+    c.text(8, 1000, 5, "far");  // |x| not below 1000: passed over
     c.text(8, 10, -20, "0V");
     c.pad(100);
     c.terminal("RWTERM", 500, 600, 0);

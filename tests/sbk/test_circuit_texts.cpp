@@ -16,7 +16,15 @@ using kgtest::CellBuilder;
 using kgtest::CircuitBuilder;
 using kgtest::SbkFileBuilder;
 
-enum : uint8_t { kPortLabels = 6, kRefs = 7, kValues = 8, kPinNames = 9, kPinNumbers = 10, kTitles = 11, kAnnotations = 12 };
+enum : uint8_t {
+    kPortLabels = 6,
+    kRefs = 7,
+    kValues = 8,
+    kPinNames = 9,
+    kPinNumbers = 10,
+    kTitles = 11,
+    kAnnotations = 12
+};
 
 Bytes symbolCell() {
     return CellBuilder()
@@ -48,7 +56,8 @@ std::vector<std::string> textsOn(const sbk::Document& d, uint8_t layer) {
     return out;
 }
 
-void expectText(const sbk::Text* t, const std::string& text, double x, double y, double height, int anchor = 0) {
+void expectText(const sbk::Text* t, const std::string& text, double x, double y, double height,
+                int anchor = 0) {
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->text, text);
     EXPECT_DOUBLE_EQ(t->x, x);
@@ -138,8 +147,8 @@ TEST(SbkCircuitTexts, PinNamesTurnWithTheSymbolAndAnchorByRawX) {
     sbk::Document d = load(c);
     auto pins = onLayer(d, kPinNames);
     ASSERT_EQ(pins.size(), 2u);
-    expectText(pins[0], "IN", 990, 1920, 32, 0);     // raw x 80: anchored at its start
-    expectText(pins[1], "OUT", 1010, 1919, 32, 1);   // raw x 81: at its end
+    expectText(pins[0], "IN", 990, 1920, 32, 0);    // raw x 80: anchored at its start
+    expectText(pins[1], "OUT", 1010, 1919, 32, 1);  // raw x 81: at its end
     // The cell's fixed texts are not symbol texts.
     for (const auto& t : d.texts()) EXPECT_NE(t.text, "cell fixed text");
     // Pin names come before the instance's own texts.
@@ -215,7 +224,8 @@ TEST(SbkCircuitTexts, InstanceRangesEndFortyBytesBeforeTheNextMarker) {
         const size_t V2 = 527;
         c.padTo(V2);
         c.raw({0x00, 0x01, 0x74});
-        kgtest::setI32(c.bytes(), V2 - 36, 1024);  // low byte 0: it is also the top byte of a field of the first
+        kgtest::setI32(c.bytes(), V2 - 36,
+                       1024);  // low byte 0: it is also the top byte of a field of the first
         kgtest::setI32(c.bytes(), V2 - 32, 0);
         for (size_t off : {20, 16, 12, 8}) kgtest::setI32(c.bytes(), V2 - off, 0);
         c.text(15, 0, 0, "shared");

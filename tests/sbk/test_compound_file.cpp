@@ -18,22 +18,18 @@ namespace cfb = kgtest::cfb;
 
 namespace {
 
-std::vector<uint8_t> pattern(size_t n, uint8_t seed)
-{
+std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
     return v;
 }
 
-sbk::CompoundFile openImage(const CompoundFileImage& img)
-{
+sbk::CompoundFile openImage(const CompoundFileImage& img) {
     TempFile f(img.bytes, ".sbk");
     return sbk::CompoundFile::open(f.path());
 }
 
-std::string errorOf(const std::function<void()>& f)
-{
+std::string errorOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const std::exception& e) {
@@ -42,26 +38,23 @@ std::string errorOf(const std::function<void()>& f)
     return "<no error>";
 }
 
-std::string openError(const CompoundFileImage& img)
-{
+std::string openError(const CompoundFileImage& img) {
     return errorOf([&] { openImage(img); });
 }
 
-std::string readError(const CompoundFileImage& img, const std::string& path)
-{
+std::string readError(const CompoundFileImage& img, const std::string& path) {
     return errorOf([&] { openImage(img).readStream(path); });
 }
 
-} // namespace
+}  // namespace
 
-TEST(SbkCompoundFile, ReadsRegularAndMiniStreamsInBothVersions)
-{
+TEST(SbkCompoundFile, ReadsRegularAndMiniStreamsInBothVersions) {
     for (unsigned version : {3u, 4u}) {
         SCOPED_TRACE(version);
         CompoundFileWriter w(version);
-        const auto small = pattern(100, 1);    // two mini sectors, cut to 100 bytes
-        const auto large = pattern(9000, 2);   // regular sectors
-        const auto exact = pattern(4096, 3);   // at the cutoff: regular sectors
+        const auto small = pattern(100, 1);   // two mini sectors, cut to 100 bytes
+        const auto large = pattern(9000, 2);  // regular sectors
+        const auto exact = pattern(4096, 3);  // at the cutoff: regular sectors
         w.addStream("Pages/Page1/Circuit", small);
         w.addStream("Celltypes/0", large);
         w.addStream("Top", exact);
@@ -81,12 +74,11 @@ TEST(SbkCompoundFile, ReadsRegularAndMiniStreamsInBothVersions)
         // A bare name falls back to the largest stream of that name anywhere.
         EXPECT_EQ(cf.readStream("0"), large);
         EXPECT_EQ(cf.paths().count("Pages/Page1/Circuit"), 1u);
-        EXPECT_EQ(cf.paths().count("Pages/Page1"), 0u); // storages are not streams
+        EXPECT_EQ(cf.paths().count("Pages/Page1"), 0u);  // storages are not streams
     }
 }
 
-TEST(SbkCompoundFile, FileSizeLimits)
-{
+TEST(SbkCompoundFile, FileSizeLimits) {
     {
         TempFile small(std::vector<uint8_t>(511, 0), ".sbk");
         EXPECT_EQ(errorOf([&] { sbk::CompoundFile::open(small.path()); }), "CFB: invalid/oversized file");
@@ -95,7 +87,7 @@ TEST(SbkCompoundFile, FileSizeLimits)
     {
         TempFile big(".sbk");
         { std::ofstream(big.path(), std::ios::binary) << 'x'; }
-        std::filesystem::resize_file(big.path(), 134217729); // sparse: nothing is written
+        std::filesystem::resize_file(big.path(), 134217729);  // sparse: nothing is written
         EXPECT_EQ(errorOf([&] { sbk::CompoundFile::open(big.path()); }), "CFB: invalid/oversized file");
     }
 
@@ -110,8 +102,7 @@ TEST(SbkCompoundFile, FileSizeLimits)
               "Cannot open SBK file: /nonexistent/dir/x.sbk");
 }
 
-TEST(SbkCompoundFile, HeaderFaults)
-{
+TEST(SbkCompoundFile, HeaderFaults) {
     CompoundFileWriter w(3);
     w.addStream("S", pattern(10, 0));
     const auto good = w.build();
@@ -157,11 +148,10 @@ TEST(SbkCompoundFile, HeaderFaults)
     EXPECT_EQ(openError(img), "CFB: oversized root stream");
 }
 
-TEST(SbkCompoundFile, FatSectorsFromTheDifatChain)
-{
+TEST(SbkCompoundFile, FatSectorsFromTheDifatChain) {
     CompoundFileWriter w(3);
     w.setHeaderDifatSlots(1);
-    const auto data = pattern(200000, 4); // several FAT sectors, most listed in DIFAT sectors
+    const auto data = pattern(200000, 4);  // several FAT sectors, most listed in DIFAT sectors
     w.addStream("Big", data);
     auto img = w.build();
     ASSERT_GE(img.difatSectors.size(), 1u);
@@ -181,8 +171,7 @@ TEST(SbkCompoundFile, FatSectorsFromTheDifatChain)
     EXPECT_EQ(openError(img2), "CFB: corrupt DIFAT");
 }
 
-TEST(SbkCompoundFile, BrokenChains)
-{
+TEST(SbkCompoundFile, BrokenChains) {
     CompoundFileWriter w(3);
     w.addStream("Big", pattern(2000, 5));
     w.addStream("Small", pattern(300, 6));
@@ -201,7 +190,7 @@ TEST(SbkCompoundFile, BrokenChains)
     EXPECT_EQ(openImage(img).readStream("Big"), pattern(2000, 5));
 
     img = good;
-    img.cutChain("Big", 2); // 1024 bytes for a 2000-byte stream
+    img.cutChain("Big", 2);  // 1024 bytes for a 2000-byte stream
     EXPECT_EQ(readError(img, "Big"), "CFB: stream chain too short");
 
     img = good;
@@ -223,8 +212,7 @@ TEST(SbkCompoundFile, BrokenChains)
     EXPECT_EQ(readError(img, "Big"), "CFB: oversized stream");
 }
 
-TEST(SbkCompoundFile, StreamSizeHighBitsOnlyCountInVersion4)
-{
+TEST(SbkCompoundFile, StreamSizeHighBitsOnlyCountInVersion4) {
     CompoundFileWriter w3(3);
     const auto data = pattern(5000, 7);
     w3.addStream("S", data);
@@ -239,8 +227,7 @@ TEST(SbkCompoundFile, StreamSizeHighBitsOnlyCountInVersion4)
     EXPECT_EQ(readError(img, "S"), "CFB: oversized stream");
 }
 
-TEST(SbkCompoundFile, MissingPathsAndBareNames)
-{
+TEST(SbkCompoundFile, MissingPathsAndBareNames) {
     CompoundFileWriter w(3);
     w.addStream("Celltypes/3", pattern(10, 0));
     w.addStream("A/Circuit", pattern(50, 1));
@@ -256,8 +243,7 @@ TEST(SbkCompoundFile, MissingPathsAndBareNames)
     EXPECT_EQ(cf.readStream("Circuit"), pattern(70, 2));
 }
 
-TEST(SbkCompoundFile, SkippedEntriesAndDuplicatePaths)
-{
+TEST(SbkCompoundFile, SkippedEntriesAndDuplicatePaths) {
     for (uint16_t badLength : {uint16_t{66}, uint16_t{11}, uint16_t{0}}) {
         SCOPED_TRACE(badLength);
         CompoundFileWriter w(3);
@@ -280,8 +266,7 @@ TEST(SbkCompoundFile, SkippedEntriesAndDuplicatePaths)
     EXPECT_EQ(cf.readStream("Dup/S"), pattern(20, 2));
 }
 
-TEST(SbkCompoundFile, LongSiblingChainsDoNotExhaustTheStack)
-{
+TEST(SbkCompoundFile, LongSiblingChainsDoNotExhaustTheStack) {
     for (auto layout : {kgtest::SiblingLayout::RightChain, kgtest::SiblingLayout::LeftChain}) {
         CompoundFileWriter w(4);
         w.setSiblingLayout(layout);
@@ -293,14 +278,12 @@ TEST(SbkCompoundFile, LongSiblingChainsDoNotExhaustTheStack)
     }
 }
 
-TEST(SbkCompoundFile, DeepNestingLoadsAndOverlongPathsAreDropped)
-{
+TEST(SbkCompoundFile, DeepNestingLoadsAndOverlongPathsAreDropped) {
     // 3000 nested storages: no recursion runs out of stack, and paths past
     // 512 bytes are not kept (their streams stay reachable by bare name).
     CompoundFileWriter w(4);
     std::string path;
-    for (int i = 0; i < 3000; ++i)
-        path += "d/";
+    for (int i = 0; i < 3000; ++i) path += "d/";
     w.addStream(path + "Deep", pattern(10, 1));
     w.addStream("d/d/Shallow", pattern(10, 2));
     const auto cf = openImage(w.build());
@@ -309,8 +292,7 @@ TEST(SbkCompoundFile, DeepNestingLoadsAndOverlongPathsAreDropped)
     EXPECT_EQ(cf.readStream("Deep"), pattern(10, 1));
 }
 
-TEST(SbkCompoundFile, DirectoryCyclesAreWalkedOnce)
-{
+TEST(SbkCompoundFile, DirectoryCyclesAreWalkedOnce) {
     CompoundFileWriter w(3);
     w.addStream("A/X", pattern(10, 1));
     w.addStream("B", pattern(10, 2));
@@ -323,8 +305,7 @@ TEST(SbkCompoundFile, DirectoryCyclesAreWalkedOnce)
     EXPECT_EQ(cf.readStream("B"), pattern(10, 2));
 }
 
-TEST(SbkPageList, NumberedPagesInOrder)
-{
+TEST(SbkPageList, NumberedPagesInOrder) {
     CompoundFileWriter w(3);
     w.addStream("Pages/Page10/Circuit", pattern(10, 1));
     w.addStream("Pages/Page2/Circuit", pattern(10, 2));
@@ -334,21 +315,20 @@ TEST(SbkPageList, NumberedPagesInOrder)
     w.addStream("Pages/Page3x/Circuit", pattern(10, 6));
     w.addStream("Pages/Page/Circuit", pattern(10, 7));
     w.addStream("Pages/Page4/Other", pattern(10, 8));
-    w.addStream("Circuit", pattern(10, 9)); // ignored while numbered pages exist
+    w.addStream("Circuit", pattern(10, 9));  // ignored while numbered pages exist
     const auto pages = sbk::listPageStreams(openImage(w.build()));
     EXPECT_EQ(pages, (std::vector<std::string>{"Pages/Page2/Circuit", "Pages/Page10/Circuit",
                                                "Pages/Page12345678/Circuit"}));
 }
 
-TEST(SbkPageList, BareCircuitStream)
-{
+TEST(SbkPageList, BareCircuitStream) {
     {
         CompoundFileWriter w(3);
         w.addStream("Circuit", pattern(10, 1));
         w.addStream("Old/Circuit", pattern(50, 2));
         const auto cf = openImage(w.build());
         EXPECT_EQ(sbk::listPageStreams(cf), std::vector<std::string>{"Circuit"});
-        EXPECT_EQ(cf.readStream("Circuit"), pattern(10, 1)); // the root-level one
+        EXPECT_EQ(cf.readStream("Circuit"), pattern(10, 1));  // the root-level one
     }
     {
         CompoundFileWriter w(3);
@@ -356,7 +336,7 @@ TEST(SbkPageList, BareCircuitStream)
         w.addStream("Other/Circuit", pattern(40, 3));
         const auto cf = openImage(w.build());
         EXPECT_EQ(sbk::listPageStreams(cf), std::vector<std::string>{"Circuit"});
-        EXPECT_EQ(cf.readStream("Circuit"), pattern(50, 2)); // the largest one
+        EXPECT_EQ(cf.readStream("Circuit"), pattern(50, 2));  // the largest one
     }
     {
         CompoundFileWriter w(3);
@@ -365,8 +345,7 @@ TEST(SbkPageList, BareCircuitStream)
     }
 }
 
-TEST(SbkBytes, BoundsCheckedLittleEndianReads)
-{
+TEST(SbkBytes, BoundsCheckedLittleEndianReads) {
     const std::vector<uint8_t> d = {0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0xFF, 0xFF};
     EXPECT_EQ(sbk::readU16(d, 0), 0x0201);
     EXPECT_EQ(sbk::readU16(d, 6), 0xFFFF);
@@ -378,8 +357,7 @@ TEST(SbkBytes, BoundsCheckedLittleEndianReads)
     EXPECT_EQ(errorOf([&] { sbk::readI32({}, 0); }), "SBK: truncated binary data");
 }
 
-TEST(SbkText, Windows1252Table)
-{
+TEST(SbkText, Windows1252Table) {
     const uint32_t expected[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
         0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,

@@ -12,35 +12,28 @@ namespace {
 constexpr uint8_t kWires = static_cast<uint8_t>(sbk::Layer::Wires);
 constexpr uint8_t kSymbols = static_cast<uint8_t>(sbk::Layer::Symbols);
 
-void addLine(sbk::Document& doc, uint8_t layer, double x0, double y0, double x1, double y1)
-{
+void addLine(sbk::Document& doc, uint8_t layer, double x0, double y0, double x1, double y1) {
     doc.addPolyline(layer, 0, {{x0, y0}, {x1, y1}}, 0);
 }
 
 // Number of grid cells that list polyline i.
-size_t cellsHolding(const sbk::Document& doc, uint32_t i)
-{
+size_t cellsHolding(const sbk::Document& doc, uint32_t i) {
     size_t n = 0;
     for (const auto& [key, list] : doc.record().grid)
-        for (uint32_t j : list)
-            n += j == i;
+        for (uint32_t j : list) n += j == i;
     return n;
 }
 
-bool listsCell(const sbk::Document& doc, int32_t cx, int32_t cy, uint32_t i)
-{
+bool listsCell(const sbk::Document& doc, int32_t cx, int32_t cy, uint32_t i) {
     const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
     const auto it = doc.record().grid.find(key);
-    if (it == doc.record().grid.end())
-        return false;
+    if (it == doc.record().grid.end()) return false;
     for (uint32_t j : it->second)
-        if (j == i)
-            return true;
+        if (j == i) return true;
     return false;
 }
 
-std::vector<uint32_t> bruteForce(const sbk::Document& doc, const sbk::Rect& r, uint32_t mask)
-{
+std::vector<uint32_t> bruteForce(const sbk::Document& doc, const sbk::Rect& r, uint32_t mask) {
     std::vector<uint32_t> out;
     const auto& pls = doc.polylines();
     for (uint32_t i = 0; i < pls.size(); ++i) {
@@ -52,13 +45,12 @@ std::vector<uint32_t> bruteForce(const sbk::Document& doc, const sbk::Rect& r, u
     return out;
 }
 
-} // namespace
+}  // namespace
 
 static_assert(!std::is_copy_constructible_v<sbk::Document>);
 static_assert(std::is_nothrow_move_constructible_v<sbk::Document>);
 
-TEST(SbkDocument, StartsEmptyWithTheDefaultBox)
-{
+TEST(SbkDocument, StartsEmptyWithTheDefaultBox) {
     sbk::Document doc;
     const auto b = doc.bounds();
     EXPECT_EQ(b.minX, -1000);
@@ -86,10 +78,9 @@ TEST(SbkDocument, StartsEmptyWithTheDefaultBox)
     EXPECT_EQ(moved.stats().pageIndex, 2u);
 }
 
-TEST(SbkDocument, PolylineAndTextBoxes)
-{
+TEST(SbkDocument, PolylineAndTextBoxes) {
     sbk::Document doc;
-    doc.addPolyline(kSymbols, 0, {{5, 5}}, 1); // one point: dropped
+    doc.addPolyline(kSymbols, 0, {{5, 5}}, 1);  // one point: dropped
     doc.addPolyline(kSymbols, 0, {}, 1);
     EXPECT_TRUE(doc.polylines().empty());
 
@@ -104,7 +95,7 @@ TEST(SbkDocument, PolylineAndTextBoxes)
     EXPECT_EQ(p.maxY, 20);
     EXPECT_EQ(p.points.size(), 3u);
 
-    doc.addText(7, 10, 20, "", 10, 0); // empty: dropped
+    doc.addText(7, 10, 20, "", 10, 0);  // empty: dropped
     doc.addText(7, 10, 20, "ab", 10, 0);
     doc.addText(7, 10, 20, "ab", 10, 1);
     doc.addText(7, 0, 0, "x", 1, 0);
@@ -118,15 +109,14 @@ TEST(SbkDocument, PolylineAndTextBoxes)
     EXPECT_DOUBLE_EQ(t1.minX, -5);
     EXPECT_DOUBLE_EQ(t1.maxX, 10);
     EXPECT_EQ(t1.anchor, 1);
-    const auto& t2 = doc.texts()[2]; // 0.75 wide, raised to 1
+    const auto& t2 = doc.texts()[2];  // 0.75 wide, raised to 1
     EXPECT_DOUBLE_EQ(t2.maxX - t2.minX, 1);
     // Counts are the reader's to set; appending leaves them alone.
     EXPECT_EQ(doc.stats().polylineCount, 0u);
     EXPECT_EQ(doc.stats().textCount, 0u);
 }
 
-TEST(SbkDocument, LayerTableEnds)
-{
+TEST(SbkDocument, LayerTableEnds) {
     EXPECT_STREQ(sbk::layerName(12), "annotations");
     EXPECT_EQ(sbk::layerColour(12), 0xEE27CFu);
     for (uint8_t i : {uint8_t{13}, uint8_t{255}}) {
@@ -136,15 +126,14 @@ TEST(SbkDocument, LayerTableEnds)
     }
 }
 
-TEST(SbkDocument, GridCellsAndOversizeList)
-{
+TEST(SbkDocument, GridCellsAndOversizeList) {
     sbk::Document doc;
-    addLine(doc, kSymbols, 0, 0, 1000, 1000);   // 3 x 3 cells
-    addLine(doc, kSymbols, -1, -1, 0, 0);       // cells -1..0 by -1..0
-    addLine(doc, kSymbols, 0, 0, 6000, 0);      // 13 cells
-    addLine(doc, kSymbols, 0, 0, 6000, 5000);   // 13 x 11 = 143 cells: oversize
-    addLine(doc, kSymbols, -64000, 0, 0, 0);    // 129 cells: oversize
-    addLine(doc, kSymbols, -63500, 0, 0, 0);    // 128 cells: grid
+    addLine(doc, kSymbols, 0, 0, 1000, 1000);  // 3 x 3 cells
+    addLine(doc, kSymbols, -1, -1, 0, 0);      // cells -1..0 by -1..0
+    addLine(doc, kSymbols, 0, 0, 6000, 0);     // 13 cells
+    addLine(doc, kSymbols, 0, 0, 6000, 5000);  // 13 x 11 = 143 cells: oversize
+    addLine(doc, kSymbols, -64000, 0, 0, 0);   // 129 cells: oversize
+    addLine(doc, kSymbols, -63500, 0, 0, 0);   // 128 cells: grid
     doc.buildIndex();
 
     EXPECT_EQ(cellsHolding(doc, 0), 9u);
@@ -164,14 +153,13 @@ TEST(SbkDocument, GridCellsAndOversizeList)
     EXPECT_EQ(doc.record().oversize.size(), 2u);
 }
 
-TEST(SbkDocument, QueryByMaskAndRectangle)
-{
+TEST(SbkDocument, QueryByMaskAndRectangle) {
     sbk::Document doc;
-    addLine(doc, kSymbols, 0, 0, 100, 100);       // 0
-    addLine(doc, kWires, 50, 50, 200, 50);        // 1
-    addLine(doc, kWires, 0, 0, 20000, 20000);     // 2: oversize, meets everything near 0
-    addLine(doc, kWires, 3000, 3000, 3100, 3000); // 3: far away
-    addLine(doc, 40, 10, 10, 20, 20);             // 4: layer 40 uses bit 8
+    addLine(doc, kSymbols, 0, 0, 100, 100);        // 0
+    addLine(doc, kWires, 50, 50, 200, 50);         // 1
+    addLine(doc, kWires, 0, 0, 20000, 20000);      // 2: oversize, meets everything near 0
+    addLine(doc, kWires, 3000, 3000, 3100, 3000);  // 3: far away
+    addLine(doc, 40, 10, 10, 20, 20);              // 4: layer 40 uses bit 8
     doc.buildIndex();
 
     EXPECT_EQ(doc.query({0, 0, 150, 150}, 0xFFFFFFFF), (std::vector<uint32_t>{0, 1, 2, 4}));
@@ -180,12 +168,11 @@ TEST(SbkDocument, QueryByMaskAndRectangle)
     EXPECT_EQ(doc.query({0, 0, 150, 150}, 0), std::vector<uint32_t>{});
     // Touching edges meet.
     EXPECT_EQ(doc.query({200, 50, 300, 60}, 2), (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(doc.query({2990, 2990, 3010, 2995}, 2), (std::vector<uint32_t>{2})); // boxes, not lines
+    EXPECT_EQ(doc.query({2990, 2990, 3010, 2995}, 2), (std::vector<uint32_t>{2}));  // boxes, not lines
     EXPECT_EQ(doc.query({2990, 2990, 3010, 3005}, 2), (std::vector<uint32_t>{2, 3}));
 }
 
-TEST(SbkDocument, QueryMatchesALinearScan)
-{
+TEST(SbkDocument, QueryMatchesALinearScan) {
     std::mt19937 rng(12345);
     std::uniform_real_distribution<double> pos(-20000, 20000);
     std::uniform_real_distribution<double> len(0, 1500);
@@ -202,7 +189,7 @@ TEST(SbkDocument, QueryMatchesALinearScan)
         {-1000, -1000, 1000, 1000},
         {-250, 10, -249, 11},
         {5000, -20000, 9000, 20000},
-        {-50000, -50000, 50000, 50000}, // more than 30000 cells: the linear path
+        {-50000, -50000, 50000, 50000},  // more than 30000 cells: the linear path
         {-1e300, -1e300, 1e300, 1e300},
         {std::numeric_limits<double>::lowest(), 0, std::numeric_limits<double>::max(), 1},
     };
@@ -214,11 +201,10 @@ TEST(SbkDocument, QueryMatchesALinearScan)
     }
 }
 
-TEST(SbkDocument, QueryRejectsNonFiniteRectangles)
-{
+TEST(SbkDocument, QueryRejectsNonFiniteRectangles) {
     sbk::Document doc;
     addLine(doc, kWires, 0, 0, 100, 100);
-    addLine(doc, kWires, 0, 0, 100000, 100000); // oversize
+    addLine(doc, kWires, 0, 0, 100000, 100000);  // oversize
     doc.buildIndex();
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -229,8 +215,7 @@ TEST(SbkDocument, QueryRejectsNonFiniteRectangles)
     EXPECT_TRUE(doc.query({100000, 100000, -100000, -100000}, ~0u).empty());
 }
 
-TEST(SbkDocument, NonFiniteGeometryStaysOutOfTheGrid)
-{
+TEST(SbkDocument, NonFiniteGeometryStaysOutOfTheGrid) {
     sbk::Document doc;
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -35,54 +35,46 @@ struct Recorder : sbk::DrawSink {
     };
     std::vector<Line> lines;
     std::vector<Label> labels;
-    std::vector<char> order; // 'p' or 't' per call
+    std::vector<char> order;  // 'p' or 't' per call
 
-    void polyline(uint8_t shape, const sbk::Point* points, size_t count, sbk::Pen pen) override
-    {
+    void polyline(uint8_t shape, const sbk::Point* points, size_t count, sbk::Pen pen) override {
         lines.push_back({shape, std::vector<sbk::Point>(points, points + count), pen});
         order.push_back('p');
     }
     void text(const sbk::Point& at, const std::string& text, float height, uint32_t colour,
-              uint8_t anchor) override
-    {
+              uint8_t anchor) override {
         labels.push_back({at, text, height, colour, anchor});
         order.push_back('t');
     }
 };
 
 // The viewer's own settings.
-sbk::DrawOptions viewerOptions(uint32_t mask = 0xFFFFFFFF)
-{
-    return sbk::DrawOptions{mask, 3.3, 0.65, true};
-}
+sbk::DrawOptions viewerOptions(uint32_t mask = 0xFFFFFFFF) { return sbk::DrawOptions{mask, 3.3, 0.65, true}; }
 
-sbk::View viewAt(double scale)
-{
+sbk::View viewAt(double scale) {
     // Document (0, 0) at pixel (400, 300); a 800 x 600 viewport.
     return sbk::View{800, 600, scale, 400, 300};
 }
 
-std::string readFile(const std::string& path)
-{
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string svgOf(const sbk::Document& doc, uint32_t mask)
-{
+std::string svgOf(const sbk::Document& doc, uint32_t mask) {
     kgtest::TempFile f(".svg");
     sbk::writePageSvg(doc, f.path(), mask);
     return readFile(f.path());
 }
 
-const std::string kHead = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"-1000.000 -1000.000 2000.000 2000.000\" "
-                          "width=\"1600\" height=\"1240\">\n"
-                          "<rect x=\"-1000.000\" y=\"-1000.000\" width=\"2000.000\" height=\"2000.000\" fill=\"#000\"/>\n";
+const std::string kHead =
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"-1000.000 -1000.000 2000.000 2000.000\" "
+    "width=\"1600\" height=\"1240\">\n"
+    "<rect x=\"-1000.000\" y=\"-1000.000\" width=\"2000.000\" height=\"2000.000\" fill=\"#000\"/>\n";
 
-} // namespace
+}  // namespace
 
-TEST(SbkDraw, SizeLimitsAndPens)
-{
+TEST(SbkDraw, SizeLimitsAndPens) {
     sbk::Document doc;
     doc.addPolyline(kSymbols, 0, {{0, 0}, {5, 5}}, 0);
     doc.addPolyline(kWires, 0, {{0, 0}, {5, 5}}, 0);
@@ -93,12 +85,12 @@ TEST(SbkDraw, SizeLimitsAndPens)
 
     Recorder at01;
     doc.draw(viewAt(0.1), at01, viewerOptions());
-    ASSERT_EQ(at01.lines.size(), 3u); // the 0.5-pixel symbol is skipped, the wire is not
+    ASSERT_EQ(at01.lines.size(), 3u);  // the 0.5-pixel symbol is skipped, the wire is not
     EXPECT_FLOAT_EQ(at01.lines[0].pen.width, 0.8f);
     EXPECT_EQ(at01.lines[0].pen.colour, 0x09E52Cu);
     EXPECT_FLOAT_EQ(at01.lines[1].pen.width, 1.6f);
     EXPECT_FLOAT_EQ(at01.lines[2].pen.width, 1.4f);
-    EXPECT_TRUE(at01.labels.empty()); // 3 pixels high
+    EXPECT_TRUE(at01.labels.empty());  // 3 pixels high
 
     Recorder at02;
     doc.draw(viewAt(0.2), at02, viewerOptions());
@@ -112,8 +104,7 @@ TEST(SbkDraw, SizeLimitsAndPens)
     EXPECT_FLOAT_EQ(at012.labels[0].height, static_cast<float>(30 * 0.12));
 }
 
-TEST(SbkDraw, MapsPointsAndDrawsPolylinesBeforeTexts)
-{
+TEST(SbkDraw, MapsPointsAndDrawsPolylinesBeforeTexts) {
     sbk::Document doc;
     doc.addText(kTitles, 10, 20, "Title", 50, 1);
     doc.addPolyline(kWires, 0, {{10, 20}, {-30, 40}}, 5);
@@ -143,13 +134,12 @@ TEST(SbkDraw, MapsPointsAndDrawsPolylinesBeforeTexts)
     EXPECT_EQ(std::string(wiresOnly.order.begin(), wiresOnly.order.end()), "p");
 }
 
-TEST(SbkDraw, CullsToTheViewUnlessAskedNotTo)
-{
+TEST(SbkDraw, CullsToTheViewUnlessAskedNotTo) {
     sbk::Document doc;
-    doc.addPolyline(kWires, 0, {{0, 0}, {100, 0}}, 0);         // inside
-    doc.addPolyline(kWires, 0, {{50000, 0}, {50100, 0}}, 0);   // far right
-    doc.addPolyline(kSymbols, 0, {{-9000, 0}, {-8999.5, 0}}, 0); // far left and tiny
-    doc.addPolyline(kFrame, 0, {{-9000, -9000}, {9000, 9000}}, 0); // reaches into the view
+    doc.addPolyline(kWires, 0, {{0, 0}, {100, 0}}, 0);              // inside
+    doc.addPolyline(kWires, 0, {{50000, 0}, {50100, 0}}, 0);        // far right
+    doc.addPolyline(kSymbols, 0, {{-9000, 0}, {-8999.5, 0}}, 0);    // far left and tiny
+    doc.addPolyline(kFrame, 0, {{-9000, -9000}, {9000, 9000}}, 0);  // reaches into the view
     doc.addText(kRefs, 0, 0, "in", 40, 0);
     doc.addText(kRefs, 50000, 0, "out", 40, 0);
     doc.buildIndex();
@@ -167,17 +157,17 @@ TEST(SbkDraw, CullsToTheViewUnlessAskedNotTo)
     auto options = viewerOptions();
     options.cullToView = false;
     doc.draw(viewAt(1), all, options);
-    EXPECT_EQ(all.lines.size(), 3u); // the tiny symbol still fails the size test
+    EXPECT_EQ(all.lines.size(), 3u);  // the tiny symbol still fails the size test
     EXPECT_EQ(all.labels.size(), 2u);
 }
 
-TEST(SbkDraw, NothingForAnUnusableScale)
-{
+TEST(SbkDraw, NothingForAnUnusableScale) {
     sbk::Document doc;
     doc.addPolyline(kWires, 0, {{0, 0}, {100, 0}}, 0);
     doc.addText(kRefs, 0, 0, "R", 40, 0);
     doc.buildIndex();
-    for (double s : {0.0, -1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+    for (double s :
+         {0.0, -1.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
         Recorder r;
         auto options = viewerOptions();
         options.minShapePx = 0;
@@ -187,8 +177,7 @@ TEST(SbkDraw, NothingForAnUnusableScale)
     }
 }
 
-TEST(SbkSvg, EmptyPageAndMaskZero)
-{
+TEST(SbkSvg, EmptyPageAndMaskZero) {
     sbk::Document empty;
     EXPECT_EQ(svgOf(empty, 0xFFFFFFFF), kHead + "</svg>\n");
 
@@ -198,38 +187,44 @@ TEST(SbkSvg, EmptyPageAndMaskZero)
     EXPECT_EQ(svgOf(doc, 0), kHead + "</svg>\n");
 }
 
-TEST(SbkSvg, ExactElements)
-{
+TEST(SbkSvg, ExactElements) {
     sbk::Document doc;
     auto& rec = doc.record();
     rec.minX = 0;
     rec.minY = -100;
     rec.maxX = 1000;
-    rec.maxY = 500; // y mirrors as 400 - y
+    rec.maxY = 500;  // y mirrors as 400 - y
     doc.addPolyline(kWires, 0, {{0, 0}, {10.5, 20}, {-3, 400}}, 5);
     doc.addPolyline(kSymbols, 1, {{0, 0}, {10, 10}, {20, 0}}, 0x82);
-    doc.addPolyline(kSymbols, 1, {{0, 0}, {10, 10}, {20, 0}, {30, 10}}, 0x82); // not a curve
+    doc.addPolyline(kSymbols, 1, {{0, 0}, {10, 10}, {20, 0}, {30, 10}}, 0x82);  // not a curve
     doc.addPolyline(kFrame, 2, {{30, 40}, {10, 20}}, 0);
-    doc.addPolyline(kBuses, 2, {{0, 0}, {1, 1}, {2, 2}}, 0); // not an ellipse
+    doc.addPolyline(kBuses, 2, {{0, 0}, {1, 1}, {2, 2}}, 0);  // not an ellipse
     doc.addPolyline(20, 0, {{0, 0}, {1, 1}}, 0);
     doc.addText(kRefs, 5, 6, "R&D<1> \"a\" 'b'", 45, 0);
     doc.addText(kTitles, 1, 2, "End", 50.25, 1);
 
     const std::string expected =
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0.000 -100.000 1000.000 600.000\" width=\"1600\" "
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0.000 -100.000 1000.000 600.000\" "
+        "width=\"1600\" "
         "height=\"1240\">\n"
         "<rect x=\"0.000\" y=\"-100.000\" width=\"1000.000\" height=\"600.000\" fill=\"#000\"/>\n"
-        "<g fill=\"none\" stroke=\"#09e52c\" stroke-width=\"5\" stroke-linecap=\"round\" stroke-linejoin=\"round\">"
+        "<g fill=\"none\" stroke=\"#09e52c\" stroke-width=\"5\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">"
         "<polyline points=\"0.000,400.000 10.500,380.000 -3.000,0.000 \"/></g>\n"
-        "<g fill=\"none\" stroke=\"#0ce7e4\" stroke-width=\"5\" stroke-linecap=\"round\" stroke-linejoin=\"round\">"
+        "<g fill=\"none\" stroke=\"#0ce7e4\" stroke-width=\"5\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">"
         "<path d=\"M 0.000,400.000 Q 10.000,390.000 20.000,400.000\"/></g>\n"
-        "<g fill=\"none\" stroke=\"#0ce7e4\" stroke-width=\"5\" stroke-linecap=\"round\" stroke-linejoin=\"round\">"
+        "<g fill=\"none\" stroke=\"#0ce7e4\" stroke-width=\"5\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">"
         "<polyline points=\"0.000,400.000 10.000,390.000 20.000,400.000 30.000,390.000 \"/></g>\n"
-        "<g fill=\"none\" stroke=\"#00ecee\" stroke-width=\"16\" stroke-linecap=\"round\" stroke-linejoin=\"round\">"
+        "<g fill=\"none\" stroke=\"#00ecee\" stroke-width=\"16\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">"
         "<ellipse cx=\"20.000\" cy=\"370.000\" rx=\"10.000\" ry=\"10.000\"/></g>\n"
-        "<g fill=\"none\" stroke=\"#ffe91a\" stroke-width=\"14\" stroke-linecap=\"round\" stroke-linejoin=\"round\">"
+        "<g fill=\"none\" stroke=\"#ffe91a\" stroke-width=\"14\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">"
         "<polyline points=\"0.000,400.000 1.000,399.000 2.000,398.000 \"/></g>\n"
-        "<g fill=\"none\" stroke=\"#ffffff\" stroke-width=\"5\" stroke-linecap=\"round\" stroke-linejoin=\"round\">"
+        "<g fill=\"none\" stroke=\"#ffffff\" stroke-width=\"5\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\">"
         "<polyline points=\"0.000,400.000 1.000,399.000 \"/></g>\n"
         "<text x=\"5.000\" y=\"394.000\" fill=\"#ffe91a\" font-family=\"DejaVu Sans,Arial,sans-serif\" "
         "font-size=\"45.000\" text-anchor=\"start\" dominant-baseline=\"alphabetic\">"
@@ -246,8 +241,7 @@ TEST(SbkSvg, ExactElements)
     EXPECT_EQ(only20.find("#09e52c"), std::string::npos);
 }
 
-TEST(SbkSvg, HugeCoordinatesAreWrittenInFull)
-{
+TEST(SbkSvg, HugeCoordinatesAreWrittenInFull) {
     sbk::Document doc;
     doc.addText(kRefs, 1e300, -std::numeric_limits<double>::max(), "x", 1e22, 0);
     const std::string svg = svgOf(doc, 0xFFFFFFFF);
@@ -264,12 +258,15 @@ TEST(SbkSvg, HugeCoordinatesAreWrittenInFull)
     EXPECT_NE(svg.find("y=\"17976931348623157"), std::string::npos);
 }
 
-TEST(SbkSvg, EscapingAndColours)
-{
+TEST(SbkSvg, EscapingAndColours) {
     EXPECT_EQ(sbk::xmlEscape("R&D<1>"), "R&amp;D&lt;1&gt;");
     EXPECT_EQ(sbk::xmlEscape("\xC3\xA9\t\n\r"), "\xC3\xA9\t\n\r");
     // Control bytes that XML forbids are dropped.
-    EXPECT_EQ(sbk::xmlEscape(std::string("a\0b\x01\x08\x0B\x0C\x0E\x1F\x7F" "c", 11)), "ab\x7F" "c");
+    EXPECT_EQ(sbk::xmlEscape(std::string("a\0b\x01\x08\x0B\x0C\x0E\x1F\x7F"
+                                         "c",
+                                         11)),
+              "ab\x7F"
+              "c");
 
     std::ostringstream out;
     out << std::dec << 255 << ' ';
@@ -281,8 +278,7 @@ TEST(SbkSvg, EscapingAndColours)
     EXPECT_EQ(out.str(), "255 #0a0b0c 255 #000000 #ffffff");
 }
 
-TEST(SbkSvg, Failures)
-{
+TEST(SbkSvg, Failures) {
     sbk::Document doc;
     const std::string bad = "/nonexistent-folder/x.svg";
     try {
@@ -292,8 +288,7 @@ TEST(SbkSvg, Failures)
         EXPECT_STREQ(e.what(), "Cannot create SVG file: /nonexistent-folder/x.svg");
     }
     if (std::filesystem::exists("/dev/full")) {
-        for (int i = 0; i < 2000; ++i)
-            doc.addPolyline(kWires, 0, {{0, 0}, {1, 1}}, 0);
+        for (int i = 0; i < 2000; ++i) doc.addPolyline(kWires, 0, {{0, 0}, {1, 1}}, 0);
         try {
             sbk::writePageSvg(doc, "/dev/full", ~0u);
             ADD_FAILURE() << "no error";
@@ -303,8 +298,7 @@ TEST(SbkSvg, Failures)
     }
 }
 
-TEST(SbkSvg, ReplacesAnExistingFileAndWritesAWellFormedSample)
-{
+TEST(SbkSvg, ReplacesAnExistingFileAndWritesAWellFormedSample) {
     sbk::Document doc;
     auto& rec = doc.record();
     rec.minX = -100;

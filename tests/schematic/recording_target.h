@@ -43,8 +43,8 @@ public:
         c.fill = fill;
         calls.push_back(c);
     }
-    void text(const schematic::Point& anchor, const std::string& text,
-              const schematic::TextStyle& style, schematic::Colour colour) override {
+    void text(const schematic::Point& anchor, const std::string& text, const schematic::TextStyle& style,
+              schematic::Colour colour) override {
         DrawCall c;
         c.kind = DrawCall::Text;
         c.points = {anchor};
@@ -57,4 +57,4 @@ public:
     std::vector<DrawCall> calls;
 };
 
-} // namespace kgtest
+}  // namespace kgtest

@@ -20,9 +20,11 @@ using kgtest::TempFile;
 using schematic::ViewerCore;
 
 std::unique_ptr<TempFile> asciiFile(const std::string& body) {
-    const std::string s = "ACCEL_ASCII \"t.sch\"\n(asciiHeader (fileUnits mm))\n"
-                          "(schematicDesign \"D\"\n(schDesignHeader (workspaceSize 100 80))\n"
-                          "(sheet \"S\" " + body + "))\n";
+    const std::string s =
+        "ACCEL_ASCII \"t.sch\"\n(asciiHeader (fileUnits mm))\n"
+        "(schematicDesign \"D\"\n(schDesignHeader (workspaceSize 100 80))\n"
+        "(sheet \"S\" " +
+        body + "))\n";
     return std::make_unique<TempFile>(std::vector<std::uint8_t>(s.begin(), s.end()), ".sch");
 }
 
@@ -58,12 +60,12 @@ TEST(ScreenPalette, PcadClassesLayersAndColours) {
 }
 
 TEST(ScreenPalette, ThemeColours) {
-    using schematic::schDocThemeColour;
     using schematic::sbkThemeColour;
+    using schematic::schDocThemeColour;
     EXPECT_EQ(schDocThemeColour(0xFF000000u, true), 0xFF787878u);
     EXPECT_EQ(schDocThemeColour(0xFF6E0000u, true), 0xFF6E0000u);
     EXPECT_EQ(schDocThemeColour(0xFF000000u, false), 0xFF000000u);
-    EXPECT_EQ(schDocThemeColour(0x00102030u, true), 0x00586878u); // alpha kept, brightest 120
+    EXPECT_EQ(schDocThemeColour(0x00102030u, true), 0x00586878u);  // alpha kept, brightest 120
     EXPECT_EQ(schDocThemeColour(0xFF0A6D00u, true), 0xFF15780Bu);
     EXPECT_EQ(sbkThemeColour(0x09E52C, true), 0xFF2CE509u);
     EXPECT_EQ(sbkThemeColour(0x09E52C, false), 0xFF27A210u);
@@ -96,7 +98,7 @@ TEST(PaintPcad, ClassOrderMaskAndTheme) {
     // The junction: 0.9 units across, centred on its point.
     const double s = core.scale();
     const schematic::Box& dot = calls[2].box;
-    EXPECT_NEAR(dot.x1 - dot.x0, 0.9 * s, 1e-5); // a float diameter
+    EXPECT_NEAR(dot.x1 - dot.x0, 0.9 * s, 1e-5);  // a float diameter
     EXPECT_NEAR((dot.x0 + dot.x1) / 2, 512 + (30 - 50) * s, 1e-9);
     EXPECT_NEAR((dot.y0 + dot.y1) / 2, 384 - (30 - 40) * s, 1e-9);
     EXPECT_DOUBLE_EQ(calls[2].width, 1.0);
@@ -128,8 +130,8 @@ TEST(PaintPcad, WidthsTextBoxesAndCulling) {
     ASSERT_DOUBLE_EQ(core.scale(), 2);
     std::vector<DrawCall> calls = paint(core);
     ASSERT_EQ(calls.size(), 3u);
-    EXPECT_DOUBLE_EQ(calls[0].width, 2.0); // 1 unit
-    EXPECT_DOUBLE_EQ(calls[1].width, 1.0); // 0.1 unit: 0.2 pixels, raised to 1
+    EXPECT_DOUBLE_EQ(calls[0].width, 2.0);  // 1 unit
+    EXPECT_DOUBLE_EQ(calls[1].width, 1.0);  // 0.1 unit: 0.2 pixels, raised to 1
 
     // The text is fitted into its indexed box, anchored at the box's bottom-left corner.
     const std::vector<pcad::Page> pages = pcad::loadFile(f->path());
@@ -322,10 +324,10 @@ TEST(PaintSbk, AdapterShapesTextsAndColours) {
     EXPECT_NEAR(curve->points[24].x - p0.x, 100 * s, 1e-9);
     EXPECT_NEAR(curve->points[24].y, p0.y, 1e-9);
     EXPECT_NEAR(curve->points[12].x - p0.x, 50 * s, 1e-9);
-    EXPECT_NEAR(p0.y - curve->points[12].y, 50 * s, 1e-9); // y up: half of the control's 100
+    EXPECT_NEAR(p0.y - curve->points[12].y, 50 * s, 1e-9);  // y up: half of the control's 100
     EXPECT_FALSE(curve->closed);
     EXPECT_EQ(curve->fill, 0u);
-    EXPECT_EQ(curve->stroke, 0xFFE4E70Cu);           // symbols, 0x0CE7E4
+    EXPECT_EQ(curve->stroke, 0xFFE4E70Cu);  // symbols, 0x0CE7E4
     EXPECT_NEAR(curve->width, std::max(5 * s, 0.8), 1e-6);
 
     // The ellipse's two corners become the box of an unfilled ellipse.
@@ -379,4 +381,4 @@ TEST(PaintSbk, AdapterShapesTextsAndColours) {
     EXPECT_TRUE(paint(core).empty());
 }
 
-} // namespace
+}  // namespace

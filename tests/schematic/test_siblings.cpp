@@ -15,8 +15,9 @@ using schematic::siblingFiles;
 class Siblings : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("kg_siblings_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir_ =
+            fs::temp_directory_path() /
+            ("kg_siblings_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -73,9 +74,9 @@ TEST_F(Siblings, LinksAreFollowed) {
     std::error_code ec;
     fs::create_symlink(dir_ / "target.txt", dir_ / "b.sch", ec);
     if (ec) GTEST_SKIP() << "no symbolic links here";
-    fs::create_symlink(dir_ / "gone.txt", dir_ / "c.sch");     // dangling: no status
-    fs::create_directory_symlink(dir_ / "sub", dir_ / "d.sch"); // dangling too
-    fs::create_directories(dir_ / "sub");                       // now a link to a folder
+    fs::create_symlink(dir_ / "gone.txt", dir_ / "c.sch");       // dangling: no status
+    fs::create_directory_symlink(dir_ / "sub", dir_ / "d.sch");  // dangling too
+    fs::create_directories(dir_ / "sub");                        // now a link to a folder
     EXPECT_EQ(names(a, 1), (V{"b.sch"}));
 }
 
@@ -107,4 +108,4 @@ TEST(SiblingOrder, CaseInsensitiveThenBytes) {
     EXPECT_FALSE(utf8PathLess(fs::path(u8"\u00e9.sch"), "z.sch"));
 }
 
-} // namespace
+}  // namespace

@@ -28,13 +28,13 @@ std::vector<std::uint8_t> bytesOf(const std::string& s) { return {s.begin(), s.e
 // A one-sheet ASCII P-CAD file in millimetres with the given sheet body.
 std::string asciiSheets(const std::string& sheets, const std::string& size = "100 80") {
     return "ACCEL_ASCII \"t.sch\"\n(asciiHeader (fileUnits mm))\n(schematicDesign \"D\"\n"
-           "(schDesignHeader (workspaceSize " + size + "))\n" + sheets + ")\n";
+           "(schDesignHeader (workspaceSize " +
+           size + "))\n" + sheets + ")\n";
 }
 
 std::unique_ptr<TempFile> asciiFile(const std::string& body, const std::string& suffix = ".sch",
                                     const std::string& size = "100 80") {
-    return std::make_unique<TempFile>(bytesOf(asciiSheets("(sheet \"S\" " + body + ")", size)),
-                                      suffix);
+    return std::make_unique<TempFile>(bytesOf(asciiSheets("(sheet \"S\" " + body + ")", size)), suffix);
 }
 
 std::string errorOf(const std::function<void()>& f) {
@@ -117,8 +117,7 @@ TEST(ViewerCoreOpen, Failures) {
     EXPECT_EQ(errorOf([] { ViewerCore c("/nonexistent/dir.sch/file"); }), kUnsupported);
     EXPECT_EQ(errorOf([] { ViewerCore c("/nonexistent/.sch"); }), kUnsupported);
     // Reader failures pass through unchanged.
-    EXPECT_EQ(errorOf([] { ViewerCore c("/nonexistent/x.sch"); }),
-              "Cannot open file: /nonexistent/x.sch");
+    EXPECT_EQ(errorOf([] { ViewerCore c("/nonexistent/x.sch"); }), "Cannot open file: /nonexistent/x.sch");
     TempFile shortFile(bytesOf("ACCEL"), ".sch");
     EXPECT_EQ(errorOf([&] { ViewerCore c(shortFile.path()); }), "Empty or truncated file");
     EXPECT_THROW(ViewerCore("bad\xff.sch"), std::system_error);
@@ -178,7 +177,7 @@ TEST(ViewerCoreView, PointsStayPutUnderZoomAndResize) {
     auto r = linePixels(core);
     EXPECT_NEAR(r[0].x, q[0].x + 7, 1e-9);
     EXPECT_NEAR(r[0].y, q[0].y - 3, 1e-9);
-    core.pan(NAN, INFINITY); // ignored: the view never holds a non-finite offset
+    core.pan(NAN, INFINITY);  // ignored: the view never holds a non-finite offset
     EXPECT_NEAR(linePixels(core)[0].x, r[0].x, 1e-9);
 
     // Resizing keeps the centre's document point at the centre; 0 by -5 becomes 1 by 1.
@@ -199,8 +198,11 @@ TEST(ViewerCoreView, NonFiniteEmptyOrNegativeExtentIsFittedAsOneUnit) {
         const char* size;
         double scale;
         bool drawn;
-    } cases[] = {{"nan inf", 728, false},     {"inf 5", 728.0 / 5, true}, {"1e999 -1e999", 728, false},
-                 {"0 0", 728, true},          {"-0.2 -0.2", 728, false}};
+    } cases[] = {{"nan inf", 728, false},
+                 {"inf 5", 728.0 / 5, true},
+                 {"1e999 -1e999", 728, false},
+                 {"0 0", 728, true},
+                 {"-0.2 -0.2", 728, false}};
     for (const auto& c : cases) {
         const auto f = asciiFile("(line (pt 0 0) (pt 0.1 0.1))", ".sch", c.size);
         ViewerCore core(f->path());
@@ -232,7 +234,7 @@ TEST(ViewerCorePages, NamesSelectionAndLayers) {
     p.toggleLayer(4);
     p.selectPage(1);
     EXPECT_EQ(p.currentPage(), 1u);
-    EXPECT_EQ(p.visibleLayers(), 0x3Bu); // page changes keep the mask
+    EXPECT_EQ(p.visibleLayers(), 0x3Bu);  // page changes keep the mask
     p.toggleLayer(4);
     EXPECT_EQ(p.visibleLayers(), 0x3Fu);
     ASSERT_EQ(p.layers().size(), 6u);
@@ -247,7 +249,7 @@ TEST(ViewerCorePages, NamesSelectionAndLayers) {
     EXPECT_EQ(s.pageName(1), "");
     EXPECT_EQ(s.visibleLayers(), 0x1Fu);
     EXPECT_EQ(s.layers()[3].name, "Pin names and numbers");
-    s.setVisibleLayers(0xF0000000u); // bits of no layer are accepted
+    s.setVisibleLayers(0xF0000000u);  // bits of no layer are accepted
     EXPECT_EQ(s.visibleLayers(), 0xF0000000u);
 
     kgtest::SbkFileBuilder sbk;
@@ -301,7 +303,7 @@ TEST(ViewerCoreStatus, TextsOfEachFormat) {
     ViewerCore p(pf.path());
     EXPECT_EQ(p.statusText(), "P-CAD SCH | sheet 1/2 | 0 lines, 0 circles, 0 texts");
     p.selectPage(1);
-    p.setVisibleLayers(0); // hiding layers changes no count
+    p.setVisibleLayers(0);  // hiding layers changes no count
     EXPECT_EQ(p.statusText(), "P-CAD SCH | sheet 2/2 | 2 lines, 1 circles, 1 texts");
 
     kgtest::SchDocBuilder b;
@@ -346,7 +348,7 @@ protected:
 TEST_F(ViewerCoreExport, PcadWritesEveryLayerInTheCurrentTheme) {
     const auto pf = asciiFile("(text (pt 10 10) \"hello\") (wire (line (pt 1 1) (pt 9 1)))");
     ViewerCore p(pf->path());
-    p.setVisibleLayers(0x07); // text and wire layers hidden
+    p.setVisibleLayers(0x07);  // text and wire layers hidden
     const std::string dark = out("pcad_dark"), light = out("pcad_light");
     p.exportSvg(dark);
     p.setDark(false);
@@ -372,7 +374,7 @@ TEST_F(ViewerCoreExport, SchDocWritesTheVisibleLayers) {
     s.exportSvg(noWires);
     EXPECT_NE(slurp(all).find("<polyline"), std::string::npos);
     EXPECT_EQ(slurp(noWires).find("<polyline"), std::string::npos);
-    EXPECT_NE(slurp(noWires).find("tiny"), std::string::npos); // small texts are not culled
+    EXPECT_NE(slurp(noWires).find("tiny"), std::string::npos);  // small texts are not culled
     // The file is replaced, not appended to.
     s.exportSvg(all);
     EXPECT_EQ(slurp(all), slurp(noWires));
@@ -435,7 +437,8 @@ TEST(ViewerCoreSamples, RealFilesOfEachKind) {
         }
         if (svgOut != nullptr && *svgOut != '\0') {
             std::filesystem::create_directories(svgOut);
-            core.exportSvg((std::filesystem::path(svgOut) / ("core_sample_" + path.stem().string() + ".svg")).string());
+            core.exportSvg(
+                (std::filesystem::path(svgOut) / ("core_sample_" + path.stem().string() + ".svg")).string());
         }
     }
     const std::filesystem::path pcad = root / "pcad-ascii/pcad_feature_test.sch";
@@ -446,4 +449,4 @@ TEST(ViewerCoreSamples, RealFilesOfEachKind) {
     }
 }
 
-} // namespace
+}  // namespace

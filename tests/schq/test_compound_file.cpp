@@ -231,7 +231,8 @@ TEST(SchqCompoundFile, DirectoryEntries) {
     for (std::uint16_t badLength : {0, 17, 66}) {
         auto bad = img;
         bad.setU16(bad.dirEntryOffset(bad.entryIndex("Skipped")) + cfb::kEntryNameLength, badLength);
-        EXPECT_EQ(errorOf([&] { load(bad).readStream("Skipped"); }), "Missing CFB stream: Skipped") << badLength;
+        EXPECT_EQ(errorOf([&] { load(bad).readStream("Skipped"); }), "Missing CFB stream: Skipped")
+            << badLength;
     }
 
     // A NUL unit inside the counted length is part of the name; lone
@@ -368,7 +369,8 @@ TEST(SchqCompoundFile, RealFilesOpenAndSplit) {
         const char* name;
         std::size_t records;
     };
-    const Sample samples[] = {{"via2.SchDoc", 80}, {"01_SYSTEM.SchDoc", 47}, {"ThunderScope_Main.SchDoc", 979}};
+    const Sample samples[] = {
+        {"via2.SchDoc", 80}, {"01_SYSTEM.SchDoc", 47}, {"ThunderScope_Main.SchDoc", 979}};
     const std::filesystem::path dir = std::filesystem::path(KG_TESTDATA) / "schdoc";
     if (!std::filesystem::exists(dir / samples[0].name)) GTEST_SKIP() << "sample files not present";
     for (const auto& s : samples) {

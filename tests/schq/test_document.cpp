@@ -29,8 +29,7 @@ std::string num(double v) {
 Document readSheet(double w, double h, const std::vector<std::string>& bodies) {
     kgtest::SchDocBuilder b;
     b.setSheet("|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=" + num(w) + "|CUSTOMY=" + num(h));
-    for (const std::string& body : bodies)
-        b.add(body);
+    for (const std::string& body : bodies) b.add(body);
     const auto file = b.write();
     return schq::readSchDoc(file->path());
 }
@@ -83,7 +82,7 @@ TEST(SchqDocument, EmptyDocumentAndBadRectanglesFindNothing) {
 TEST(SchqDocument, CellSizeFollowsTheLongerSide) {
     struct Case {
         double w, h;
-        double lastCellStart; // of the last searched cell along the longer side
+        double lastCellStart;  // of the last searched cell along the longer side
         double cell;
     } cases[] = {
         {100, 100, 8 * 16.0, 16},
@@ -133,14 +132,14 @@ TEST(SchqDocument, PrimitivesOverMoreThan256CellsAreKeptApart) {
 // Sheet order after sorting: graphics, wires, pins, pin names, labels.
 TEST(SchqDocument, ResultIsAscendingUniqueAndFiltered) {
     const double h = 760;
-    const Document d = readSheet(1150, h,
-                                 {
-                                     "|RECORD=4|TEXT=T|LOCATION.X=300|LOCATION.Y=" + num(h - 300),
-                                     "|RECORD=2|PINCONGLOMERATE=8|NAME=N|PINLENGTH=1000|LOCATION.X=50|LOCATION.Y=" +
-                                         num(h - 380),
-                                     wire(h, 5, 5, 15, 15),
-                                     boxed(h, 0, 0, 200, 200),
-                                 });
+    const Document d = readSheet(
+        1150, h,
+        {
+            "|RECORD=4|TEXT=T|LOCATION.X=300|LOCATION.Y=" + num(h - 300),
+            "|RECORD=2|PINCONGLOMERATE=8|NAME=N|PINLENGTH=1000|LOCATION.X=50|LOCATION.Y=" + num(h - 380),
+            wire(h, 5, 5, 15, 15),
+            boxed(h, 0, 0, 200, 200),
+        });
     ASSERT_EQ(d.primitives().size(), 5u);
     EXPECT_EQ(d.primitives()[0].layer, schq::Graphics);
     EXPECT_EQ(d.primitives()[1].layer, schq::Wires);
@@ -208,8 +207,8 @@ TEST(SchqDocument, CountersAndMoves) {
     EXPECT_EQ(moved.width(), 1150);
     EXPECT_EQ(moved.query({0, 0, 1150, 760}, kAll).size(), 4u);
     // The moved-from document reads as empty instead of crashing.
-    EXPECT_TRUE(d.primitives().empty()); // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(d.primitives().empty());  // NOLINT(bugprone-use-after-move)
     EXPECT_TRUE(d.query({0, 0, 1150, 760}, kAll).empty());
 }
 
-} // namespace
+}  // namespace

@@ -118,25 +118,25 @@ TEST(SchqReader, SheetSizes) {
 
 TEST(SchqReader, CountsAndDispatch) {
     SchDocBuilder b;
-    b.add("|OWNERINDEX=0");                         // no RECORD: neither counted nor drawn
-    b.add("|RECORD=|TEXT=x");                       // empty RECORD: the same
-    b.add("|RECORD=abc");                           // counted in records only
+    b.add("|OWNERINDEX=0");    // no RECORD: neither counted nor drawn
+    b.add("|RECORD=|TEXT=x");  // empty RECORD: the same
+    b.add("|RECORD=abc");      // counted in records only
     const int comp = b.add("|RECORD=1");
-    b.add("|RECORD=2|ISHIDDEN=T|PINCONGLOMERATE=24"); // counted, not drawn
+    b.add("|RECORD=2|ISHIDDEN=T|PINCONGLOMERATE=24");  // counted, not drawn
     b.add("|RECORD=2|LOCATION.X=50|LOCATION.Y=50");
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
     b.add("|RECORD=29|LOCATION.X=10|LOCATION.Y=0|IGNOREONLOAD=T");
     b.add("|RECORD=29|LOCATION.X=10|LOCATION.Y=0");
     b.add("|RECORD=25|TEXT=NET|LOCATION.X=1|LOCATION.Y=1");
     b.add("|RECORD=17|STYLE=7|TEXT=GND");
-    b.add("|RECORD=15|LOCATION.X=0|LOCATION.Y=0"); // unhandled type
+    b.add("|RECORD=15|LOCATION.X=0|LOCATION.Y=0");  // unhandled type
     for (const char* type : {"4", "28", "32", "33", "34", "41"})
         b.add(std::string("|RECORD=") + type + "|TEXT=T" + type);
     b.addBinary(12);
     (void)comp;
     const Document d = read(b);
     const schq::DocumentStats& s = d.stats();
-    EXPECT_EQ(s.records, 17u); // with the sheet record
+    EXPECT_EQ(s.records, 17u);  // with the sheet record
     EXPECT_EQ(s.components, 1u);
     EXPECT_EQ(s.pins, 2u);
     EXPECT_EQ(s.wires, 1u);
@@ -174,21 +174,20 @@ TEST(SchqReader, VisibilityOfPartsAndDisplayModes) {
         b.add(withOwner(owner, "|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=" + std::to_string(y) +
                                    "|CORNER.Y=" + std::to_string(y) + extra));
     };
-    line(comp, "|OWNERPARTID=1", 1);                                // other part: hidden
-    line(comp, "|OWNERPARTID=2", 2);                                // current part, no display mode
-    line(comp, "|OWNERPARTID=-1", 3);                               // all parts
-    line(comp, "|OWNERPARTID=2|OWNERPARTDISPLAYMODE=0", 4);         // other display mode: hidden
+    line(comp, "|OWNERPARTID=1", 1);                         // other part: hidden
+    line(comp, "|OWNERPARTID=2", 2);                         // current part, no display mode
+    line(comp, "|OWNERPARTID=-1", 3);                        // all parts
+    line(comp, "|OWNERPARTID=2|OWNERPARTDISPLAYMODE=0", 4);  // other display mode: hidden
     line(comp, "|OWNERPARTID=2|OWNERPARTDISPLAYMODE=1", 5);
-    line(comp, "|OWNERPARTID=x", 6);                                // unreadable: -1
-    line(other, "|OWNERPARTID=1|OWNERPARTDISPLAYMODE=5", 7);        // owner not a component
+    line(comp, "|OWNERPARTID=x", 6);                          // unreadable: -1
+    line(other, "|OWNERPARTID=1|OWNERPARTDISPLAYMODE=5", 7);  // owner not a component
     line(comp, "|ISHIDDEN=T", 8);
     line(comp, "|ISHIDDEN=t", 9);
-    b.add("|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=10|CORNER.Y=10|OWNERPARTID=1"); // no owner
+    b.add("|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=10|CORNER.Y=10|OWNERPARTID=1");  // no owner
     b.add("|RECORD=13|LOCATION.X=0|CORNER.X=1|LOCATION.Y=11|CORNER.Y=11|OWNERINDEX=2147483647|OWNERPARTID=1");
     const Document d = read(b);
     std::vector<double> ys;
-    for (const auto& p : d.primitives())
-        ys.push_back(760 - p.points[0].y);
+    for (const auto& p : d.primitives()) ys.push_back(760 - p.points[0].y);
     EXPECT_EQ(ys, (std::vector<double>{2, 3, 5, 6, 7, 9, 10, 11}));
 
     // A record owned by a hidden component is still drawn when its own tests pass.
@@ -201,24 +200,23 @@ TEST(SchqReader, VisibilityOfPartsAndDisplayModes) {
                                            {{"OWNERINDEX", "-1"}, {"OWNERPARTID", "1"}}};
     EXPECT_FALSE(schq::isVisible(records, 1));
     EXPECT_TRUE(schq::isVisible(records, 0));
-    EXPECT_FALSE(schq::isVisible(records, 2)); // past the end
+    EXPECT_FALSE(schq::isVisible(records, 2));  // past the end
 }
 
 TEST(SchqReader, OwnerIndicesAndDefaultColours) {
     SchDocBuilder b;
-    b.add(kLine);                                         // free: 0xFF453B30
-    b.add(std::string(kLine) + "|OWNERINDEX=-1");         // owned by the header record
-    b.add(std::string(kLine) + "|OWNERINDEX=1");          // owned by the first line
-    b.add(std::string(kLine) + "|OWNERINDEX=8");          // one past the last record
+    b.add(kLine);                                  // free: 0xFF453B30
+    b.add(std::string(kLine) + "|OWNERINDEX=-1");  // owned by the header record
+    b.add(std::string(kLine) + "|OWNERINDEX=1");   // owned by the first line
+    b.add(std::string(kLine) + "|OWNERINDEX=8");   // one past the last record
     b.add(std::string(kLine) + "|OWNERINDEX=-2");
-    b.add(std::string(kLine) + "|OWNERINDEX=2147483647"); // must not wrap around
+    b.add(std::string(kLine) + "|OWNERINDEX=2147483647");  // must not wrap around
     b.add(std::string(kLine) + "|OWNERINDEX=0|COLOR=0");
     const Document d = read(b);
     ASSERT_EQ(d.primitives().size(), 7u);
     const std::uint32_t expected[] = {0xFF453B30, 0xFF2C2724, 0xFF2C2724, 0xFF453B30,
                                       0xFF453B30, 0xFF453B30, 0xFF000000};
-    for (std::size_t i = 0; i < 7; ++i)
-        EXPECT_EQ(d.primitives()[i].stroke, expected[i]) << i;
+    for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(d.primitives()[i].stroke, expected[i]) << i;
     EXPECT_EQ(d.primitives()[0].layer, schq::Graphics);
 }
 
@@ -287,8 +285,7 @@ TEST(SchqReader, SortIsStableByLayer) {
 // The real sample files: they load, their counts are known and their SVG goes to KG_SVG_OUT.
 TEST(SchqReader, RealSampleFiles) {
     const std::filesystem::path dir = std::filesystem::path(KG_TESTDATA) / "schdoc";
-    if (!std::filesystem::exists(dir))
-        GTEST_SKIP() << "no sample files";
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no sample files";
     struct Sample {
         const char* name;
         std::uint64_t components, wires, primitives;
@@ -301,8 +298,7 @@ TEST(SchqReader, RealSampleFiles) {
     for (const Sample& s : samples) {
         SCOPED_TRACE(s.name);
         const std::filesystem::path path = dir / (std::string(s.name) + ".SchDoc");
-        if (!std::filesystem::exists(path))
-            continue;
+        if (!std::filesystem::exists(path)) continue;
         const Document d = schq::readSchDoc(path.string());
         EXPECT_EQ(d.stats().components, s.components);
         EXPECT_EQ(d.stats().wires, s.wires);
@@ -311,7 +307,8 @@ TEST(SchqReader, RealSampleFiles) {
         EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
         if (out && *out) {
             std::filesystem::create_directories(out);
-            std::ofstream(std::filesystem::path(out) / ("schdoc_" + std::string(s.name) + ".svg"), std::ios::binary)
+            std::ofstream(std::filesystem::path(out) / ("schdoc_" + std::string(s.name) + ".svg"),
+                          std::ios::binary)
                 << svg;
         }
     }
@@ -320,7 +317,7 @@ TEST(SchqReader, RealSampleFiles) {
     EXPECT_EQ(via.stats().pins, 3u);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -328,14 +325,12 @@ namespace {
 // rest are dropped instead of exhausting memory.
 TEST(SchqReader, PathPointsAreBounded) {
     SchDocBuilder b;
-    for (int i = 0; i < 900; ++i)
-        b.add("|RECORD=6|LOCATIONCOUNT=5000");
+    for (int i = 0; i < 900; ++i) b.add("|RECORD=6|LOCATIONCOUNT=5000");
     b.add("|RECORD=13|CORNER.X=5");
     const Document d = read(b);
     EXPECT_EQ(d.stats().records, 902u);
     std::size_t points = 0;
-    for (const auto& p : d.primitives())
-        points += p.points.size();
+    for (const auto& p : d.primitives()) points += p.points.size();
     // The record that crosses 2^22 points is kept whole, the rest of the lists are dropped.
     EXPECT_EQ(points, 839u * 5000u + 2u);
     EXPECT_EQ(d.primitives().back().kind, schq::Line);
@@ -343,8 +338,7 @@ TEST(SchqReader, PathPointsAreBounded) {
     // Lists that are read and then dropped (one vertex out of range) use up the same bound, so
     // that reading them cannot go on without end; the line record after them is still drawn.
     SchDocBuilder dropped;
-    for (int i = 0; i < 900; ++i)
-        dropped.add("|RECORD=27|LOCATIONCOUNT=5000|X5000=1e9");
+    for (int i = 0; i < 900; ++i) dropped.add("|RECORD=27|LOCATIONCOUNT=5000|X5000=1e9");
     dropped.add("|RECORD=6|LOCATIONCOUNT=2|X2=5");
     dropped.add("|RECORD=13|CORNER.X=5");
     const Document e = read(dropped);
@@ -352,7 +346,7 @@ TEST(SchqReader, PathPointsAreBounded) {
     EXPECT_EQ(e.primitives()[0].kind, schq::Line);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -364,7 +358,7 @@ TEST(SchqReader, LongSharedValuesAreReadOnce) {
     SchDocBuilder b;
     b.setSheet("|RECORD=31|SHEETSTYLE=0|SIZE1=" + spaces + "12");
     const int component = b.add("|RECORD=1|CURRENTPARTID=" + spaces + "2|DISPLAYMODE=" + spaces + "1");
-    const int other = b.add("|RECORD=" + spaces + "1"); // not exactly "1": no component
+    const int other = b.add("|RECORD=" + spaces + "1");  // not exactly "1": no component
     constexpr int kEach = 10000;
     for (int i = 0; i < kEach; ++i) {
         b.add("|RECORD=4|TEXT=a|LOCATION.X=10|LOCATION.Y=10");
@@ -380,4 +374,4 @@ TEST(SchqReader, LongSharedValuesAreReadOnce) {
     EXPECT_DOUBLE_EQ(d.primitives().back().fontSize, 12 * 0.81);
 }
 
-} // namespace
+}  // namespace

@@ -39,11 +39,12 @@ void expectBox(const Primitive& p, double x0, double y0, double x1, double y1) {
 TEST(SchqGraphics, VertexListsAndUsablePoints) {
     EXPECT_EQ(schq::readVertices({{"LOCATIONCOUNT", "6000"}}, 10).size(), 5000u);
     EXPECT_TRUE(schq::readVertices({{"LOCATIONCOUNT", "-3"}}, 10).empty());
-    const auto v = schq::readVertices({{"LOCATIONCOUNT", "3"}, {"X1", "1"}, {"Y1", "2"}, {"X3", "5"}, {"Y3", "6"}}, 100);
+    const auto v =
+        schq::readVertices({{"LOCATIONCOUNT", "3"}, {"X1", "1"}, {"Y1", "2"}, {"X3", "5"}, {"Y3", "6"}}, 100);
     ASSERT_EQ(v.size(), 3u);
     EXPECT_EQ(v[0].x, 1);
     EXPECT_EQ(v[0].y, 98);
-    EXPECT_EQ(v[1].x, 0); // a missing vertex is not skipped
+    EXPECT_EQ(v[1].x, 0);  // a missing vertex is not skipped
     EXPECT_EQ(v[1].y, 100);
     EXPECT_EQ(v[2].y, 94);
 
@@ -103,23 +104,26 @@ TEST(SchqGraphics, PolylinesPolygonsAndWires) {
     ASSERT_EQ(g.out.size(), 4u);
     EXPECT_EQ(g.out[0].kind, schq::Polygon);
     EXPECT_EQ(g.out[0].fill, 0x00FFFFFFu);
-    EXPECT_EQ(g.out[1].fill, 0xFFFFFFFFu); // the stroke colour
+    EXPECT_EQ(g.out[1].fill, 0xFFFFFFFFu);  // the stroke colour
     EXPECT_EQ(g.out[2].fill, 0xFF00FF00u);
-    EXPECT_EQ(g.out[3].fill, 0x00FFFFFFu); // only an exact "T" is solid
+    EXPECT_EQ(g.out[3].fill, 0x00FFFFFFu);  // only an exact "T" is solid
 }
 
 TEST(SchqGraphics, LinesAndRectangles) {
     Fixture f;
-    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "30"}, {"CORNER.Y", "5"}}, 13, 7);
-    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "10"}, {"CORNER.Y", "20"}}, 13, 7);
+    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "30"}, {"CORNER.Y", "5"}},
+                         13, 7);
+    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "10"}, {"CORNER.Y", "20"}},
+                         13, 7);
     ASSERT_EQ(f.out.size(), 2u);
     EXPECT_EQ(f.out[0].kind, schq::Line);
     expectPoints(f.out[0], {{10, 740}, {30, 755}});
-    expectPoints(f.out[1], {{10, 740}, {10, 740}}); // zero length is kept
+    expectPoints(f.out[1], {{10, 740}, {10, 740}});  // zero length is kept
     expectBox(f.out[1], 8.4, 738.4, 11.6, 741.6);
 
     Fixture r;
-    const PropertyMap rect{{"LOCATION.X", "50"}, {"LOCATION.Y", "60"}, {"CORNER.X", "10"}, {"CORNER.Y", "100"}};
+    const PropertyMap rect{
+        {"LOCATION.X", "50"}, {"LOCATION.Y", "60"}, {"CORNER.X", "10"}, {"CORNER.Y", "100"}};
     r.builder.addGraphic(rect, 14, 5);
     PropertyMap solid = rect;
     solid["ISSOLID"] = "T";
@@ -142,10 +146,8 @@ TEST(SchqGraphics, EllipsesAndArcs) {
     auto arc = [](const char* start, const char* end) {
         Fixture f;
         PropertyMap r{{"LOCATION.X", "100"}, {"LOCATION.Y", "100"}, {"RADIUS", "10"}};
-        if (start)
-            r["STARTANGLE"] = start;
-        if (end)
-            r["ENDANGLE"] = end;
+        if (start) r["STARTANGLE"] = start;
+        if (end) r["ENDANGLE"] = end;
         f.builder.addGraphic(r, 12, 9);
         return f.out;
     };
@@ -156,11 +158,11 @@ TEST(SchqGraphics, EllipsesAndArcs) {
     EXPECT_NEAR(a[0].points.front().x, 110, 1e-9);
     EXPECT_NEAR(a[0].points.front().y, 660, 1e-9);
     EXPECT_NEAR(a[0].points.back().x, 100, 1e-9);
-    EXPECT_NEAR(a[0].points.back().y, 650, 1e-9); // counter-clockwise in the file is upwards here
+    EXPECT_NEAR(a[0].points.back().y, 650, 1e-9);  // counter-clockwise in the file is upwards here
     EXPECT_EQ(arc("0", "10")[0].points.size(), 5u);
     const auto wrap = arc("350", "10");
     EXPECT_EQ(wrap[0].points.size(), 5u);
-    EXPECT_NEAR(wrap[0].points[2].x, 110, 1e-9); // through angle 0
+    EXPECT_NEAR(wrap[0].points[2].x, 110, 1e-9);  // through angle 0
     EXPECT_EQ(arc("0", "359")[0].points.size(), 73u);
     EXPECT_EQ(arc("45", "45")[0].kind, schq::Circle);
     EXPECT_EQ(arc(nullptr, nullptr)[0].kind, schq::Circle);
@@ -177,7 +179,7 @@ TEST(SchqGraphics, EllipsesAndArcs) {
     coloured["SECONDARYRADIUS"] = "0";
     f.builder.addGraphic(coloured, 8, 9);
     ASSERT_EQ(f.out.size(), 4u);
-    EXPECT_EQ(f.out[0].fill, 0x00FFFFFFu); // an arc record is never filled
+    EXPECT_EQ(f.out[0].fill, 0x00FFFFFFu);  // an arc record is never filled
     EXPECT_EQ(f.out[1].fill, 0xFFB0F5FCu);
     EXPECT_EQ(f.out[2].kind, schq::Ellipse);
     EXPECT_EQ(f.out[2].fill, 0xFF000002u);
@@ -204,7 +206,8 @@ TEST(SchqGraphics, EllipsesAndArcs) {
 
 TEST(SchqTexts, TextMakerFiltersAndEstimatesExtent) {
     Fixture f;
-    auto add = [&](std::string text, schq::TextAnchor anchor = schq::Start, double rotation = 0, double size = 10) {
+    auto add = [&](std::string text, schq::TextAnchor anchor = schq::Start, double rotation = 0,
+                   double size = 10) {
         const std::size_t before = f.out.size();
         f.builder.addText({0, 0}, std::move(text), schq::Labels, 0xFF112233, size, anchor, rotation, 0.32);
         return f.out.size() > before ? &f.out.back() : nullptr;
@@ -231,8 +234,10 @@ TEST(SchqTexts, TextMakerFiltersAndEstimatesExtent) {
     expectBox(*add("ABC", schq::End, -90), -19, -31.5, 19, 31.5);
     expectBox(*add("ABC", schq::Start, -270), -19, -31.5, 19, 31.5);
     expectBox(*add("ABC", schq::Start, -180), -3, -19, 31.5, 19);
-    expectBox(*add("\xCE\xA9" "1"), -3, -19, 22, 19); // two code points
-    expectBox(*add("I"), -3, -19, 13, 19);              // at least one font size wide
+    expectBox(*add("\xCE\xA9"
+                   "1"),
+              -3, -19, 22, 19);             // two code points
+    expectBox(*add("I"), -3, -19, 13, 19);  // at least one font size wide
     expectBox(*add(std::string(3000, 'x')), -3, -19, 20003, 19);
 }
 
@@ -249,7 +254,7 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
     };
     auto out = lines({{"TEXT", "A~1B\\nC"}});
     ASSERT_EQ(out.size(), 3u);
-    const double size = 8.1; // no SIZE1 in the sheet: 10 x 0.81
+    const double size = 8.1;  // no SIZE1 in the sheet: 10 x 0.81
     EXPECT_EQ(out[0].text, "A");
     EXPECT_EQ(out[1].text, "B");
     EXPECT_EQ(out[2].text, "C");
@@ -281,8 +286,7 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
     ASSERT_EQ(out.size(), 30u);
     EXPECT_EQ(out.back().text, "L29");
     std::string late;
-    for (int i = 0; i < 29; ++i)
-        late += "~1";
+    for (int i = 0; i < 29; ++i) late += "~1";
     out = lines({{"TEXT", late + "X~1Y"}});
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].text, "X");
@@ -296,7 +300,7 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
         const char* j;
         schq::TextAnchor anchor;
         double dy;
-    } justs[] = {{"4", schq::Middle, 0.32}, {"8", schq::End, 0.72}, {"2", schq::End, 0},
+    } justs[] = {{"4", schq::Middle, 0.32}, {"8", schq::End, 0.72},   {"2", schq::End, 0},
                  {"-1", schq::Start, 0},    {"6", schq::Start, 0.72}, {"-5", schq::Start, 0}};
     for (const Just& j : justs) {
         out = lines({{"TEXT", "T"}, {"JUSTIFICATION", j.j}});
@@ -329,7 +333,7 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     auto pin = [](PropertyMap r) {
         Fixture f;
         r.emplace("LOCATION.X", "100");
-        r.emplace("LOCATION.Y", "660"); // y 100 on the sheet
+        r.emplace("LOCATION.Y", "660");  // y 100 on the sheet
         r.emplace("NAME", "CLK");
         r.emplace("DESIGNATOR", "7");
         f.builder.addPin(r);
@@ -357,7 +361,7 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     EXPECT_EQ(out[2].stroke, 0xFF70615Au);
     EXPECT_DOUBLE_EQ(out[2].fontSize, 5.8);
 
-    out = pin({{"PINCONGLOMERATE", "24"}}); // to the right, default length 10
+    out = pin({{"PINCONGLOMERATE", "24"}});  // to the right, default length 10
     ASSERT_EQ(out.size(), 3u);
     expectPoints(out[0], {{100, 100}, {110, 100}});
     EXPECT_DOUBLE_EQ(out[1].x, 96);
@@ -367,7 +371,7 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     EXPECT_DOUBLE_EQ(out[2].y, 98);
     EXPECT_EQ(out[2].anchor, schq::Middle);
 
-    out = pin({{"PINCONGLOMERATE", "26"}, {"SYMBOL_OUTEREDGE", "1"}}); // to the left
+    out = pin({{"PINCONGLOMERATE", "26"}, {"SYMBOL_OUTEREDGE", "1"}});  // to the left
     ASSERT_EQ(out.size(), 4u);
     expectPoints(out[0], {{100, 100}, {90, 100}});
     EXPECT_EQ(out[1].kind, schq::Circle);
@@ -379,7 +383,7 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     EXPECT_EQ(out[2].anchor, schq::Start);
     EXPECT_DOUBLE_EQ(out[3].x, 95.5);
 
-    out = pin({{"PINCONGLOMERATE", "27"}, {"PINLENGTH", "30"}}); // downwards
+    out = pin({{"PINCONGLOMERATE", "27"}, {"PINLENGTH", "30"}});  // downwards
     ASSERT_EQ(out.size(), 3u);
     expectPoints(out[0], {{100, 100}, {100, 130}});
     EXPECT_DOUBLE_EQ(out[1].y, 98.1);
@@ -402,7 +406,7 @@ TEST(SchqPowerPorts, EveryStyleAndOrientation) {
     auto port = [](PropertyMap r) {
         Fixture f;
         r.emplace("LOCATION.X", "100");
-        r.emplace("LOCATION.Y", "560"); // y 200 on the sheet
+        r.emplace("LOCATION.Y", "560");  // y 200 on the sheet
         r.emplace("TEXT", "VCC");
         f.builder.addPowerPort(r);
         return f.out;
@@ -423,15 +427,35 @@ TEST(SchqPowerPorts, EveryStyleAndOrientation) {
         {"7", "3", {x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, schq::Middle},
         {"7", "6", {x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, schq::End},
         {"7", "-2", {x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, schq::Middle},
-        {"2", "0", {x, y + 5}, {{x - 5, y + 5}, {x + 5, y + 5}, {x, y + 12}, {x - 5, y + 5}}, {x + 10, y + 5},
+        {"2",
+         "0",
+         {x, y + 5},
+         {{x - 5, y + 5}, {x + 5, y + 5}, {x, y + 12}, {x - 5, y + 5}},
+         {x + 10, y + 5},
          schq::Start},
-        {"2", "1", {x - 5, y}, {{x - 5, y - 5}, {x - 5, y + 5}, {x - 12, y}, {x - 5, y - 5}}, {x - 9, y - 8},
+        {"2",
+         "1",
+         {x - 5, y},
+         {{x - 5, y - 5}, {x - 5, y + 5}, {x - 12, y}, {x - 5, y - 5}},
+         {x - 9, y - 8},
          schq::End},
-        {"2", "2", {x, y - 5}, {{x - 5, y - 5}, {x + 5, y - 5}, {x, y - 12}, {x - 5, y - 5}}, {x + 8, y - 4},
+        {"2",
+         "2",
+         {x, y - 5},
+         {{x - 5, y - 5}, {x + 5, y - 5}, {x, y - 12}, {x - 5, y - 5}},
+         {x + 8, y - 4},
          schq::Start},
-        {"2", "3", {x + 5, y}, {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}}, {x + 13, y - 6},
+        {"2",
+         "3",
+         {x + 5, y},
+         {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}},
+         {x + 13, y - 6},
          schq::Start},
-        {"2", "-1", {x + 5, y}, {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}}, {x + 13, y - 6},
+        {"2",
+         "-1",
+         {x + 5, y},
+         {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}},
+         {x + 13, y - 6},
          schq::Start},
         {"5", "2", {x, y - 7}, {}, {x + 6, y - 9}, schq::Start},
         {"0", "0", {x, y - 7}, {}, {x + 6, y - 9}, schq::Start},
@@ -470,4 +494,4 @@ TEST(SchqPowerPorts, EveryStyleAndOrientation) {
     EXPECT_EQ(port({{"STYLE", "7"}, {"SHOWNETNAME", "f"}}).size(), 3u);
 }
 
-} // namespace
+}  // namespace

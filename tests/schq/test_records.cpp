@@ -15,7 +15,8 @@ using Bytes = std::vector<std::uint8_t>;
 using schq::PropertyMap;
 
 void appendRecord(Bytes& out, const std::string& body, std::uint8_t high = 0) {
-    const std::uint32_t header = static_cast<std::uint32_t>(body.size()) | (static_cast<std::uint32_t>(high) << 24);
+    const std::uint32_t header =
+        static_cast<std::uint32_t>(body.size()) | (static_cast<std::uint32_t>(high) << 24);
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(header >> (8 * i)));
     out.insert(out.end(), body.begin(), body.end());
 }
@@ -134,9 +135,17 @@ TEST(SchqRecords, Cp1251AndUtf8) {
 }
 
 TEST(SchqRecords, StringAndIntGetters) {
-    const PropertyMap m = {{"EMPTY", ""}, {"A", " 12"},      {"B", "+7"},          {"C", "12 "},
-                           {"D", "0x10"}, {"E", "2147483648"}, {"F", "-2147483648"}, {"G", "-"},
-                           {"H", "\t\n-5"}, {"I", "99999999999999999999999"}, {"J", std::string("5\0", 2)}};
+    const PropertyMap m = {{"EMPTY", ""},
+                           {"A", " 12"},
+                           {"B", "+7"},
+                           {"C", "12 "},
+                           {"D", "0x10"},
+                           {"E", "2147483648"},
+                           {"F", "-2147483648"},
+                           {"G", "-"},
+                           {"H", "\t\n-5"},
+                           {"I", "99999999999999999999999"},
+                           {"J", std::string("5\0", 2)}};
     EXPECT_EQ(schq::getString(m, "EMPTY", "d"), "");
     EXPECT_EQ(schq::getString(m, "NONE", "d"), "d");
 
@@ -155,11 +164,12 @@ TEST(SchqRecords, StringAndIntGetters) {
 }
 
 TEST(SchqRecords, DoubleGetter) {
-    const PropertyMap m = {
-        {"A", "1.5"},   {"A_FRAC", "50000"}, {"B", "1.5"}, {"B_FRAC", "abc"}, {"C", "1.5"},
-        {"C_FRAC", "25000xyz"}, {"D", "inf"}, {"E", "nan"}, {"F", "1e999"}, {"G", " -2.25e1"},
-        {"H", "3x"},    {"I", "1e308"}, {"I_FRAC", "1e308"}, {"J", "1"}, {"J_FRAC", "1e999"},
-        {"K", "7"},     {"K_FRAC", ""}};
+    const PropertyMap m = {{"A", "1.5"},        {"A_FRAC", "50000"}, {"B", "1.5"},
+                           {"B_FRAC", "abc"},   {"C", "1.5"},        {"C_FRAC", "25000xyz"},
+                           {"D", "inf"},        {"E", "nan"},        {"F", "1e999"},
+                           {"G", " -2.25e1"},   {"H", "3x"},         {"I", "1e308"},
+                           {"I_FRAC", "1e308"}, {"J", "1"},          {"J_FRAC", "1e999"},
+                           {"K", "7"},          {"K_FRAC", ""}};
     EXPECT_DOUBLE_EQ(schq::getDouble(m, "A", -1), 2.0);
     EXPECT_EQ(schq::getDouble(m, "B", -1), -1);
     EXPECT_DOUBLE_EQ(schq::getDouble(m, "C", -1), 1.75);
@@ -176,8 +186,9 @@ TEST(SchqRecords, DoubleGetter) {
 }
 
 TEST(SchqRecords, ColourGetter) {
-    const PropertyMap m = {{"A", "255"}, {"B", "16777215"}, {"C", "16777216"}, {"D", "-1"},
-                           {"E", "255abc"}, {"F", ""}, {"G", "x1"}, {"H", "0"}, {"I", "99999999999999999999"}};
+    const PropertyMap m = {{"A", "255"}, {"B", "16777215"}, {"C", "16777216"},
+                           {"D", "-1"},  {"E", "255abc"},   {"F", ""},
+                           {"G", "x1"},  {"H", "0"},        {"I", "99999999999999999999"}};
     const std::uint32_t d = 0x12345678;
     EXPECT_EQ(schq::getColour(m, "A", d), 0xFF0000FFu);
     EXPECT_EQ(schq::getColour(m, "B", d), 0xFFFFFFFFu);

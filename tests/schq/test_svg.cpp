@@ -21,13 +21,12 @@ TEST(SchqSvg, NumbersColoursAndEscaping) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const std::pair<double, const char*> numbers[] = {
-        {2.5, "2.5"},       {100, "100"},     {0.1234, "0.123"}, {-1.5, "-1.5"},     {-0.0004, "0"},
-        {-0.0, "0"},        {12.5, "12.5"},   {7, "7"},          {nan, "0"},         {inf, "0"},
-        {-inf, "0"},        {0.0005, "0.001"}, {-0.0015, "-0.002"}, {1000.1, "1000.1"}, {10, "10"},
-        {1e20, "100000000000000000000"},
+        {2.5, "2.5"},        {100, "100"},       {0.1234, "0.123"}, {-1.5, "-1.5"},
+        {-0.0004, "0"},      {-0.0, "0"},        {12.5, "12.5"},    {7, "7"},
+        {nan, "0"},          {inf, "0"},         {-inf, "0"},       {0.0005, "0.001"},
+        {-0.0015, "-0.002"}, {1000.1, "1000.1"}, {10, "10"},        {1e20, "100000000000000000000"},
     };
-    for (const auto& [v, text] : numbers)
-        EXPECT_EQ(formatNumber(v), text) << v;
+    for (const auto& [v, text] : numbers) EXPECT_EQ(formatNumber(v), text) << v;
     EXPECT_EQ(formatNumber(1.7976931348623157e308).size(), 309u);
 
     EXPECT_EQ(schq::svgColour(0xff2c2724), "#24272c");
@@ -39,7 +38,8 @@ TEST(SchqSvg, NumbersColoursAndEscaping) {
     EXPECT_EQ(xmlEscape("a\rb\tc\nd\x01\x1f\x7f"), "ab\tc\nd\x7f");
     EXPECT_EQ(xmlEscape(std::string("a\0b", 3)), "ab");
     // Valid UTF-8 passes unchanged, whatever its length.
-    const std::string valid = "\xD0\x90 \xE2\x84\x96 \xEF\xBF\xBD \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBD \xEE\x80\x80";
+    const std::string valid =
+        "\xD0\x90 \xE2\x84\x96 \xEF\xBF\xBD \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBD \xEE\x80\x80";
     EXPECT_EQ(xmlEscape(valid), valid);
     // Invalid sequences become U+FFFD: stray continuation, overlong, surrogate, past U+10FFFF,
     // cut-off sequence, and the two code points that XML cannot hold.
@@ -67,12 +67,13 @@ schq::Document handMade(std::vector<schq::Primitive> primitives) {
 }
 
 TEST(SchqSvg, DocumentFrameAndGroups) {
-    const std::string frame = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1150\" height=\"760\" "
-                              "viewBox=\"0 0 1150 760\">\n"
-                              "<rect x=\"0\" y=\"0\" width=\"1150\" height=\"760\" fill=\"white\"/>\n";
+    const std::string frame =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1150\" height=\"760\" "
+        "viewBox=\"0 0 1150 760\">\n"
+        "<rect x=\"0\" y=\"0\" width=\"1150\" height=\"760\" fill=\"white\"/>\n";
     EXPECT_EQ(schq::exportSvg(handMade({}), {0x1F, false, 1}), frame + "</svg>\n");
 
-    schq::Primitive rectangle; // one point only: no element, but the group opens
+    schq::Primitive rectangle;  // one point only: no element, but the group opens
     rectangle.kind = schq::Rectangle;
     rectangle.points = {{1, 1}};
     rectangle.maxX = rectangle.maxY = 2;
@@ -86,7 +87,7 @@ TEST(SchqSvg, DocumentFrameAndGroups) {
     text.x = 10;
     text.y = 20;
     text.maxX = text.maxY = 30;
-    text.fontSize = 1; // would be culled on screen, never in the export
+    text.fontSize = 1;  // would be culled on screen, never in the export
     text.rotation = std::numeric_limits<double>::quiet_NaN();
     text.anchor = static_cast<schq::TextAnchor>(7);
     schq::Primitive odd = text;
@@ -99,17 +100,19 @@ TEST(SchqSvg, DocumentFrameAndGroups) {
                   "transform=\"rotate(0 10 20)\">t</text>\n</g>\n</svg>\n");
     EXPECT_EQ(schq::exportSvg(d, {0, false, 1}), frame + "</svg>\n");
     EXPECT_EQ(schq::exportSvg(d, {0b1010, false, 1}),
-              frame + "<g id=\"wires\">\n</g>\n<g id=\"pin-names\">\n"
-                      "<text x=\"10\" y=\"20\" fill=\"#252d36\" text-anchor=\"start\" font-size=\"1\" dy=\"0em\" "
-                      "transform=\"rotate(0 10 20)\">t</text>\n</g>\n</svg>\n");
+              frame +
+                  "<g id=\"wires\">\n</g>\n<g id=\"pin-names\">\n"
+                  "<text x=\"10\" y=\"20\" fill=\"#252d36\" text-anchor=\"start\" font-size=\"1\" dy=\"0em\" "
+                  "transform=\"rotate(0 10 20)\">t</text>\n</g>\n</svg>\n");
 
     // A window of the sheet: its own frame, only what meets it.
-    EXPECT_EQ(schq::writeSvg(d, {5.5, 3, 40, 50}, {0b1000, false, 1}),
-              "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"34.5\" height=\"47\" viewBox=\"5.5 3 34.5 47\">\n"
-              "<rect x=\"5.5\" y=\"3\" width=\"34.5\" height=\"47\" fill=\"white\"/>\n"
-              "<g id=\"pin-names\">\n"
-              "<text x=\"10\" y=\"20\" fill=\"#252d36\" text-anchor=\"start\" font-size=\"1\" dy=\"0em\" "
-              "transform=\"rotate(0 10 20)\">t</text>\n</g>\n</svg>\n");
+    EXPECT_EQ(
+        schq::writeSvg(d, {5.5, 3, 40, 50}, {0b1000, false, 1}),
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"34.5\" height=\"47\" viewBox=\"5.5 3 34.5 47\">\n"
+        "<rect x=\"5.5\" y=\"3\" width=\"34.5\" height=\"47\" fill=\"white\"/>\n"
+        "<g id=\"pin-names\">\n"
+        "<text x=\"10\" y=\"20\" fill=\"#252d36\" text-anchor=\"start\" font-size=\"1\" dy=\"0em\" "
+        "transform=\"rotate(0 10 20)\">t</text>\n</g>\n</svg>\n");
 }
 
 // A small sheet with every kind of record that the reader draws, exported whole.
@@ -119,11 +122,12 @@ TEST(SchqSvg, ExactSheetExport) {
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=10|Y1=700|X2=50|Y2=700|COLOR=128");
     b.add("|RECORD=29|LOCATION.X=50|LOCATION.Y=700");
     b.add("|RECORD=25|TEXT=NET&1|LOCATION.X=20|LOCATION.Y=702");
-    b.add("|RECORD=1|CURRENTPARTID=1"); // index 5
+    b.add("|RECORD=1|CURRENTPARTID=1");  // index 5
     b.add("|RECORD=13|OWNERINDEX=4|OWNERPARTID=1|LOCATION.X=200|LOCATION.Y=600|CORNER.X=260|CORNER.Y=600");
     b.add("|RECORD=13|OWNERINDEX=4|OWNERPARTID=2|LOCATION.X=200|LOCATION.Y=610|CORNER.X=260|CORNER.Y=610");
-    b.add("|RECORD=2|OWNERINDEX=4|OWNERPARTID=1|LOCATION.X=190|LOCATION.Y=600|PINCONGLOMERATE=26|PINLENGTH=10"
-          "|NAME=A|DESIGNATOR=1");
+    b.add(
+        "|RECORD=2|OWNERINDEX=4|OWNERPARTID=1|LOCATION.X=190|LOCATION.Y=600|PINCONGLOMERATE=26|PINLENGTH=10"
+        "|NAME=A|DESIGNATOR=1");
     b.add("|RECORD=2|OWNERINDEX=4|OWNERPARTID=2|LOCATION.X=300|LOCATION.Y=600|PINCONGLOMERATE=24|NAME=B");
     b.add("|RECORD=17|STYLE=7|ORIENTATION=0|TEXT=VCC|LOCATION.X=400|LOCATION.Y=700");
     b.add("|RECORD=17|STYLE=2|ORIENTATION=1|TEXT=GND|LOCATION.X=500|LOCATION.Y=700");
@@ -148,24 +152,32 @@ TEST(SchqSvg, ExactSheetExport) {
         "<line x1=\"190\" y1=\"160\" x2=\"180\" y2=\"160\" stroke=\"#303743\" stroke-width=\"0.56\"/>\n"
         "</g>\n"
         "<g id=\"pin-names\">\n"
-        "<text x=\"194\" y=\"162.1\" fill=\"#243044\" text-anchor=\"start\" font-size=\"6.7\" dy=\"0.25em\">A</text>\n"
-        "<text x=\"185.5\" y=\"158\" fill=\"#5a6170\" text-anchor=\"middle\" font-size=\"5.8\" dy=\"0.25em\">1</text>\n"
+        "<text x=\"194\" y=\"162.1\" fill=\"#243044\" text-anchor=\"start\" font-size=\"6.7\" "
+        "dy=\"0.25em\">A</text>\n"
+        "<text x=\"185.5\" y=\"158\" fill=\"#5a6170\" text-anchor=\"middle\" font-size=\"5.8\" "
+        "dy=\"0.25em\">1</text>\n"
         "</g>\n"
         "<g id=\"labels\">\n"
-        "<text x=\"20\" y=\"58\" fill=\"#13236b\" text-anchor=\"start\" font-size=\"8.1\" dy=\"0em\">NET&amp;1</text>\n"
+        "<text x=\"20\" y=\"58\" fill=\"#13236b\" text-anchor=\"start\" font-size=\"8.1\" "
+        "dy=\"0em\">NET&amp;1</text>\n"
         "<line x1=\"400\" y1=\"60\" x2=\"407\" y2=\"60\" stroke=\"#802020\" stroke-width=\"0.8\"/>\n"
         "<polyline points=\"407,57 412,60 407,63 \" fill=\"none\" stroke=\"#802020\" stroke-width=\"0.8\" "
         "stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n"
-        "<text x=\"415\" y=\"52\" fill=\"#802020\" text-anchor=\"start\" font-size=\"7.8\" dy=\"0.25em\">VCC</text>\n"
+        "<text x=\"415\" y=\"52\" fill=\"#802020\" text-anchor=\"start\" font-size=\"7.8\" "
+        "dy=\"0.25em\">VCC</text>\n"
         "<line x1=\"500\" y1=\"60\" x2=\"495\" y2=\"60\" stroke=\"#802020\" stroke-width=\"0.8\"/>\n"
-        "<polyline points=\"495,55 495,65 488,60 495,55 \" fill=\"none\" stroke=\"#802020\" stroke-width=\"0.8\" "
+        "<polyline points=\"495,55 495,65 488,60 495,55 \" fill=\"none\" stroke=\"#802020\" "
+        "stroke-width=\"0.8\" "
         "stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n"
-        "<text x=\"491\" y=\"52\" fill=\"#802020\" text-anchor=\"end\" font-size=\"7.8\" dy=\"0.25em\">GND</text>\n"
+        "<text x=\"491\" y=\"52\" fill=\"#802020\" text-anchor=\"end\" font-size=\"7.8\" "
+        "dy=\"0.25em\">GND</text>\n"
         "<line x1=\"600\" y1=\"60\" x2=\"600\" y2=\"53\" stroke=\"#802020\" stroke-width=\"0.8\"/>\n"
-        "<text x=\"606\" y=\"51\" fill=\"#802020\" text-anchor=\"start\" font-size=\"7.8\" dy=\"0.25em\">+5V</text>\n"
+        "<text x=\"606\" y=\"51\" fill=\"#802020\" text-anchor=\"start\" font-size=\"7.8\" "
+        "dy=\"0.25em\">+5V</text>\n"
         "<text x=\"700\" y=\"60\" fill=\"#13236b\" text-anchor=\"middle\" font-size=\"9.72\" dy=\"0.32em\" "
         "transform=\"rotate(-90 700 60)\">X</text>\n"
-        "<text x=\"700\" y=\"71.47\" fill=\"#13236b\" text-anchor=\"middle\" font-size=\"9.72\" dy=\"0.32em\" "
+        "<text x=\"700\" y=\"71.47\" fill=\"#13236b\" text-anchor=\"middle\" font-size=\"9.72\" "
+        "dy=\"0.32em\" "
         "transform=\"rotate(-90 700 71.47)\">Y</text>\n"
         "</g>\n"
         "</svg>\n";
@@ -184,16 +196,18 @@ TEST(SchqSvg, FilledShapesAndUtf8Values) {
     b.add("|RECORD=4|%UTF8%TEXT=]]>\x01\x1b\r<&\"'\xEF\xBF\xBF\xED\xA0\x80\xC3|LOCATION.X=5|LOCATION.Y=5");
     const auto file = b.write();
     const std::string svg = schq::exportSvg(schq::readSchDoc(file->path()), {0x1F, false, 1});
-    EXPECT_NE(svg.find(">]]&gt;&lt;&amp;&quot;&apos;\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD</text>"),
+    EXPECT_NE(svg.find(">]]&gt;&lt;&amp;&quot;&apos;"
+                       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD</text>"),
               std::string::npos);
     // scripts/test checks every file of this folder with an XML parser.
     if (const char* out = std::getenv("KG_SVG_OUT"); out && *out) {
         std::filesystem::create_directories(out);
         std::ofstream(std::filesystem::path(out) / "schdoc_synthetic_texts.svg", std::ios::binary) << svg;
     }
-    EXPECT_NE(svg.find("<rect x=\"10\" y=\"660\" width=\"40\" height=\"40\" fill=\"#fcf5b0\" stroke=\"#ff0000\" "
-                       "stroke-width=\"0.6\"/>\n"),
-              std::string::npos);
+    EXPECT_NE(
+        svg.find("<rect x=\"10\" y=\"660\" width=\"40\" height=\"40\" fill=\"#fcf5b0\" stroke=\"#ff0000\" "
+                 "stroke-width=\"0.6\"/>\n"),
+        std::string::npos);
     EXPECT_NE(svg.find("<polygon points=\"0,760 10,760 0,750 \" fill=\"#00ff00\""), std::string::npos);
     EXPECT_NE(svg.find("<ellipse cx=\"100\" cy=\"660\" rx=\"10\" ry=\"5\" fill=\"none\" stroke=\"#303b45\" "
                        "stroke-width=\"0.95\"/>\n"),
@@ -202,4 +216,4 @@ TEST(SchqSvg, FilledShapesAndUtf8Values) {
     EXPECT_NE(svg.find("dy=\"0em\">\xD0\x90\xD0\xB1</text>"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

@@ -35,16 +35,14 @@ public:
     HWND window(const std::wstring& title) {
         for (int i = 0; i < 300; ++i) {
             EnumWindows(find, reinterpret_cast<LPARAM>(this));
-            if (host_ && IsWindowVisible(host_) && wintest::windowText(host_) == title)
-                return host_;
+            if (host_ && IsWindowVisible(host_) && wintest::windowText(host_) == title) return host_;
             Sleep(50);
         }
         return host_;
     }
 
     DWORD waitForExit() {
-        if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0)
-            return STILL_ACTIVE;
+        if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return STILL_ACTIVE;
         DWORD code = 0;
         GetExitCodeProcess(process_.hProcess, &code);
         return code;
@@ -55,7 +53,8 @@ private:
         auto* program = reinterpret_cast<Program*>(self);
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        if (pid == program->process_.dwProcessId && wintest::className(window) == L"Kestrelgraph.Standalone.Host") {
+        if (pid == program->process_.dwProcessId &&
+            wintest::className(window) == L"Kestrelgraph.Standalone.Host") {
             program->host_ = window;
             return FALSE;
         }
@@ -99,8 +98,7 @@ wintest::Pixels screenshot(HWND host, const char* name, std::size_t colours) {
     for (int i = 0; i < 40; ++i) {
         Sleep(200);
         pixels = capture(host);
-        if (pixels.distinctColours() > colours)
-            break;
+        if (pixels.distinctColours() > colours) break;
     }
     SetWindowPos(host, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ReleaseMutex(lock);
@@ -119,7 +117,7 @@ std::wstring samplePath(const wchar_t* name) {
     return (std::filesystem::path(wintest::widen(KG_SAMPLES)) / name).wstring();
 }
 
-} // namespace
+}  // namespace
 
 TEST(Standalone, OpensTheFileOnItsCommandLineAndEndsOnEscape) {
     Program program(L" \"" + samplePath(L"demo.sch") + L"\" \"ignored second argument.sch\"");

@@ -114,7 +114,8 @@ std::uint64_t CompoundFileImage::sectorOffset(std::uint32_t s) const {
 std::uint64_t CompoundFileImage::dirEntryOffset(std::uint32_t index) const {
     const std::uint64_t pos = static_cast<std::uint64_t>(index) * 128;
     const std::uint64_t slot = pos / sectorSize;
-    if (slot >= directoryChain.size()) throw std::out_of_range("compound file image: no such directory entry");
+    if (slot >= directoryChain.size())
+        throw std::out_of_range("compound file image: no such directory entry");
     return sectorOffset(directoryChain[static_cast<std::size_t>(slot)]) + pos % sectorSize;
 }
 
@@ -136,7 +137,8 @@ void CompoundFileImage::truncate(std::size_t size) {
 
 namespace {
 void checkRange(const std::vector<std::uint8_t>& b, std::uint64_t off, std::uint64_t n) {
-    if (off > b.size() || n > b.size() - off) throw std::out_of_range("compound file image: write past the end");
+    if (off > b.size() || n > b.size() - off)
+        throw std::out_of_range("compound file image: write past the end");
 }
 }  // namespace
 
@@ -170,7 +172,8 @@ void CompoundFileImage::setFatEntry(std::uint32_t sector, std::uint32_t value) {
 void CompoundFileImage::setMiniFatEntry(std::uint32_t miniSector, std::uint32_t value) {
     const std::uint64_t pos = static_cast<std::uint64_t>(miniSector) * 4;
     const std::uint64_t slot = pos / sectorSize;
-    if (slot >= miniFatChain.size()) throw std::out_of_range("compound file image: mini sector beyond the miniFAT");
+    if (slot >= miniFatChain.size())
+        throw std::out_of_range("compound file image: mini sector beyond the miniFAT");
     setU32(sectorOffset(miniFatChain[static_cast<std::size_t>(slot)]) + pos % sectorSize, value);
 }
 
@@ -265,7 +268,8 @@ void CompoundFileWriter::addStorage(const std::string& path) { storageFor(path);
 void CompoundFileWriter::addStream(const std::string& path, std::vector<std::uint8_t> data) {
     const auto parts = splitPath(path);
     const auto slash = path.rfind('/');
-    const std::uint32_t parent = storageFor(slash == std::string::npos ? std::string() : path.substr(0, slash));
+    const std::uint32_t parent =
+        storageFor(slash == std::string::npos ? std::string() : path.substr(0, slash));
     if (toUtf16(parts.back()).size() > 31) throw std::invalid_argument("compound file writer: name too long");
     Node n;
     n.name = parts.back();
@@ -358,10 +362,12 @@ CompoundFileImage CompoundFileWriter::build() const {
         info.mini = isMini[i];
         if (isMini[i]) {
             const std::uint64_t k = ceilDiv(n.data.size(), 64);
-            for (std::uint64_t j = 0; j < k; ++j) info.chain.push_back(nextMini + static_cast<std::uint32_t>(j));
+            for (std::uint64_t j = 0; j < k; ++j)
+                info.chain.push_back(nextMini + static_cast<std::uint32_t>(j));
             for (std::size_t j = 0; j < info.chain.size(); ++j)
                 miniFat[info.chain[j]] = j + 1 < info.chain.size() ? info.chain[j + 1] : cfb::kEndOfChain;
-            std::copy(n.data.begin(), n.data.end(), miniStream.begin() + static_cast<std::ptrdiff_t>(nextMini) * 64);
+            std::copy(n.data.begin(), n.data.end(),
+                      miniStream.begin() + static_cast<std::ptrdiff_t>(nextMini) * 64);
             nextMini += static_cast<std::uint32_t>(k);
         } else if (!n.data.empty()) {
             info.chain = allocate(ceilDiv(n.data.size(), S), 0, true);
@@ -377,7 +383,8 @@ CompoundFileImage CompoundFileWriter::build() const {
     }
     if (!img.miniStreamChain.empty()) start[0] = img.miniStreamChain.front();
 
-    auto writeChainBytes = [&](const std::vector<std::uint32_t>& chain, const std::vector<std::uint8_t>& data) {
+    auto writeChainBytes = [&](const std::vector<std::uint32_t>& chain,
+                               const std::vector<std::uint8_t>& data) {
         for (std::size_t j = 0; j < chain.size(); ++j) {
             const std::size_t from = j * S;
             if (from >= data.size()) break;
@@ -408,7 +415,8 @@ CompoundFileImage CompoundFileWriter::build() const {
             child[i] = kids.back();
             for (std::size_t k = kids.size() - 1; k > 0; --k) left[kids[k]] = kids[k - 1];
         } else {
-            std::function<std::uint32_t(std::size_t, std::size_t)> build = [&](std::size_t lo, std::size_t hi) {
+            std::function<std::uint32_t(std::size_t, std::size_t)> build = [&](std::size_t lo,
+                                                                               std::size_t hi) {
                 if (lo >= hi) return cfb::kFree;
                 const std::size_t mid = lo + (hi - lo) / 2;
                 left[kids[mid]] = build(lo, mid);
@@ -474,7 +482,8 @@ CompoundFileImage CompoundFileWriter::build() const {
     put32(b, cfb::kFatSectorCount, static_cast<std::uint32_t>(fatCount));
     put32(b, cfb::kFirstDirSector, img.directoryChain.front());
     put32(b, cfb::kMiniStreamCutoff, cutoff_);
-    put32(b, cfb::kFirstMiniFatSector, img.miniFatChain.empty() ? cfb::kEndOfChain : img.miniFatChain.front());
+    put32(b, cfb::kFirstMiniFatSector,
+          img.miniFatChain.empty() ? cfb::kEndOfChain : img.miniFatChain.front());
     put32(b, cfb::kMiniFatSectorCount, static_cast<std::uint32_t>(miniFatSectors));
     put32(b, cfb::kFirstDifatSector, img.difatSectors.empty() ? cfb::kEndOfChain : img.difatSectors.front());
     put32(b, cfb::kDifatSectorCount, static_cast<std::uint32_t>(difatCount));

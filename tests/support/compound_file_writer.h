@@ -90,11 +90,11 @@ inline constexpr std::uint64_t kEntrySize = 120;
 enum class SiblingLayout { Balanced, RightChain, LeftChain };
 
 struct CfbStreamInfo {
-    std::string path;                 // as added, "/"-separated
-    std::uint32_t entryIndex = 0;     // directory entry number
-    bool mini = false;                // stored in the mini stream
+    std::string path;              // as added, "/"-separated
+    std::uint32_t entryIndex = 0;  // directory entry number
+    bool mini = false;             // stored in the mini stream
     std::uint64_t size = 0;
-    std::vector<std::uint32_t> chain; // sector or mini sector numbers
+    std::vector<std::uint32_t> chain;  // sector or mini sector numbers
 };
 
 class CompoundFileImage {
@@ -104,14 +104,14 @@ public:
     std::uint16_t majorVersion = 3;
     std::uint32_t sectorSize = 512;
     std::uint64_t headerSize = 512;
-    std::vector<std::uint32_t> fatSectors;       // in FAT order
-    std::vector<std::uint32_t> difatSectors;     // in chain order
+    std::vector<std::uint32_t> fatSectors;    // in FAT order
+    std::vector<std::uint32_t> difatSectors;  // in chain order
     std::vector<std::uint32_t> directoryChain;
     std::vector<std::uint32_t> miniFatChain;
     std::vector<std::uint32_t> miniStreamChain;  // the root entry's chain
     std::uint64_t miniStreamSize = 0;
-    std::vector<CfbStreamInfo> streams;          // in entry order
-    std::vector<std::string> entryPaths;         // by entry number; "" is the root
+    std::vector<CfbStreamInfo> streams;   // in entry order
+    std::vector<std::string> entryPaths;  // by entry number; "" is the root
 
     // File offset of regular sector s.
     std::uint64_t sectorOffset(std::uint32_t s) const;
@@ -140,9 +140,9 @@ class CompoundFileWriter {
 public:
     explicit CompoundFileWriter(unsigned majorVersion = 3);
 
-    void setSectorShift(std::uint16_t shift);       // 9 or 12
-    void setMiniStreamCutoff(std::uint32_t cutoff); // written and obeyed
-    void setHeaderDifatSlots(unsigned slots);       // 0..109
+    void setSectorShift(std::uint16_t shift);        // 9 or 12
+    void setMiniStreamCutoff(std::uint32_t cutoff);  // written and obeyed
+    void setHeaderDifatSlots(unsigned slots);        // 0..109
     void setSiblingLayout(SiblingLayout layout);
 
     void addStorage(const std::string& path);

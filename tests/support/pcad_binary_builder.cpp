@@ -80,7 +80,10 @@ PcadBinaryBuilder& PcadBinaryBuilder::graphic(const PcadGraphic& g) {
 }
 
 PcadBinaryBuilder& PcadBinaryBuilder::shape(const PcadShape& s) {
-    return pointTag(s.x1, s.y1).pointTag(s.x2, s.y2).attrTag(s.wireFlag, s.anchorFlag, s.sheet).rectTag(s.rect);
+    return pointTag(s.x1, s.y1)
+        .pointTag(s.x2, s.y2)
+        .attrTag(s.wireFlag, s.anchorFlag, s.sheet)
+        .rectTag(s.rect);
 }
 
 PcadBinaryBuilder& PcadBinaryBuilder::lineWidth(std::uint32_t rawWidth) {

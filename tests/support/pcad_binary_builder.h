@@ -64,8 +64,8 @@ public:
     PcadBinaryBuilder& lineWidth(std::uint32_t rawWidth);  // 9 bytes, directly before a shape
     // 30 bytes, directly before a circle's shape record.
     PcadBinaryBuilder& circleChain(std::uint32_t rawWidth, double cx, double cy);
-    PcadBinaryBuilder& junctionMark();                 // 2F 00 00
-    PcadBinaryBuilder& netRef(std::uint16_t netId);    // 11 bytes before a graphic record
+    PcadBinaryBuilder& junctionMark();               // 2F 00 00
+    PcadBinaryBuilder& netRef(std::uint16_t netId);  // 11 bytes before a graphic record
 
     // 1D L id name 00, L counting every byte after the length field.
     PcadBinaryBuilder& named(std::uint16_t id, const std::string& name);

@@ -39,7 +39,8 @@ std::vector<std::uint8_t> sbkGeometryRecord(std::uint8_t tag, std::uint8_t kind,
     return r;
 }
 
-CellBuilder& CellBuilder::geometry(std::uint8_t tag, std::uint8_t kind, const std::vector<std::int32_t>& values) {
+CellBuilder& CellBuilder::geometry(std::uint8_t tag, std::uint8_t kind,
+                                   const std::vector<std::int32_t>& values) {
     return raw(sbkGeometryRecord(tag, kind, values));
 }
 
@@ -54,7 +55,9 @@ CellBuilder& CellBuilder::raw(const std::vector<std::uint8_t>& bytes) {
     return *this;
 }
 
-CircuitBuilder::CircuitBuilder(std::uint32_t headerWord) : bytes_(128, 0) { setI32(bytes_, 0, static_cast<std::int32_t>(headerWord)); }
+CircuitBuilder::CircuitBuilder(std::uint32_t headerWord) : bytes_(128, 0) {
+    setI32(bytes_, 0, static_cast<std::int32_t>(headerWord));
+}
 
 void CircuitBuilder::setFrame(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
     setI32(bytes_, 54, x1);
@@ -84,7 +87,8 @@ std::size_t CircuitBuilder::text(std::uint8_t kind, std::int32_t x, std::int32_t
     return raw(sbkTextRecord(kind, x, y, text));
 }
 
-std::size_t CircuitBuilder::line(std::uint8_t style, std::uint8_t b1, std::uint8_t b2, const SbkPoints& points) {
+std::size_t CircuitBuilder::line(std::uint8_t style, std::uint8_t b1, std::uint8_t b2,
+                                 const SbkPoints& points) {
     std::vector<std::uint8_t> r = {style, b1, b2, 0x00, 0, 0, 0, 0};
     putU32(r, static_cast<std::uint32_t>(points.size()));
     for (const auto& [x, y] : points) {
@@ -94,9 +98,13 @@ std::size_t CircuitBuilder::line(std::uint8_t style, std::uint8_t b1, std::uint8
     return raw(r);
 }
 
-std::size_t CircuitBuilder::wire(std::uint8_t style, const SbkPoints& points) { return line(style, 0x04, 0x0C, points); }
+std::size_t CircuitBuilder::wire(std::uint8_t style, const SbkPoints& points) {
+    return line(style, 0x04, 0x0C, points);
+}
 
-std::size_t CircuitBuilder::bus(std::uint8_t style, const SbkPoints& points) { return line(style, 0x2C, 0x1E, points); }
+std::size_t CircuitBuilder::bus(std::uint8_t style, const SbkPoints& points) {
+    return line(style, 0x2C, 0x1E, points);
+}
 
 std::size_t CircuitBuilder::instance(std::string_view cellName, std::int32_t x, std::int32_t y,
                                      std::uint8_t orientation) {

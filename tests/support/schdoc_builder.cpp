@@ -6,10 +6,9 @@ namespace kgtest {
 
 namespace {
 void appendHeader(std::vector<std::uint8_t>& stream, std::uint32_t word) {
-    for (int i = 0; i < 4; ++i)
-        stream.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+    for (int i = 0; i < 4; ++i) stream.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
 }
-} // namespace
+}  // namespace
 
 void appendTextRecord(std::vector<std::uint8_t>& stream, const std::string& body) {
     appendHeader(stream, static_cast<std::uint32_t>(body.size() + 1) & 0xFFFFFF);
@@ -24,8 +23,7 @@ void appendBinaryRecord(std::vector<std::uint8_t>& stream, std::uint32_t length)
 
 std::vector<std::uint8_t> recordStream(const std::vector<std::string>& bodies) {
     std::vector<std::uint8_t> stream;
-    for (const std::string& body : bodies)
-        appendTextRecord(stream, body);
+    for (const std::string& body : bodies) appendTextRecord(stream, body);
     return stream;
 }
 
@@ -51,13 +49,11 @@ void SchDocBuilder::addBinary(std::uint32_t length) {
 }
 
 void SchDocBuilder::setSheet(const std::string& body) {
-    if (sheetIndex_ >= 0)
-        fileHeaderBodies_[static_cast<std::size_t>(sheetIndex_)] = body;
+    if (sheetIndex_ >= 0) fileHeaderBodies_[static_cast<std::size_t>(sheetIndex_)] = body;
 }
 
 void SchDocBuilder::addAdditional(const std::string& body) {
-    if (!additional_)
-        additional_.emplace();
+    if (!additional_) additional_.emplace();
     appendTextRecord(*additional_, body);
 }
 
@@ -77,8 +73,7 @@ std::vector<std::uint8_t> SchDocBuilder::fileHeaderStream() const {
 CompoundFileImage SchDocBuilder::image() const {
     CompoundFileWriter writer(3);
     writer.addStream("FileHeader", fileHeaderStream());
-    if (additional_)
-        writer.addStream("Additional", *additional_);
+    if (additional_) writer.addStream("Additional", *additional_);
     return writer.build();
 }
 
@@ -88,4 +83,4 @@ std::unique_ptr<TempFile> SchDocBuilder::write() const {
     return file;
 }
 
-} // namespace kgtest
+}  // namespace kgtest

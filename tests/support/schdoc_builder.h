@@ -28,7 +28,8 @@ std::vector<std::uint8_t> recordStream(const std::vector<std::string>& bodies);
 
 class SchDocBuilder {
 public:
-    static constexpr const char* kHeader = "|HEADER=Protel for Windows - Schematic Capture Binary File Version 5.0";
+    static constexpr const char* kHeader =
+        "|HEADER=Protel for Windows - Schematic Capture Binary File Version 5.0";
 
     // With `standard` the stream starts with a header record and the sheet record
     // "|RECORD=31|SHEETSTYLE=0" (1150 by 760); otherwise it starts empty.
@@ -54,10 +55,10 @@ public:
     std::unique_ptr<TempFile> write() const;
 
 private:
-    std::vector<std::string> fileHeaderBodies_; // a leading byte 1 marks a binary record
+    std::vector<std::string> fileHeaderBodies_;  // a leading byte 1 marks a binary record
     std::optional<std::vector<std::uint8_t>> additional_;
     int sheetIndex_ = -1;
     int textCount_ = 0;
 };
 
-} // namespace kgtest
+}  // namespace kgtest

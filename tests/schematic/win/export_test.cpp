@@ -1,6 +1,6 @@
 // The SVG save path and the pictures the view paints of real files, saved as screenshots.
-#include "schematic/win/view_state.h"
 #include "schematic/win/support/win_support.h"
+#include "schematic/win/view_state.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,7 @@ namespace {
 
 std::filesystem::path svgOutFolder(const TempDir& fallback) {
     const char* out = std::getenv("KG_SVG_OUT");
-    if (!out || !*out)
-        return fallback.path();
+    if (!out || !*out) return fallback.path();
     std::filesystem::path folder(wintest::widen(out));
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
@@ -35,8 +34,7 @@ class ExportTest : public ::testing::Test {
 protected:
     void SetUp() override { SetEnvironmentVariableW(L"APPDATA", appData.path().c_str()); }
     void TearDown() override {
-        if (view && IsWindow(view))
-            DestroyWindow(view);
+        if (view && IsWindow(view)) DestroyWindow(view);
         wintest::pump();
     }
     ViewState* open(const std::wstring& path) {
@@ -51,7 +49,7 @@ protected:
     HWND view = nullptr;
 };
 
-} // namespace
+}  // namespace
 
 TEST(SvgName, TheExtensionIsReplacedButFolderDotsStay) {
     EXPECT_EQ(defaultSvgName(L"C:\\maps.old\\drawing"), L"C:\\maps.old\\drawing.svg");
@@ -98,13 +96,11 @@ TEST_F(ExportTest, RealFilesPaintInBothThemes) {
     };
     int painted = 0;
     for (const auto& [file, tag] : samples) {
-        if (!std::filesystem::exists(file))
-            continue;
+        if (!std::filesystem::exists(file)) continue;
         ViewState* state = open(file.wstring());
         ASSERT_TRUE(state && state->document) << wintest::narrow(wintest::windowText(state->status));
         for (bool dark : {true, false}) {
-            if (state->dark != dark)
-                SendMessageW(state->canvas, WM_KEYDOWN, 'I', 0);
+            if (state->dark != dark) SendMessageW(state->canvas, WM_KEYDOWN, 'I', 0);
             UpdateWindow(state->canvas);
             ASSERT_FALSE(state->dirty);
             const auto pixels = wintest::readPixels(state->backBuffer.dc, 0, 0, state->backBuffer.width,
@@ -114,11 +110,11 @@ TEST_F(ExportTest, RealFilesPaintInBothThemes) {
             EXPECT_GT(pixels.countNot(background), 400u) << tag << (dark ? " dark" : " light");
             EXPECT_GT(pixels.distinctColours(), 8u) << tag;
             const std::string name = std::string("view-") + tag + (dark ? "-dark" : "-light") + ".png";
-            EXPECT_TRUE(wintest::writePng(std::filesystem::path(wintest::widen(KG_SHOT_DIR)) / wintest::widen(name), pixels));
+            EXPECT_TRUE(wintest::writePng(
+                std::filesystem::path(wintest::widen(KG_SHOT_DIR)) / wintest::widen(name), pixels));
         }
         DestroyWindow(view);
         ++painted;
     }
-    if (painted < 3)
-        GTEST_SKIP() << "sample files missing; painted " << painted;
+    if (painted < 3) GTEST_SKIP() << "sample files missing; painted " << painted;
 }

@@ -1,8 +1,8 @@
 // The GDI drawing target on a memory bitmap, its object cache, and the text conversions.
 #include "schematic/win/gdi_target.h"
-#include "schematic/win/view_state.h"
-#include "schematic/win/view.h"
 #include "schematic/win/support/win_support.h"
+#include "schematic/win/view.h"
+#include "schematic/win/view_state.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ void horizontalLine(DrawTarget& target, double width) {
     target.polyline(points, 2, width, 0xFF000000, false, 0);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ClampCoord, NonFiniteIsZeroAndRangeIsGdiSafe) {
     EXPECT_EQ(clampCoord(kNaN), 0);
@@ -128,22 +128,19 @@ TEST(GdiCacheTest, KeysAreClampedSoEquivalentRequestsShareOneObject) {
 
 TEST(GdiCacheTest, LimitsAreCrossedOnlyPastTheirCounts) {
     GdiCache cache;
-    for (int i = 0; i < 250; ++i)
-        cache.pen(RGB(i % 256, i / 256, 7), 1);
+    for (int i = 0; i < 250; ++i) cache.pen(RGB(i % 256, i / 256, 7), 1);
     EXPECT_FALSE(cache.overLimit());
     cache.pen(RGB(0, 0, 99), 1);
     EXPECT_TRUE(cache.overLimit());
     cache.clear();
 
-    for (int i = 0; i < 60; ++i)
-        cache.brush(RGB(i, 0, 0));
+    for (int i = 0; i < 60; ++i) cache.brush(RGB(i, 0, 0));
     EXPECT_FALSE(cache.overLimit());
     cache.brush(RGB(0, 1, 0));
     EXPECT_TRUE(cache.overLimit());
     cache.clear();
 
-    for (int i = 0; i < 4000; ++i)
-        cache.wideText(std::to_string(i));
+    for (int i = 0; i < 4000; ++i) cache.wideText(std::to_string(i));
     EXPECT_FALSE(cache.overLimit());
     cache.wideText("one more");
     EXPECT_TRUE(cache.overLimit());
@@ -289,7 +286,7 @@ TEST_F(Canvas, TextAlignmentPutsTheAnchorOnTheBaseline) {
     EXPECT_NEAR((ink.left + ink.right) / 2.0, 100, 4);
     clear();
     style.align = AlignLeft;
-    style.baseline = -0.5; // the baseline 15 pixels higher
+    style.baseline = -0.5;  // the baseline 15 pixels higher
     {
         GdiTarget target(dc, cache);
         target.text({100, 100}, "WWW", style, 0xFF000000);
@@ -370,8 +367,7 @@ TEST_F(Canvas, TextColourIsNotLostAfterAFittedTextOrAcrossPaints) {
     const auto secondPaint = wintest::readPixels(dc, 0, 110, 200, 50);
     std::size_t black = 0;
     for (std::uint32_t p : secondPaint.data)
-        if (p == 0)
-            ++black;
+        if (p == 0) ++black;
     EXPECT_GT(black, 0u);
 }
 
@@ -429,8 +425,8 @@ TEST_F(Canvas, OnePaintWithManyDistinctObjectsKeepsTheCacheWithinItsLimits) {
             ASSERT_LE(cache.penCount(), GdiCache::kMaxPens + 1) << i;
         }
         const auto lines = pixels();
-        EXPECT_EQ(lines.at(100, 199), 0xE70301u); // the last line, RGB(231, 3, 1)
-        EXPECT_EQ(lines.at(100, 0), 0x200301u);   // line 800, RGB(32, 3, 1)
+        EXPECT_EQ(lines.at(100, 199), 0xE70301u);  // the last line, RGB(231, 3, 1)
+        EXPECT_EQ(lines.at(100, 0), 0x200301u);    // line 800, RGB(32, 3, 1)
 
         for (int i = 0; i < 200; ++i) {
             const Point square[] = {{10, 10}, {20, 10}, {20, 20}, {10, 20}};
@@ -438,7 +434,7 @@ TEST_F(Canvas, OnePaintWithManyDistinctObjectsKeepsTheCacheWithinItsLimits) {
             target.ellipse(Box{30, 10, 40, 20}, 1, 0xFF000000, 0xFF000000u | RGB(5, i, 5));
             ASSERT_LE(cache.brushCount(), GdiCache::kMaxBrushes + 1) << i;
         }
-        EXPECT_EQ(pixels().at(15, 15), 0xC70505u); // the last fill, RGB(199, 5, 5)
+        EXPECT_EQ(pixels().at(15, 15), 0xC70505u);  // the last fill, RGB(199, 5, 5)
 
         TextStyle style;
         for (int i = 0; i < 1200; ++i) {

@@ -1,8 +1,8 @@
 // The view window as a user meets it: controls and layout, loading and its messages, the page
 // selector, keys, mouse, the theme setting, the back buffer, dropped files and the layer menu.
 #include "schematic/draw_target.h"
-#include "schematic/win/view_state.h"
 #include "schematic/win/support/win_support.h"
+#include "schematic/win/view_state.h"
 #include "support/sbk_builder.h"
 #include "support/schdoc_builder.h"
 
@@ -18,7 +18,6 @@ using wintest::ParentWindow;
 using wintest::TempDir;
 
 namespace {
-
 
 // Every polyline point a paint draws: enough to compare two views of one file.
 class PointRecorder : public DrawTarget {
@@ -69,8 +68,7 @@ protected:
         SetKeyboardState(std::vector<BYTE>(256, 0).data());
     }
     void TearDown() override {
-        if (view && IsWindow(view))
-            DestroyWindow(view);
+        if (view && IsWindow(view)) DestroyWindow(view);
         wintest::pump();
     }
 
@@ -79,11 +77,15 @@ protected:
         wintest::pump();
         return viewState(view);
     }
-    ViewState* open(const std::wstring& path, bool embedded = false) { return open(parent.hwnd(), path, embedded); }
+    ViewState* open(const std::wstring& path, bool embedded = false) {
+        return open(parent.hwnd(), path, embedded);
+    }
 
     std::wstring status(ViewState* state) { return wintest::windowText(state->status); }
 
-    std::wstring threeSheets() { return files.write(L"three.sch", wintest::pcadAscii({"First", "Second", "Third"})); }
+    std::wstring threeSheets() {
+        return files.write(L"three.sch", wintest::pcadAscii({"First", "Second", "Third"}));
+    }
 
     void resizeView(int width, int height) {
         SetWindowPos(view, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
@@ -114,7 +116,7 @@ void expectRect(HWND window, int x, int y, int w, int h, const char* what) {
     EXPECT_EQ(r.bottom - r.top, h) << what;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ViewTest, ChildControlsHaveTheirIdsCaptionsStylesAndLayout) {
     ViewState* state = open(L"");
@@ -151,7 +153,8 @@ TEST_F(ViewTest, ChildControlsHaveTheirIdsCaptionsStylesAndLayout) {
         EXPECT_EQ(wintest::windowText(child), c.caption) << c.id;
         EXPECT_EQ(GetWindowLongPtrW(child, GWL_STYLE) & c.styles, c.styles) << c.id;
         if (c.id != 1108) {
-            EXPECT_EQ(SendMessageW(child, WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT)));
+            EXPECT_EQ(SendMessageW(child, WM_GETFONT, 0, 0),
+                      reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT)));
         }
     }
     // Children in creation order: the buttons, the selector, the status line, the canvas last.
@@ -211,7 +214,8 @@ TEST_F(ViewTest, PageSelectorListsPagesAndFollowsTheWidth) {
 
     // Choosing a page in the selector switches to it.
     SendMessageW(state->pages, CB_SETCURSEL, 2, 0);
-    SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdPages, CBN_SELCHANGE), reinterpret_cast<LPARAM>(state->pages));
+    SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdPages, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(state->pages));
     EXPECT_EQ(state->document->currentPage(), 2u);
     EXPECT_NE(status(state).find(L"sheet 3/3"), std::wstring::npos);
 
@@ -224,14 +228,16 @@ TEST_F(ViewTest, PageSelectorListsPagesAndFollowsTheWidth) {
 TEST_F(ViewTest, StatusLineForEachFormat) {
     ViewState* state = open(threeSheets());
     ASSERT_TRUE(state && state->document);
-    const std::wregex pcad(LR"(three\.sch    \|    P-CAD SCH \| sheet 1/3 \| 5 lines, 1 circles, 1 texts    \|    \d+\.\d\d px/unit)");
+    const std::wregex pcad(
+        LR"(three\.sch    \|    P-CAD SCH \| sheet 1/3 \| 5 lines, 1 circles, 1 texts    \|    \d+\.\d\d px/unit)");
     EXPECT_TRUE(std::regex_match(status(state), pcad)) << wintest::narrow(status(state));
 
     kgtest::SchDocBuilder schdoc;
     schdoc.add("|RECORD=13|LOCATION.X=100|LOCATION.Y=100|CORNER.X=500|CORNER.Y=400|COLOR=255");
     const std::wstring schdocPath = files.write(L"sheet.SchDoc", schdoc.image().bytes);
     ASSERT_TRUE(loadDocument(state, schdocPath, false));
-    const std::wregex altium(LR"(sheet\.SchDoc    \|    Altium SchDoc \| \d+ components, \d+ wires, \d+ primitives    \|    \d+\.\d\d px/unit)");
+    const std::wregex altium(
+        LR"(sheet\.SchDoc    \|    Altium SchDoc \| \d+ components, \d+ wires, \d+ primitives    \|    \d+\.\d\d px/unit)");
     EXPECT_TRUE(std::regex_match(status(state), altium)) << wintest::narrow(status(state));
 
     kgtest::CircuitBuilder circuit;
@@ -239,7 +245,8 @@ TEST_F(ViewTest, StatusLineForEachFormat) {
     kgtest::SbkFileBuilder sbk;
     sbk.addPage(circuit.bytes());
     ASSERT_TRUE(loadDocument(state, files.write(L"board.SBK", sbk.bytes()), false));
-    const std::wregex mentor(LR"(board\.SBK    \|    Mentor SBK \| page 1/1 \| \d+ components, \d+ wires, \d+ primitives, \d+ labels    \|    \d+\.\d\d px/unit)");
+    const std::wregex mentor(
+        LR"(board\.SBK    \|    Mentor SBK \| page 1/1 \| \d+ components, \d+ wires, \d+ primitives, \d+ labels    \|    \d+\.\d\d px/unit)");
     EXPECT_TRUE(std::regex_match(status(state), mentor)) << wintest::narrow(status(state));
 
     // The scale in the status line is the document's, with two decimals.
@@ -255,11 +262,13 @@ TEST_F(ViewTest, LoadFailuresExplainThemselvesAndKeepThePath) {
     EXPECT_FALSE(loadDocument(state, txt, false));
     EXPECT_EQ(state->document, nullptr) << "the previous document is released";
     EXPECT_EQ(state->path, txt);
-    EXPECT_EQ(status(state), L"Unable to read schematic: Unsupported extension. Expected .SCH, .SchDoc, .SchDot or .SBK");
+    EXPECT_EQ(status(state),
+              L"Unable to read schematic: Unsupported extension. Expected .SCH, .SchDoc, .SchDot or .SBK");
     EXPECT_EQ(wintest::windowText(parent.hwnd()), L"Kestrelgraph - notes.txt");
     EXPECT_FALSE(IsWindowVisible(state->pages));
 
-    EXPECT_FALSE(loadDocument(state, files.write(L"junk.sch", std::string("this is not a schematic file")), false));
+    EXPECT_FALSE(
+        loadDocument(state, files.write(L"junk.sch", std::string("this is not a schematic file")), false));
     EXPECT_EQ(status(state), L"Unable to read schematic: Unsupported P-CAD format");
     EXPECT_FALSE(loadDocument(state, files.write(L"short.sch", std::string("ACCEL")), false));
     EXPECT_EQ(status(state), L"Unable to read schematic: Empty or truncated file");
@@ -431,7 +440,8 @@ TEST_F(ViewTest, MousePansAndZooms) {
     EXPECT_NEAR(state->document->scale() / scale, 1.18 * 1.18, 1e-9);
     twin->zoomAt(200, 150, std::pow(1.18, 2.0));
     expectSameDrawing(state, *twin);
-    SendMessageW(state->canvas, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-180)), MAKELPARAM(screen.x, screen.y));
+    SendMessageW(state->canvas, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-180)),
+                 MAKELPARAM(screen.x, screen.y));
     EXPECT_NEAR(state->document->scale() / scale, std::pow(1.18, 0.5), 1e-9);
 
     const double before = state->document->scale();
@@ -457,7 +467,8 @@ TEST_F(ViewTest, ThemeIsReadFromAndWrittenToTheSettingsFile) {
     DestroyWindow(view);
 
     for (auto [stored, dark] : {std::pair{L"0", false}, std::pair{L"7", true}, std::pair{L"", true}}) {
-        WritePrivateProfileStringW(L"Viewer", L"Dark", *stored ? stored : nullptr, settingsFile(appData).c_str());
+        WritePrivateProfileStringW(L"Viewer", L"Dark", *stored ? stored : nullptr,
+                                   settingsFile(appData).c_str());
         state = open(L"");
         EXPECT_EQ(state->dark, dark) << wintest::narrow(stored);
         EXPECT_EQ(wintest::windowText(state->themeButton), dark ? L"Light" : L"Dark");
@@ -504,7 +515,8 @@ TEST_F(ViewTest, BackBufferIsClearedToTheThemeBackground) {
     EXPECT_EQ(GetPixel(state->backBuffer.dc, 2, 2), RGB(0xFF, 0xFF, 0xFF));
 
     // The message is drawn 15 pixels in from the edges.
-    state->message = L"Unable to read schematic: a long explanation that wraps over several lines of the canvas";
+    state->message =
+        L"Unable to read schematic: a long explanation that wraps over several lines of the canvas";
     invalidateCanvas(state);
     UpdateWindow(state->canvas);
     const auto pixels = wintest::readPixels(state->backBuffer.dc, 0, 0, client.right, client.bottom);
@@ -529,8 +541,7 @@ TEST_F(ViewTest, APaintClearsAnOverfullCache) {
     UpdateWindow(state->canvas);
     const std::size_t pens = state->cache.penCount();
     EXPECT_GT(pens, 0u);
-    for (int i = 0; i < 300; ++i)
-        state->cache.pen(RGB(i % 256, 1, i / 256), 2);
+    for (int i = 0; i < 300; ++i) state->cache.pen(RGB(i % 256, 1, i / 256), 2);
     invalidateCanvas(state);
     UpdateWindow(state->canvas);
     EXPECT_EQ(state->cache.penCount(), pens) << "cleared, then refilled by the paint";

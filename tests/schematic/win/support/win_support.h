@@ -24,8 +24,7 @@ inline void pump() {
 }
 
 inline std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
+    if (utf8.empty()) return {};
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
@@ -33,11 +32,12 @@ inline std::wstring widen(const std::string& utf8) {
 }
 
 inline std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -78,7 +78,8 @@ private:
 
 // A P-CAD ASCII schematic with one sheet per name; each sheet holds a frame of lines, a wire,
 // a junction and a text, so that it paints visibly.
-inline std::string pcadAscii(const std::vector<std::string>& sheets, double width = 200, double height = 150) {
+inline std::string pcadAscii(const std::vector<std::string>& sheets, double width = 200,
+                             double height = 150) {
     std::string out = "ACCEL_ASCII \"test.sch\"\n(schematicDesign \"d\"\n  (schDesignHeader (workspaceSize " +
                       std::to_string(width) + " " + std::to_string(height) + "))\n";
     for (const std::string& name : sheets) {
@@ -119,8 +120,7 @@ public:
         pump();
     }
     ~ParentWindow() {
-        if (IsWindow(hwnd_))
-            DestroyWindow(hwnd_);
+        if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
         pump();
     }
     ParentWindow(const ParentWindow&) = delete;
@@ -198,13 +198,11 @@ public:
 
 private:
     static BOOL CALLBACK visit(HWND window, LPARAM) {
-        if (!active_ || !IsWindowVisible(window))
-            return TRUE;
+        if (!active_ || !IsWindowVisible(window)) return TRUE;
         if (className(window) == L"#32770") {
             Seen entry{windowText(window), {}};
             // The message box's text is its static control 0xFFFF.
-            if (HWND text = GetDlgItem(window, 0xFFFF))
-                entry.text = windowText(text);
+            if (HWND text = GetDlgItem(window, 0xFFFF)) entry.text = windowText(text);
             active_->seen.push_back(entry);
             PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
             PostMessageW(window, WM_COMMAND, IDOK, 0);
@@ -226,7 +224,7 @@ private:
 struct Pixels {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> data; // 0x00RRGGBB
+    std::vector<std::uint32_t> data;  // 0x00RRGGBB
 
     std::uint32_t at(int x, int y) const { return data[static_cast<std::size_t>(y) * width + x]; }
     std::size_t distinctColours() const {
@@ -235,15 +233,15 @@ struct Pixels {
         return static_cast<std::size_t>(std::unique(sorted.begin(), sorted.end()) - sorted.begin());
     }
     std::size_t countNot(std::uint32_t colour) const {
-        return static_cast<std::size_t>(std::count_if(data.begin(), data.end(), [&](std::uint32_t p) { return p != colour; }));
+        return static_cast<std::size_t>(
+            std::count_if(data.begin(), data.end(), [&](std::uint32_t p) { return p != colour; }));
     }
 };
 
 // Copies a region of `dc` (a window, screen or memory context) into pixels.
 inline Pixels readPixels(HDC dc, int x, int y, int width, int height) {
     Pixels pixels;
-    if (width <= 0 || height <= 0)
-        return pixels;
+    if (width <= 0 || height <= 0) return pixels;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -261,8 +259,7 @@ inline Pixels readPixels(HDC dc, int x, int y, int width, int height) {
     pixels.height = height;
     const auto* source = static_cast<const std::uint32_t*>(bits);
     pixels.data.assign(source, source + static_cast<std::size_t>(width) * height);
-    for (auto& p : pixels.data)
-        p &= 0xFFFFFF;
+    for (auto& p : pixels.data) p &= 0xFFFFFF;
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -274,14 +271,12 @@ inline bool writePng(const std::filesystem::path& file, const Pixels& pixels) {
     auto crc32 = [](const std::uint8_t* data, std::size_t n, std::uint32_t crc = 0xFFFFFFFFu) {
         for (std::size_t i = 0; i < n; ++i) {
             crc ^= data[i];
-            for (int k = 0; k < 8; ++k)
-                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
         }
         return crc;
     };
     auto put32 = [](std::vector<std::uint8_t>& out, std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            out.push_back(static_cast<std::uint8_t>(v >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
     };
     std::vector<std::uint8_t> raw;
     raw.reserve(static_cast<std::size_t>(pixels.height) * (pixels.width * 3 + 1));
@@ -309,8 +304,7 @@ inline bool writePng(const std::filesystem::path& file, const Pixels& pixels) {
         z.push_back(static_cast<std::uint8_t>(~n >> 8));
         z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(offset),
                  raw.begin() + static_cast<std::ptrdiff_t>(offset + n));
-        if (raw.empty())
-            break;
+        if (raw.empty()) break;
     }
     put32(z, (b << 16) | a);
 
@@ -340,4 +334,4 @@ inline std::filesystem::path testdata(const char* relative) {
     return std::filesystem::path(widen(KG_TESTDATA)) / widen(relative);
 }
 
-} // namespace wintest
+}  // namespace wintest
