@@ -1,5 +1,6 @@
 #include "pcad/ascii.h"
 
+#include <cmath>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -63,7 +64,7 @@ void readStyles(const SExpr& library, StyleTable& styles) {
         for (const SExpr* font : fonts)
             if (font->value("fontType", "") == "TrueType") chosen = font;
         double height = toDouble(chosen->value("fontHeight", ""), 2.8);
-        if (!(height > 0.7)) height = 0.7;
+        if (!(height > 0.7) || !std::isfinite(detail::toFloat(height))) height = 0.7;
         styles[def->atom(1, "")] = detail::toFloat(height);
     }
 }
@@ -174,6 +175,7 @@ void drawPort(Page& page, const SExpr& port) {
         portName.children.size() >= 2 ? port.value("portName", "") : port.value("netNameRef", "");
     if (label.empty()) return;
     const AsciiPoint at = readPt(port);
+    if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
     Text t;
     t.x = at.x;
     t.y = at.y;
@@ -185,6 +187,7 @@ void drawPort(Page& page, const SExpr& port) {
 
 void drawJunction(Page& page, const SExpr& junction) {
     const AsciiPoint at = readPt(junction);
+    if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
     Circle dot;
     dot.x = at.x;
     dot.y = at.y;

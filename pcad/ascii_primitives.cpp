@@ -23,11 +23,17 @@ constexpr double kPi = std::numbers::pi;
 
 AsciiPoint pointOf(const SExpr& pt) { return {toDouble(pt.atom(1, ""), 0), toDouble(pt.atom(2, ""), 0)}; }
 
+bool isFinite(AsciiPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// A width that is not finite (an overflowing or "NaN" number) is drawn as thin as any.
 float strokeWidth(const SExpr& node, double fallback) {
-    return detail::toFloat(toDouble(node.value("width", ""), fallback));
+    const float w = detail::toFloat(toDouble(node.value("width", ""), fallback));
+    return std::isfinite(w) ? w : 0.0f;
 }
 
+// Items whose points are not finite are left out: no drawing can place them.
 void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t itemClass) {
+    if (!isFinite(a) || !isFinite(b)) return;
     Line line;
     line.x1 = a.x;
     line.y1 = a.y;
@@ -78,8 +84,9 @@ void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placeme
 
     if (std::fabs(p2.x - p3.x) < 0.0001 && std::fabs(p2.y - p3.y) < 0.0001) {
         double diameter = toDouble(node.value("width", ""), 0.7);
-        if (!(diameter > 0.5)) diameter = 0.5;
+        if (!(diameter > 0.5) || !std::isfinite(detail::toFloat(diameter))) diameter = 0.5;
         const AsciiPoint c = placement.apply(p1);
+        if (!isFinite(c)) return;
         Circle dot;
         dot.x = c.x;
         dot.y = c.y;
@@ -127,6 +134,7 @@ void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleT
              const std::optional<std::string>& textOverride) {
     if (node.find("pt").children.size() < 3) return;  // no y
     const AsciiPoint anchor = placement.apply(readPt(node));
+    if (!isFinite(anchor)) return;
 
     std::string str;
     if (textOverride) {
@@ -158,7 +166,9 @@ void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleT
     if (extent.children.size() >= 3) {
         t.extentWidth = toDouble(extent.atom(1, ""), 0);
         t.extentHeight = toDouble(extent.atom(2, ""), 0);
-        t.hasExtent = 1;
+        // An extent that is not finite says nothing; the text is sized by its height.
+        t.hasExtent = std::isfinite(t.extentWidth) && std::isfinite(t.extentHeight) ? 1 : 0;
+        if (!t.hasExtent) t.extentWidth = t.extentHeight = 0;
     }
     t.itemClass = itemClass;
     t.hasBox = 0;

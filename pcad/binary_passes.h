@@ -28,6 +28,9 @@ struct ReadContext {
     std::vector<SheetRecord> sheets;
     std::vector<Page> pages;
     std::map<std::int32_t, std::size_t> pageIndex;  // sheet number -> page
+    // Whether the file holds the anchor caption. Without it nothing marks where the
+    // title block and the net names lie: scans start at 0 and no net label is placed.
+    bool hasAnchor = false;
     std::size_t anchorOffset = 0;
     std::size_t scanStart = 0;
     // Graphic records in ascending offset, and offset -> position in that list.

@@ -17,7 +17,13 @@ const std::vector<std::uint8_t> kMagic = {'S', 'c', 'h', 'e', 'm', 'a', 't', 'i'
 // Caption of a title-block field in Windows-1251; most scans start shortly before it.
 const std::vector<std::uint8_t> kAnchor = {0xC8, 0xED, 0xE2, 0x2E, 0xB9, 0x20, 0xEF, 0xEE, 0xE4, 0xEB, 0x2E};
 
+// Sheet records come in two forms: type byte 0x30 or 0x32 with an eight-byte trailer
+// after the name, and type byte 0x33 (later tool versions) with a four-byte one.
 const std::uint8_t kSheetTrailer[8] = {0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00};
+const std::uint8_t kSheetTrailer33[4] = {0x00, 0x01, 0x01, 0x00};
+
+// Text styles of files with several sheets, or without the anchor, are read this far.
+constexpr std::size_t kWideStyleReach = 330000;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -91,13 +97,16 @@ std::vector<SheetRecord> findSheets(const ByteSpan& s) {
     bool seen[11] = {};
     for (std::size_t i = 0; i + 25 < s.size; ++i) {
         const std::uint8_t* p = s.data + i;
-        if (p[0] != 0x2E || (p[1] != 0x30 && p[1] != 0x32) || p[2] != 0 || p[3] < 1 || p[3] > 10 ||
-            p[4] != 0 || p[5] > 2)
+        if (p[0] != 0x2E || (p[1] != 0x30 && p[1] != 0x32 && p[1] != 0x33) || p[2] != 0 || p[3] < 1 ||
+            p[3] > 10 || p[4] != 0 || p[5] > 2)
             continue;
         std::size_t k = 0;
         while (k < 65 && i + 6 + k < s.size && isSheetNameByte(s.data[i + 6 + k])) ++k;
         if (k < 1 || k > 64) continue;
-        if (!binary::bytesAt(s, i + 6 + k, kSheetTrailer, sizeof kSheetTrailer)) continue;
+        const bool trailed = p[1] == 0x33
+                                 ? binary::bytesAt(s, i + 6 + k, kSheetTrailer33, sizeof kSheetTrailer33)
+                                 : binary::bytesAt(s, i + 6 + k, kSheetTrailer, sizeof kSheetTrailer);
+        if (!trailed) continue;
         const int number = p[3];
         if (seen[number]) continue;
         seen[number] = true;
@@ -152,11 +161,10 @@ std::vector<Page> readBinary(const std::uint8_t* data, std::size_t size) {
         ctx.pages.push_back(std::move(page));
     }
 
+    // Without the anchor every scan starts at 0, whatever the file's size.
     const std::size_t a = s.find(kAnchor, 0);
-    if (a >= s.size)
-        ctx.anchorOffset = s.size > 140000 ? 140000 : 0;
-    else
-        ctx.anchorOffset = a > 150 ? a - 150 : 0;
+    ctx.hasAnchor = a < s.size;
+    ctx.anchorOffset = ctx.hasAnchor && a > 150 ? a - 150 : 0;
     ctx.scanStart = oneSheet ? ctx.anchorOffset : 0;
 
     GraphicRecord g;
@@ -181,8 +189,11 @@ std::vector<Page> readBinary(const std::uint8_t* data, std::size_t size) {
     binary::readJunctions(ctx);
     for (Page& page : ctx.pages) page.addBusEntries();
 
+    // A one-sheet file with the anchor keeps its styles below it; otherwise they may lie
+    // anywhere near the start.
     std::size_t styleLimit = ctx.anchorOffset;
-    if (!oneSheet) styleLimit = std::max(ctx.anchorOffset, std::min<std::size_t>(s.size, 330000));
+    if (!oneSheet || !ctx.hasAnchor)
+        styleLimit = std::max(ctx.anchorOffset, std::min<std::size_t>(s.size, kWideStyleReach));
     const auto styles = readStyleHeights(s, styleLimit);
     binary::readNetLabels(ctx);
     binary::readTexts(ctx, styles);

@@ -25,9 +25,13 @@ bool namedRecordAt(const ByteSpan& s, std::size_t p, std::size_t end, std::size_
     return true;
 }
 
-std::vector<FontRecord> readFonts(const ByteSpan& s, std::size_t r) {
+// A style-name record takes the height of a font at most this many bytes before it.
+constexpr std::size_t kStyleFontReach = 180;
+
+// Plausible font records from `from` on, within the first r bytes, in ascending offset.
+std::vector<FontRecord> readFonts(const ByteSpan& s, std::size_t from, std::size_t r) {
     std::vector<FontRecord> fonts;
-    for (std::size_t o = 0; o + 15 < r; ++o) {
+    for (std::size_t o = from; o + 15 < r; ++o) {
         std::int32_t kind;
         if (s.data[o] == 0x59 && o + 8 < r && binary::bytesAt(s, o + 3, kFontKind1, 4))
             kind = 1;
@@ -46,16 +50,38 @@ std::vector<FontRecord> readFonts(const ByteSpan& s, std::size_t r) {
     return fonts;
 }
 
+// Walks ascending fonts alongside ascending offsets of named records.
+class FontCursor {
+public:
+    explicit FontCursor(const std::vector<FontRecord>& fonts) : fonts_(fonts) {}
+
+    // The font whose height a style name at p takes: of the fonts at most kStyleFontReach
+    // bytes before p, the latest of the higher kind (a nearer font of the lower kind loses).
+    // Null when there is none, and then the record is no style name. p must not decrease.
+    const FontRecord* fontFor(std::size_t p) {
+        while (next_ < fonts_.size() && fonts_[next_].offset <= p) {
+            latest_[fonts_[next_].kind] = &fonts_[next_];
+            ++next_;
+        }
+        for (int kind = 1; kind >= 0; --kind)
+            if (latest_[kind] != nullptr && p - latest_[kind]->offset <= kStyleFontReach)
+                return latest_[kind];
+        return nullptr;
+    }
+
+private:
+    const std::vector<FontRecord>& fonts_;
+    std::size_t next_ = 0;
+    const FontRecord* latest_[2] = {nullptr, nullptr};
+};
+
 }  // namespace
 
 std::unordered_map<std::int32_t, float> readStyleHeights(const ByteSpan& s, std::size_t limit) {
     std::unordered_map<std::int32_t, float> styles;
     const std::size_t r = std::min(s.size, limit);
-    const std::vector<FontRecord> fonts = readFonts(s, r);
-
-    // Fonts are in ascending offset: keep the latest of each kind at or before p.
-    std::size_t next = 0;
-    const FontRecord* latest[2] = {nullptr, nullptr};
+    const std::vector<FontRecord> fonts = readFonts(s, 0, r);
+    FontCursor cursor(fonts);
     for (std::size_t p = 0; p + 7 < r; ++p) {
         std::uint16_t id;
         std::size_t L;
@@ -63,15 +89,7 @@ std::unordered_map<std::int32_t, float> readStyleHeights(const ByteSpan& s, std:
         bool clean = true;
         for (std::size_t q = p + 5; q < p + L + 2 && clean; ++q) clean = isPlainOrTabLf(s.data[q]);
         if (!clean) continue;
-        while (next < fonts.size() && fonts[next].offset <= p) {
-            latest[fonts[next].kind] = &fonts[next];
-            ++next;
-        }
-        // The higher kind wins over a nearer font of the lower kind.
-        const FontRecord* chosen = nullptr;
-        for (int kind = 1; kind >= 0 && chosen == nullptr; --kind)
-            if (latest[kind] != nullptr && p - latest[kind]->offset <= 180) chosen = latest[kind];
-        if (chosen != nullptr) styles[id] = chosen->height;
+        if (const FontRecord* font = cursor.fontFor(p)) styles[id] = font->height;
     }
     return styles;
 }
@@ -79,10 +97,17 @@ std::unordered_map<std::int32_t, float> readStyleHeights(const ByteSpan& s, std:
 namespace binary {
 
 void readNetLabels(ReadContext& ctx) {
+    // Only the anchor tells where the net names lie. Elsewhere the file keeps text-style
+    // and component names in records of the same form, which would make wrong labels.
+    if (!ctx.hasAnchor) return;
     const ByteSpan& s = ctx.span;
     const std::size_t begin = ctx.anchorOffset > 3000 ? ctx.anchorOffset - 3000 : 0;
     const std::size_t end = std::min(ctx.anchorOffset + 8500, s.size);
 
+    // A named record that follows a font closely enough is a text-style name, not a net.
+    const std::vector<FontRecord> fonts =
+        readFonts(s, begin > kStyleFontReach ? begin - kStyleFontReach : 0, end);
+    FontCursor styleFont(fonts);
     std::unordered_map<std::int32_t, std::string> names;
     for (std::size_t p = begin; p + 7 < end; ++p) {
         std::uint16_t id;
@@ -90,6 +115,7 @@ void readNetLabels(ReadContext& ctx) {
         if (!namedRecordAt(s, p, end, 128, id, L) || id < 1 || id > 200) continue;
         const std::uint8_t* name = s.data + p + 5;
         if (!std::all_of(name, name + (L - 3), [](std::uint8_t b) { return b >= 0x20; })) continue;
+        if (styleFont.fontFor(p) != nullptr) continue;
         names[id] = decodeCp1251(name, L - 3);
     }
     if (names.empty()) return;

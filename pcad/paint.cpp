@@ -1,6 +1,7 @@
 #include "pcad/paint.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace pcad {
@@ -9,6 +10,13 @@ namespace {
 // 0xRRGGBB as written in the palette to 0xAABBGGRR with full alpha.
 constexpr std::uint32_t rgb(std::uint32_t v) {
     return 0xFF000000u | ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+}
+
+// Stroke width in target units: at least 1, also when the page states a width that is
+// not finite (an SVG reader rejects "nan" and "inf").
+double strokeWidth(double width, double scale) {
+    const double w = width * scale;
+    return std::isfinite(w) && w >= 1.0 ? w : 1.0;
 }
 
 }  // namespace
@@ -59,7 +67,7 @@ PaintStats paint(const Page& page, const View& view, Canvas& canvas, bool dark) 
                 const Line& l = page.lines[it->index];
                 const Point a = view.toScreen(l.x1, l.y1);
                 const Point b = view.toScreen(l.x2, l.y2);
-                canvas.line(a.x, a.y, b.x, b.y, std::max(l.width * s, 1.0), itemColour(l.itemClass, dark));
+                canvas.line(a.x, a.y, b.x, b.y, strokeWidth(l.width, s), itemColour(l.itemClass, dark));
                 ++stats.lines;
                 break;
             }
@@ -67,7 +75,7 @@ PaintStats paint(const Page& page, const View& view, Canvas& canvas, bool dark) 
                 if (it->index >= page.circles.size()) break;
                 const Circle& c = page.circles[it->index];
                 const Point p = view.toScreen(c.x, c.y);
-                canvas.circle(p.x, p.y, c.diameter * s * 0.5, std::max(c.width * s, 1.0),
+                canvas.circle(p.x, p.y, c.diameter * s * 0.5, strokeWidth(c.width, s),
                               itemColour(c.itemClass, dark), c.filled != 0);
                 ++stats.circles;
                 break;

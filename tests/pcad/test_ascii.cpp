@@ -161,6 +161,20 @@ TEST(AsciiReader, SheetItems) {
     EXPECT_EQ(p.items.size(), p.lines.size() + p.circles.size() + p.texts.size());
 }
 
+TEST(AsciiReader, NonFiniteNumbersNeverReachTheSvg) {
+    const Page p = read(file("(textStyleDef \"Huge\" (font (fontHeight 1e400)))", "",
+                             "(sheet \"S\" (line (pt 0 0) (pt 1e400 1)) (line (pt 0 0) (pt 5 5) (width NaN))"
+                             "(junction (pt Infinity 0)) (port (pt 1 nan) (netNameRef \"N\"))"
+                             "(text (pt 5 5) \"big\" (textStyleRef \"Huge\")))"))[0];
+    EXPECT_EQ(p.lines.size(), 1u);
+    EXPECT_TRUE(p.circles.empty());
+    ASSERT_EQ(p.texts.size(), 1u);
+    EXPECT_EQ(p.texts[0].height, 0.7f);
+    const std::string svg = pcad::renderSvg(p, 2, false);
+    EXPECT_EQ(svg.find("inf"), std::string::npos);
+    EXPECT_EQ(svg.find("nan"), std::string::npos);
+}
+
 const std::string kSymbolLibrary =
     "(textStyleDef \"Pin\" (font (fontHeight 1.5)))"
     "(symbolDef \"AND\""

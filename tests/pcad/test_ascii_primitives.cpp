@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -152,6 +153,31 @@ TEST(AsciiText, FieldsFromTheList) {
     // Far below -3600 stays negative; a non-number stays a non-number.
     EXPECT_EQ(text("(text (pt 0 0) \"r\" (rotation -3700))").texts.at(0).rotation, -100.0f);
     EXPECT_TRUE(std::isnan(text("(text (pt 0 0) \"r\" (rotation inf))").texts.at(0).rotation));
+}
+
+TEST(AsciiNonFinite, ItemsLeftOutAndWidthsThin) {
+    // Overflowing numbers, infinities and not-a-numbers never reach a page as positions.
+    pcad::Page page;
+    pcad::addLine(page, list("(line (pt 1e400 0) (pt 1 1))"), 1, {});
+    pcad::addLine(page, list("(line (pt 0 0) (pt 1 NaN))"), 1, {});
+    pcad::addLine(page, list("(line (pt 0 0) (pt 1 1))"), 1, {std::nan(""), 0, 0, 0});
+    EXPECT_TRUE(page.lines.empty());
+    EXPECT_TRUE(arc("(triplePointArc (pt -Infinity 0) (pt 1 1) (pt 1 1))").circles.empty());
+    EXPECT_TRUE(arc("(triplePointArc (pt 1 0) (pt 0 1) (pt -1 0))",
+                    {0, std::numeric_limits<double>::infinity(), 0, 0})
+                    .lines.empty());
+    EXPECT_TRUE(text("(text (pt inf 0) \"t\")").texts.empty());
+
+    // A width that is not finite is the thinnest; so is a dot's diameter the smallest.
+    pcad::addLine(page, list("(line (pt 0 0) (pt 1 1) (width 1e400))"), 1, {});
+    pcad::addLine(page, list("(line (pt 0 0) (pt 1 1) (width nan))"), 1, {});
+    ASSERT_EQ(page.lines.size(), 2u);
+    EXPECT_EQ(page.lines[0].width, 0.0f);
+    EXPECT_EQ(page.lines[1].width, 0.0f);
+    EXPECT_EQ(arc("(triplePointArc (pt 0 0) (pt 1 1) (pt 1 1) (width Infinity))").circles.at(0).diameter,
+              0.5f);
+    const pcad::Text t = text("(text (pt 1 1) \"t\" (extent 1e400 2))").texts.at(0);
+    EXPECT_EQ(t.hasExtent, 0);
 }
 
 }  // namespace

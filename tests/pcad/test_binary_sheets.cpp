@@ -119,7 +119,8 @@ TEST(BinarySheets, AnchorSetsWhereScansStart) {
     EXPECT_EQ(linesRead(24, 100, 400), 1u);     // anchor at 100: from 0
     EXPECT_EQ(linesRead(849, 1000, 1200), 0u);  // anchor at 1000: from 850
     EXPECT_EQ(linesRead(850, 1000, 1200), 1u);
-    EXPECT_EQ(linesRead(139999, -1, 200000), 0u);  // no anchor, large file: from 140000
+    EXPECT_EQ(linesRead(24, -1, 200000), 1u);  // no anchor, whatever the size: from 0
+    EXPECT_EQ(linesRead(139999, -1, 200000), 1u);
     EXPECT_EQ(linesRead(140000, -1, 200000), 1u);
     EXPECT_EQ(linesRead(100, -1, 140000), 1u);
 
@@ -129,4 +130,35 @@ TEST(BinarySheets, AnchorSetsWhereScansStart) {
     b.padTo(300).shape({.x1 = 1, .y1 = 1, .x2 = 5, .y2 = 1, .sheet = 2, .rect = {0, 0, 5, 1}});
     b.padTo(5000).anchor().fill(100);
     EXPECT_EQ(read(b).at(1).lines.size(), 1u);
+}
+
+TEST(BinarySheets, LaterFormSheetRecordsSplitThePages) {
+    // Two sheets of the later form, no anchor, past 140000 bytes: each page holds its own
+    // items from the start of the file on, and texts take their styles' heights.
+    PcadBinaryBuilder b = pcadBinaryFile();
+    b.padTo(200).sheet33(1, "Sheet1", true).font(1, "Arial", 180000).named(5, "Default");
+    b.padTo(1000).sheet33(2, "Sheet2", false);
+    b.shape({.x1 = 10, .y1 = 10, .x2 = 60, .y2 = 10, .sheet = 1, .rect = {0, 0, 1, 1}});
+    b.shape({.x1 = 10, .y1 = 10, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {0, 0, 1, 1}});
+    b.shape({.x1 = 5, .y1 = 5, .x2 = 6, .y2 = 6, .sheet = 0, .rect = {0, 0, 1, 1}});  // no such sheet
+    b.anchoredText("R1", {0, 0, 5}, {.x = 20, .y = 12, .sheet = 1, .rect = {0, 0, 1, 1}});
+    b.anchoredText("R2", {0, 0, 5}, {.x = 12, .y = 50, .sheet = 2, .rect = {0, 0, 1, 1}});
+    b.padTo(200000);
+    const auto pages = read(b);
+    ASSERT_EQ(pages.size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(pages[k].name, k == 0 ? "Sheet1" : "Sheet2");
+        EXPECT_EQ(pages[k].number, k + 1);
+        ASSERT_EQ(pages[k].lines.size(), 1u);
+        ASSERT_EQ(pages[k].texts.size(), 1u);
+        EXPECT_EQ(pages[k].texts[0].text, k == 0 ? "R1" : "R2");
+        EXPECT_EQ(pages[k].texts[0].height, 1.8f);
+    }
+    EXPECT_EQ(pages[1].lines[0].y2, 90);
+
+    // Each form needs its own trailer.
+    PcadBinaryBuilder mixed = pcadBinaryFile();
+    mixed.sheet(1, "Long", '3').raw({0x2E, 0x30, 0x00, 0x02, 0x00, 0x00}).str("Short");
+    mixed.raw({0x00, 0x01, 0x01, 0x00}).fill(30);
+    EXPECT_EQ(pageNames(mixed), (std::vector<std::string>{"Sheet 1"}));
 }

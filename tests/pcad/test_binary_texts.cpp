@@ -170,11 +170,11 @@ TEST(BinaryTexts, StyleHeightsApplyBelowTheAnchor) {
     EXPECT_EQ(pages[0].texts[0].height, 2.5f);
     EXPECT_EQ(pages[0].texts[1].height, 3.0f);
 
-    // Without the anchor in a file of 100000 bytes the style limit is 0.
+    // Without the anchor styles are read as widely as for several sheets.
     PcadBinaryBuilder none = pcadBinaryFile();
     none.padTo(1000).font(1, "Arial", 250000).padTo(1100).named(7, "Seven");
     none.padTo(2000).anchoredText("plain", {0, 0, 7}, at(200, 150)).padTo(100000);
-    EXPECT_EQ(read(none).at(0).texts.at(0).height, 3.0f);
+    EXPECT_EQ(read(none).at(0).texts.at(0).height, 2.5f);
 }
 
 TEST(BinaryTexts, SeveralSheetsReadStylesWidelyButTextsOnlyAfterTheAnchor) {
@@ -221,9 +221,29 @@ TEST(BinaryTexts, NetLabelsFromNamedRecordsNearTheAnchor) {
     EXPECT_EQ(t[1].text, "Second");
 }
 
+TEST(BinaryTexts, NoLabelFromAStyleNameNorWithoutTheAnchor) {
+    // Anchor near the start: the label window is the first 8500 bytes, where style names
+    // (named records close behind a font) stand beside the net names.
+    auto labels = [](bool withAnchor) {
+        PcadBinaryBuilder b = pcadBinaryFile();
+        if (withAnchor) b.anchor();
+        b.padTo(1000).font(0, "Russian", 250000).named(3, "Russian [12]");
+        b.padTo(1200).font(1, "Arial", 250000).padTo(1380).named(4, "H6.00W0.25");
+        b.padTo(2000).named(5, "GND");
+        for (std::uint16_t id : {3, 4, 5}) b.netRef(id).graphic(at(10.0 * id, 20));
+        b.padTo(150000);
+        std::vector<std::string> out;
+        const auto pages = read(b);
+        for (const pcad::Text& t : pages.at(0).texts) out.push_back(t.text);
+        return out;
+    };
+    EXPECT_EQ(labels(true), (std::vector<std::string>{"GND"}));
+    EXPECT_TRUE(labels(false).empty());
+}
+
 TEST(BinaryPage, WholePageIsIndexedAndDrawn) {
     PcadBinaryBuilder b = pcadBinaryFile();
-    b.padTo(40).rectTagRaw(29700000, 0, 0, 42000000).fill(10);
+    b.padTo(40).rectTagRaw(29700000, 0, 0, 42000000).fill(10).anchor();  // net labels need it
     b.shape({.x1 = 100, .y1 = 100, .x2 = 200, .y2 = 100, .rect = {0, 0, 1, 1}});
     b.shape({.x1 = 50, .y1 = 50, .x2 = 50, .y2 = 50, .rect = {49, 49, 51, 51}});
     b.junctionMark().graphic(at(100, 100, {0, 0, 1, 1}));

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -165,6 +166,17 @@ TEST(PcadPaint, StrokesColoursAndCulling) {
     paint(p, viewOf(p, 40), r40, true);
     EXPECT_NEAR(r40.calls[0].stroke, 4.0, 1e-6);
     EXPECT_EQ(r40.calls[0].colour, 0xFFECE6E0u);
+
+    // A width that is not finite is drawn as the thinnest stroke.
+    Page odd;
+    odd.lines.push_back(seg(10, 10, 20, 10, std::numeric_limits<float>::quiet_NaN(), 1));
+    odd.circles.push_back(dot(30, 30, 3, std::numeric_limits<float>::infinity(), 4, false));
+    odd.buildIndex();
+    Recorder rOdd;
+    paint(odd, viewOf(odd, 2), rOdd, false);
+    ASSERT_EQ(rOdd.calls.size(), 2u);
+    EXPECT_EQ(rOdd.calls[0].stroke, 1.0);
+    EXPECT_EQ(rOdd.calls[1].stroke, 1.0);
 
     EXPECT_EQ(itemColour(4, false), itemColour(10, false));
     EXPECT_EQ(svgColour(itemColour(4, true)), "#23e136");

@@ -108,6 +108,22 @@ TEST(ViewerCoreOpen, BinaryPcadSheets) {
     EXPECT_EQ(core.statusText(), "P-CAD SCH | sheet 2/2 | 1 lines, 0 circles, 0 texts");
 }
 
+TEST(ViewerCoreOpen, BinaryPcadSheetsOfTheLaterForm) {
+    kgtest::PcadBinaryBuilder b = kgtest::pcadBinaryFile();
+    b.sheet33(1, "Sheet1", true).sheet33(2, "Sheet2", false);
+    b.shape({.x1 = 10, .y1 = 10, .x2 = 60, .y2 = 10, .sheet = 1, .rect = {10, 10, 60, 10}});
+    b.shape({.x1 = 10, .y1 = 10, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {10, 10, 10, 90}});
+    b.shape({.x1 = 10, .y1 = 20, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {10, 20, 10, 90}});
+    b.fill(64);
+    TempFile f(b.bytes, ".sch");
+    ViewerCore core(f.path());
+    ASSERT_EQ(core.pageCount(), 2u);
+    EXPECT_EQ(core.pageName(1), "Sheet2");
+    EXPECT_EQ(core.statusText(), "P-CAD SCH | sheet 1/2 | 1 lines, 0 circles, 0 texts");
+    core.selectPage(1);
+    EXPECT_EQ(core.statusText(), "P-CAD SCH | sheet 2/2 | 2 lines, 0 circles, 0 texts");
+}
+
 TEST(ViewerCoreOpen, Failures) {
     // The reader is never reached for an unsupported name, so the content does not matter.
     for (const char* suffix : {".txt", ".sch.", ""}) {

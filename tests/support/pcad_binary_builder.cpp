@@ -1,5 +1,6 @@
 #include "support/pcad_binary_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -128,6 +129,13 @@ PcadBinaryBuilder& PcadBinaryBuilder::sheet(std::uint8_t number, const std::stri
     raw({0x2E, digit, 0x00, number, 0x00, flag});
     str(name);
     return raw({0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00});
+}
+
+PcadBinaryBuilder& PcadBinaryBuilder::sheet33(std::uint8_t number, const std::string& name, bool first) {
+    const std::size_t start = bytes.size();
+    raw({0x2E, 0x33, 0x00, number, 0x00, static_cast<std::uint8_t>(first ? 1 : 0)});
+    str(name).raw({0x00, 0x01, 0x01, 0x00});
+    return padTo(std::max(bytes.size(), start + 54));
 }
 
 PcadBinaryBuilder& PcadBinaryBuilder::anchoredText(const std::string& text,

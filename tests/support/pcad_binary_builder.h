@@ -76,6 +76,9 @@ public:
     // 2E, digit, 00, number, 00, flag, name, 00 01 00 00 0A 00 00 00.
     PcadBinaryBuilder& sheet(std::uint8_t number, const std::string& name, std::uint8_t digit = '0',
                              std::uint8_t flag = 0);
+    // The later form: 2E 33 00, number, 00, first-sheet flag, name, 00 01 01 00, then
+    // filler up to the record's 54 bytes.
+    PcadBinaryBuilder& sheet33(std::uint8_t number, const std::string& name, bool first);
 
     // A text record anchored by the graphic record that follows it at once.
     PcadBinaryBuilder& anchoredText(const std::string& text, std::initializer_list<std::uint16_t> fields,
