@@ -1,5 +1,6 @@
 #include "pcad/ascii_primitives.h"
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -22,6 +23,19 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 AsciiPoint pointOf(const SExpr& pt) { return {toDouble(pt.atom(1, ""), 0), toDouble(pt.atom(2, ""), 0)}; }
+
+// The points of the node's first N "pt" lists, read without building a list of them all
+// (lines and arcs are most of a file's items); returns how many it found, up to N.
+template <std::size_t N>
+std::size_t firstPoints(const SExpr& node, std::array<AsciiPoint, N>& points) {
+    std::size_t n = 0;
+    for (const SExpr& c : node.children) {
+        if (!c.is("pt")) continue;
+        points[n] = pointOf(c);
+        if (++n == N) break;
+    }
+    return n;
+}
 
 bool isFinite(AsciiPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
@@ -69,18 +83,17 @@ AsciiPoint Placement::apply(AsciiPoint p) const {
 AsciiPoint readPt(const SExpr& node) { return pointOf(node.find("pt")); }
 
 void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
-    const std::vector<const SExpr*> pts = node.findAll("pt");
-    if (pts.size() < 2) return;
-    pushLine(page, placement.apply(pointOf(*pts[0])), placement.apply(pointOf(*pts[1])),
-             strokeWidth(node, 0.25), itemClass);
+    std::array<AsciiPoint, 2> pts;
+    if (firstPoints(node, pts) < 2) return;
+    pushLine(page, placement.apply(pts[0]), placement.apply(pts[1]), strokeWidth(node, 0.25), itemClass);
 }
 
 void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
-    const std::vector<const SExpr*> pts = node.findAll("pt");
-    if (pts.size() < 3) return;
-    const AsciiPoint p1 = pointOf(*pts[0]);
-    const AsciiPoint p2 = pointOf(*pts[1]);
-    const AsciiPoint p3 = pointOf(*pts[2]);
+    std::array<AsciiPoint, 3> pts;
+    if (firstPoints(node, pts) < 3) return;
+    const AsciiPoint p1 = pts[0];
+    const AsciiPoint p2 = pts[1];
+    const AsciiPoint p3 = pts[2];
 
     if (std::fabs(p2.x - p3.x) < 0.0001 && std::fabs(p2.y - p3.y) < 0.0001) {
         double diameter = toDouble(node.value("width", ""), 0.7);

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,6 +23,21 @@ inline bool tagAt(const ByteSpan& s, std::size_t i, std::uint8_t a, std::uint8_t
 // True when the n bytes at i equal pattern (and lie inside the span).
 bool bytesAt(const ByteSpan& s, std::size_t i, const std::uint8_t* pattern, std::size_t n);
 
+// Calls visit(i) for every offset i in [from, end) whose byte is `first`, in ascending
+// order. The bytes between candidates are skipped with memchr, which runs at memory speed
+// where testing every offset in turn would not; the candidates, and so the results, are
+// the same. visit checks the rest of its pattern itself.
+template <class Visit>
+void forEachByte(const ByteSpan& s, std::size_t from, std::size_t end, std::uint8_t first, Visit&& visit) {
+    if (end > s.size) end = s.size;
+    for (std::size_t i = from; i < end; ++i) {
+        const void* hit = std::memchr(s.data + i, first, end - i);
+        if (hit == nullptr) return;
+        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - s.data);
+        visit(i);
+    }
+}
+
 struct ReadContext {
     ByteSpan span;
     std::vector<SheetRecord> sheets;
@@ -33,14 +48,16 @@ struct ReadContext {
     bool hasAnchor = false;
     std::size_t anchorOffset = 0;
     std::size_t scanStart = 0;
-    // Graphic records in ascending offset, and offset -> position in that list.
-    std::vector<GraphicRecord> graphics;
-    std::unordered_map<std::size_t, std::size_t> graphicAt;
     std::map<std::int32_t, std::pair<std::size_t, std::size_t>> sheetRanges;
 
     // The page a record with this sheet field belongs to, or null.
     Page* pageOf(std::uint16_t sheetField);
-    const GraphicRecord* graphicAtOffset(std::size_t offset) const;
+    // The graphic records that the passes use are those from scanStart on. They are matched
+    // where a pass meets them rather than collected into a table first: a table of every
+    // record grows with the file and costs more than matching again.
+    bool graphicAt(std::size_t offset, GraphicRecord& record) const {
+        return offset >= scanStart && span.matchGraphic(offset, record);
+    }
 };
 
 void readShapes(ReadContext& ctx);

@@ -73,20 +73,19 @@ void addLine(const ReadContext& ctx, Page& page, std::size_t i, const ShapeRecor
 void readShapes(ReadContext& ctx) {
     const ByteSpan& s = ctx.span;
     ShapeRecord r;
-    for (std::size_t i = ctx.scanStart; i + 58 <= s.size; ++i) {
-        if (s.data[i] != 0x04 || s.data[i + 1] != 0x08 || s.data[i + 2] != 0x00) continue;
-        if (!s.matchShape(i, r)) continue;
+    forEachByte(s, ctx.scanStart, s.size, 0x04, [&](std::size_t i) {
+        if (!s.matchShape(i, r)) return;
         Page* page = ctx.pageOf(r.sheet);
-        if (page == nullptr) continue;
+        if (page == nullptr) return;
         const double largest =
             std::max({std::fabs(r.p1.x), std::fabs(r.p1.y), std::fabs(r.p2.x), std::fabs(r.p2.y)});
         const double smallest = std::min({r.p1.x, r.p1.y, r.p2.x, r.p2.y});
-        if (largest > 5000 || smallest < -500) continue;
+        if (largest > 5000 || smallest < -500) return;
         if (std::fabs(r.p1.x - r.p2.x) < 0.00001 && std::fabs(r.p1.y - r.p2.y) < 0.00001)
             addCircle(ctx, *page, i, r);
         else
             addLine(ctx, *page, i, r);
-    }
+    });
 }
 
 void fitPagesToLines(ReadContext& ctx) {
@@ -109,14 +108,15 @@ void fitPagesToLines(ReadContext& ctx) {
 
 void readJunctions(ReadContext& ctx) {
     const ByteSpan& s = ctx.span;
-    for (const GraphicRecord& g : ctx.graphics) {
+    // The junction mark 2F 00 00 stands directly before its graphic record.
+    GraphicRecord g;
+    forEachByte(s, ctx.scanStart > 3 ? ctx.scanStart - 3 : 0, s.size, 0x2F, [&](std::size_t mark) {
+        if (!tagAt(s, mark, 0x2F, 0x00, 0x00) || !ctx.graphicAt(mark + 3, g)) return;
         Page* page = ctx.pageOf(g.sheet);
-        if (page == nullptr) continue;
-        const std::size_t t = g.offset;
-        if (t < 3 || !tagAt(s, t - 3, 0x2F, 0x00, 0x00)) continue;
+        if (page == nullptr) return;
         if (g.x < page->originX - 2 || g.x > page->originX + page->width + 2 || g.y < page->originY - 2 ||
             g.y > page->originY + page->height + 2)
-            continue;
+            return;
         double d = std::min(g.x1 - g.x0, g.y1 - g.y0);
         if (d < 0.2 || d > 10) d = 0.9;
         Circle c;
@@ -127,7 +127,7 @@ void readJunctions(ReadContext& ctx) {
         c.itemClass = ClassJunction;
         c.filled = 1;
         page->circles.push_back(c);
-    }
+    });
 }
 
 }  // namespace pcad::binary

@@ -22,6 +22,9 @@ const std::vector<std::uint8_t> kAnchor = {0xC8, 0xED, 0xE2, 0x2E, 0xB9, 0x20, 0
 const std::uint8_t kSheetTrailer[8] = {0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00};
 const std::uint8_t kSheetTrailer33[4] = {0x00, 0x01, 0x01, 0x00};
 
+constexpr int kMaxSheetNumber = 10;
+constexpr std::size_t kMaxSheetName = 64;
+
 // Text styles of files with several sheets, or without the anchor, are read this far.
 constexpr std::size_t kWideStyleReach = 330000;
 
@@ -78,6 +81,24 @@ void readPageSize(const ByteSpan& s, double& width, double& height) {
     }
 }
 
+// A sheet record at i (the caller has seen 0x2E there and that 25 more bytes follow):
+// type byte, 00, number, 00, flag, name and the trailer of the record's form.
+bool sheetRecordAt(const ByteSpan& s, std::size_t i, SheetRecord& record) {
+    const std::uint8_t* p = s.data + i;
+    if ((p[1] != 0x30 && p[1] != 0x32 && p[1] != 0x33) || p[2] != 0 || p[3] < 1 || p[3] > kMaxSheetNumber ||
+        p[4] != 0 || p[5] > 2)
+        return false;
+    const std::size_t name = i + 6;
+    std::size_t k = 0;
+    while (k <= kMaxSheetName && name + k < s.size && isSheetNameByte(s.data[name + k])) ++k;
+    if (k < 1 || k > kMaxSheetName) return false;
+    const bool trailed = p[1] == 0x33 ? binary::bytesAt(s, name + k, kSheetTrailer33, sizeof kSheetTrailer33)
+                                      : binary::bytesAt(s, name + k, kSheetTrailer, sizeof kSheetTrailer);
+    if (!trailed) return false;
+    record = SheetRecord{p[3], decodeCp1251(p + 6, k), i};
+    return true;
+}
+
 }  // namespace
 
 bool isMainSheetName(const std::string& name) {
@@ -94,24 +115,13 @@ bool sheetRecordLess(const SheetRecord& a, const SheetRecord& b) {
 
 std::vector<SheetRecord> findSheets(const ByteSpan& s) {
     std::vector<SheetRecord> list;
-    bool seen[11] = {};
-    for (std::size_t i = 0; i + 25 < s.size; ++i) {
-        const std::uint8_t* p = s.data + i;
-        if (p[0] != 0x2E || (p[1] != 0x30 && p[1] != 0x32 && p[1] != 0x33) || p[2] != 0 || p[3] < 1 ||
-            p[3] > 10 || p[4] != 0 || p[5] > 2)
-            continue;
-        std::size_t k = 0;
-        while (k < 65 && i + 6 + k < s.size && isSheetNameByte(s.data[i + 6 + k])) ++k;
-        if (k < 1 || k > 64) continue;
-        const bool trailed = p[1] == 0x33
-                                 ? binary::bytesAt(s, i + 6 + k, kSheetTrailer33, sizeof kSheetTrailer33)
-                                 : binary::bytesAt(s, i + 6 + k, kSheetTrailer, sizeof kSheetTrailer);
-        if (!trailed) continue;
-        const int number = p[3];
-        if (seen[number]) continue;
-        seen[number] = true;
-        list.push_back(SheetRecord{number, decodeCp1251(p + 6, k), i});
-    }
+    bool seen[kMaxSheetNumber + 1] = {};
+    binary::forEachByte(s, 0, s.size > 25 ? s.size - 25 : 0, 0x2E, [&](std::size_t i) {
+        SheetRecord r;
+        if (!sheetRecordAt(s, i, r) || seen[r.number]) return;
+        seen[r.number] = true;
+        list.push_back(std::move(r));
+    });
     if (list.empty()) {
         list.push_back(SheetRecord{1, "Sheet 1", 0});
         return list;
@@ -127,11 +137,6 @@ Page* ReadContext::pageOf(std::uint16_t sheetField) {
     const std::int32_t key = sheets.size() > 1 ? static_cast<std::int32_t>(sheetField) : sheets[0].number;
     const auto it = pageIndex.find(key);
     return it == pageIndex.end() ? nullptr : &pages[it->second];
-}
-
-const GraphicRecord* ReadContext::graphicAtOffset(std::size_t offset) const {
-    const auto it = graphicAt.find(offset);
-    return it == graphicAt.end() ? nullptr : &graphics[it->second];
 }
 
 }  // namespace binary
@@ -166,14 +171,6 @@ std::vector<Page> readBinary(const std::uint8_t* data, std::size_t size) {
     ctx.hasAnchor = a < s.size;
     ctx.anchorOffset = ctx.hasAnchor && a > 150 ? a - 150 : 0;
     ctx.scanStart = oneSheet ? ctx.anchorOffset : 0;
-
-    GraphicRecord g;
-    for (std::size_t i = ctx.scanStart; i + 47 <= s.size; ++i) {
-        if (s.data[i] != 0x04 || s.data[i + 1] != 0x08 || s.data[i + 2] != 0x00) continue;
-        if (!s.matchGraphic(i, g)) continue;
-        ctx.graphicAt.emplace(i, ctx.graphics.size());
-        ctx.graphics.push_back(g);
-    }
 
     std::vector<SheetRecord> byOffset = ctx.sheets;
     std::sort(byOffset.begin(), byOffset.end(),

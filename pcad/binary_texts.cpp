@@ -27,26 +27,42 @@ bool namedRecordAt(const ByteSpan& s, std::size_t p, std::size_t end, std::size_
 
 // A style-name record takes the height of a font at most this many bytes before it.
 constexpr std::size_t kStyleFontReach = 180;
+// A text record's text holds at most this many bytes.
+constexpr std::size_t kMaxTextBytes = 240;
+
+// A plausible font record at o within the first r bytes: its kind by the opening bytes,
+// its name up to the first NUL (at most 51 bytes), then its height.
+bool fontAt(const ByteSpan& s, std::size_t o, std::size_t r, FontRecord& font) {
+    std::int32_t kind;
+    if (s.data[o] == 0x59 && o + 8 < r && binary::bytesAt(s, o + 3, kFontKind1, 4))
+        kind = 1;
+    else if (s.data[o] == 0x29 && binary::bytesAt(s, o, kFontKind0, 7))
+        kind = 0;
+    else
+        return false;
+    const std::size_t nameEnd = std::min(o + 58, r);
+    std::size_t e = o + 7;
+    while (e < nameEnd && s.data[e] != 0) ++e;
+    if (e == o + 7 || e + 5 > r) return false;
+    const float height = static_cast<float>(static_cast<std::int32_t>(s.readU32(e + 1)) / 100000.0);
+    if (static_cast<double>(height) < 0.4 || static_cast<double>(height) > 30.0) return false;
+    font = FontRecord{o, height, kind};
+    return true;
+}
 
 // Plausible font records from `from` on, within the first r bytes, in ascending offset.
 std::vector<FontRecord> readFonts(const ByteSpan& s, std::size_t from, std::size_t r) {
-    std::vector<FontRecord> fonts;
-    for (std::size_t o = from; o + 15 < r; ++o) {
-        std::int32_t kind;
-        if (s.data[o] == 0x59 && o + 8 < r && binary::bytesAt(s, o + 3, kFontKind1, 4))
-            kind = 1;
-        else if (s.data[o] == 0x29 && binary::bytesAt(s, o, kFontKind0, 7))
-            kind = 0;
-        else
-            continue;
-        const std::size_t nameEnd = std::min(o + 58, r);
-        std::size_t e = o + 7;
-        while (e < nameEnd && s.data[e] != 0) ++e;
-        if (e == o + 7 || e + 5 > r) continue;
-        const float height = static_cast<float>(static_cast<std::int32_t>(s.readU32(e + 1)) / 100000.0);
-        if (static_cast<double>(height) < 0.4 || static_cast<double>(height) > 30.0) continue;
-        fonts.push_back(FontRecord{o, height, kind});
+    const std::size_t end = r > 15 ? r - 15 : 0;
+    std::vector<FontRecord> kinds[2];
+    FontRecord font;
+    for (const std::uint8_t first : {std::uint8_t{0x29}, std::uint8_t{0x59}}) {
+        binary::forEachByte(s, from, end, first, [&](std::size_t o) {
+            if (fontAt(s, o, r, font)) kinds[font.kind].push_back(font);
+        });
     }
+    std::vector<FontRecord> fonts(kinds[0].size() + kinds[1].size());
+    std::merge(kinds[0].begin(), kinds[0].end(), kinds[1].begin(), kinds[1].end(), fonts.begin(),
+               [](const FontRecord& a, const FontRecord& b) { return a.offset < b.offset; });
     return fonts;
 }
 
@@ -82,19 +98,93 @@ std::unordered_map<std::int32_t, float> readStyleHeights(const ByteSpan& s, std:
     const std::size_t r = std::min(s.size, limit);
     const std::vector<FontRecord> fonts = readFonts(s, 0, r);
     FontCursor cursor(fonts);
-    for (std::size_t p = 0; p + 7 < r; ++p) {
+    binary::forEachByte(s, 0, r > 7 ? r - 7 : 0, 0x1D, [&](std::size_t p) {
         std::uint16_t id;
         std::size_t L;
-        if (!namedRecordAt(s, p, r, 150, id, L) || id > 5000) continue;
-        bool clean = true;
-        for (std::size_t q = p + 5; q < p + L + 2 && clean; ++q) clean = isPlainOrTabLf(s.data[q]);
-        if (!clean) continue;
+        if (!namedRecordAt(s, p, r, 150, id, L) || id > 5000) return;
+        if (!std::all_of(s.data + p + 5, s.data + p + L + 2, isPlainOrTabLf)) return;
         if (const FontRecord* font = cursor.fontFor(p)) styles[id] = font->height;
-    }
+    });
     return styles;
 }
 
 namespace binary {
+
+namespace {
+
+// Net id -> name from the named records of [begin, end), leaving out text-style names.
+std::unordered_map<std::int32_t, std::string> readNetNames(const ByteSpan& s, std::size_t begin,
+                                                           std::size_t end) {
+    // A named record that follows a font closely enough is a text-style name, not a net.
+    const std::vector<FontRecord> fonts =
+        readFonts(s, begin > kStyleFontReach ? begin - kStyleFontReach : 0, end);
+    FontCursor styleFont(fonts);
+    std::unordered_map<std::int32_t, std::string> names;
+    forEachByte(s, begin, end > 7 ? end - 7 : 0, 0x1D, [&](std::size_t p) {
+        std::uint16_t id;
+        std::size_t L;
+        if (!namedRecordAt(s, p, end, 128, id, L) || id < 1 || id > 200) return;
+        const std::uint8_t* name = s.data + p + 5;
+        if (!std::all_of(name, name + (L - 3), [](std::uint8_t b) { return b >= 0x20; })) return;
+        if (styleFont.fontFor(p) != nullptr) return;
+        names[id] = decodeCp1251(name, L - 3);
+    });
+    return names;
+}
+
+// The text of a text record at o whose L bytes end at the record's end: its length n
+// before the first NUL, or 0 when it is empty, too long or holds a control byte.
+std::size_t textLength(const ByteSpan& s, std::size_t o, std::size_t L) {
+    // Only the first 241 bytes matter: a longer text is rejected anyway.
+    std::size_t n = 0;
+    while (n < L && n <= kMaxTextBytes) {
+        const std::uint8_t b = s.data[o + 3 + n];
+        if (b == 0) break;
+        if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D) return 0;
+        ++n;
+    }
+    return n > kMaxTextBytes ? 0 : n;
+}
+
+bool insidePage(const Page& page, double x, double y, double margin) {
+    return x >= page.originX - margin && x <= page.originX + page.width + margin &&
+           y >= page.originY - margin && y <= page.originY + page.height + margin;
+}
+
+// The fields that follow the text inside its record [o, u), each used only when it fits.
+void readTextFields(const ByteSpan& s, std::size_t o, std::size_t n, std::size_t u,
+                    const std::unordered_map<std::int32_t, float>& styles, Text& text) {
+    const std::size_t fields = o + 3 + n + 1;  // after the text's NUL
+    text.rotation = 0;
+    if (fields + 2 <= u) {
+        const float rotation = static_cast<float>(s.readU16(fields)) / 10.0f;
+        if (!(rotation > 360.1f || std::fabs(rotation - 180.0f) <= 0.01f)) text.rotation = rotation;
+    }
+    text.justify = 0;
+    if (fields + 4 <= u)
+        text.justify = static_cast<std::uint8_t>(std::min<std::uint16_t>(s.readU16(fields + 2), 6));
+    text.height = 3.0f;
+    if (fields + 6 <= u) {
+        const auto it = styles.find(s.readU16(fields + 4));
+        if (it != styles.end()) text.height = it->second;
+    }
+}
+
+// The anchoring record's rectangle is the text's box when it is plausible.
+void setTextBox(const GraphicRecord& g, Text& text) {
+    const double bw = g.x1 - g.x0, bh = g.y1 - g.y0;
+    text.hasBox = bw > 0.05 && bw < 1000 && bh > 0.05 && bh < 200 && g.x0 >= -1000 && g.y0 >= -1000 &&
+                          g.x1 <= 6000 && g.y1 <= 6000
+                      ? 1
+                      : 0;
+    if (!text.hasBox) return;
+    text.boxX0 = g.x0;
+    text.boxY0 = g.y0;
+    text.boxX1 = g.x1;
+    text.boxY1 = g.y1;
+}
+
+}  // namespace
 
 void readNetLabels(ReadContext& ctx) {
     // Only the anchor tells where the net names lie. Elsewhere the file keeps text-style
@@ -103,30 +193,18 @@ void readNetLabels(ReadContext& ctx) {
     const ByteSpan& s = ctx.span;
     const std::size_t begin = ctx.anchorOffset > 3000 ? ctx.anchorOffset - 3000 : 0;
     const std::size_t end = std::min(ctx.anchorOffset + 8500, s.size);
-
-    // A named record that follows a font closely enough is a text-style name, not a net.
-    const std::vector<FontRecord> fonts =
-        readFonts(s, begin > kStyleFontReach ? begin - kStyleFontReach : 0, end);
-    FontCursor styleFont(fonts);
-    std::unordered_map<std::int32_t, std::string> names;
-    for (std::size_t p = begin; p + 7 < end; ++p) {
-        std::uint16_t id;
-        std::size_t L;
-        if (!namedRecordAt(s, p, end, 128, id, L) || id < 1 || id > 200) continue;
-        const std::uint8_t* name = s.data + p + 5;
-        if (!std::all_of(name, name + (L - 3), [](std::uint8_t b) { return b >= 0x20; })) continue;
-        if (styleFont.fontFor(p) != nullptr) continue;
-        names[id] = decodeCp1251(name, L - 3);
-    }
+    const std::unordered_map<std::int32_t, std::string> names = readNetNames(s, begin, end);
     if (names.empty()) return;
 
-    for (const GraphicRecord& g : ctx.graphics) {
+    // The net reference 4B 08 00, its id and six more bytes stand directly before the label's
+    // graphic record.
+    GraphicRecord g;
+    forEachByte(s, ctx.scanStart > 11 ? ctx.scanStart - 11 : 0, s.size, 0x4B, [&](std::size_t ref) {
+        if (!tagAt(s, ref, 0x4B, 0x08, 0x00) || !ctx.graphicAt(ref + 11, g)) return;
         Page* page = ctx.pageOf(g.sheet);
-        if (page == nullptr) continue;
-        const std::size_t t = g.offset;
-        if (t < 11 || !tagAt(s, t - 11, 0x4B, 0x08, 0x00)) continue;
-        const auto it = names.find(s.readU16(t - 8));
-        if (it == names.end()) continue;
+        if (page == nullptr) return;
+        const auto it = names.find(s.readU16(ref + 3));
+        if (it == names.end()) return;
         Text text;
         text.x = g.x + 1.0;
         text.y = g.y + 1.5;
@@ -138,75 +216,34 @@ void readNetLabels(ReadContext& ctx) {
         text.hasBox = 0;
         text.hasExtent = 0;
         page->texts.push_back(std::move(text));
-    }
+    });
 }
 
 void readTexts(ReadContext& ctx, const std::unordered_map<std::int32_t, float>& styles) {
     const ByteSpan& s = ctx.span;
-    for (std::size_t o = ctx.anchorOffset; o + 12 < s.size; ++o) {
-        if (s.data[o] != 0x0E) continue;
+    GraphicRecord g;
+    forEachByte(s, ctx.anchorOffset, s.size > 12 ? s.size - 12 : 0, 0x0E, [&](std::size_t o) {
         const std::size_t L = s.readU16(o + 1);
-        if (L < 7 || L > 4096 || o + 3 + L > s.size) continue;
-        const std::size_t u = o + 3 + L;
-
-        // Only the first 241 bytes matter: a longer text is rejected anyway.
-        std::size_t n = 0;
-        bool clean = true;
-        while (n < L && n <= 240) {
-            const std::uint8_t b = s.data[o + 3 + n];
-            if (b == 0) break;
-            if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D) {
-                clean = false;
-                break;
-            }
-            ++n;
-        }
-        if (!clean || n < 1 || n > 240) continue;
-
-        const GraphicRecord* g = ctx.graphicAtOffset(u);
-        if (g == nullptr || g->anchorFlag != 1) continue;
-        Page* page = ctx.pageOf(g->sheet);
-        if (page == nullptr) continue;
-        const double x = g->x, y = g->y;
-        if (x < page->originX - 10 || x > page->originX + page->width + 10 || y < page->originY - 10 ||
-            y > page->originY + page->height + 10)
-            continue;
+        if (L < 7 || L > 4096 || o + 3 + L > s.size) return;
+        const std::size_t u = o + 3 + L;  // the record's end, where its anchoring record starts
+        const std::size_t n = textLength(s, o, L);
+        if (n == 0) return;
+        if (!ctx.graphicAt(u, g) || g.anchorFlag != 1) return;
+        Page* page = ctx.pageOf(g.sheet);
+        if (page == nullptr || !insidePage(*page, g.x, g.y, 10)) return;
 
         Text text;
-        text.x = x;
-        text.y = y;
+        text.x = g.x;
+        text.y = g.y;
         text.text = decodeCp1251(s.data + o + 3, n);
-        float rotation = 0;
-        if (o + n + 6 <= u) {
-            rotation = static_cast<float>(s.readU16(o + n + 4)) / 10.0f;
-            if (rotation > 360.1f || std::fabs(rotation - 180.0f) <= 0.01f) rotation = 0;
-        }
-        text.rotation = rotation;
-        text.justify = 0;
-        if (o + n + 8 <= u)
-            text.justify = static_cast<std::uint8_t>(std::min<std::uint16_t>(s.readU16(o + n + 6), 6));
-        text.height = 3.0f;
-        if (o + n + 10 <= u) {
-            const auto it = styles.find(s.readU16(o + n + 8));
-            if (it != styles.end()) text.height = it->second;
-        }
-        const bool nearEdge = x < page->originX + 20 || x > page->originX + page->width - 25 ||
-                              y < page->originY + 35 || y > page->originY + page->height - 15;
+        readTextFields(s, o, n, u, styles, text);
+        const bool nearEdge = g.x < page->originX + 20 || g.x > page->originX + page->width - 25 ||
+                              g.y < page->originY + 35 || g.y > page->originY + page->height - 15;
         text.itemClass = nearEdge ? ClassTitleText : ClassFreeText;
-        const double bw = g->x1 - g->x0, bh = g->y1 - g->y0;
-        if (bw > 0.05 && bw < 1000 && bh > 0.05 && bh < 200 && g->x0 >= -1000 && g->y0 >= -1000 &&
-            g->x1 <= 6000 && g->y1 <= 6000) {
-            text.hasBox = 1;
-            text.boxX0 = g->x0;
-            text.boxY0 = g->y0;
-            text.boxX1 = g->x1;
-            text.boxY1 = g->y1;
-        } else {
-            text.hasBox = 0;
-        }
+        setTextBox(g, text);
         text.hasExtent = 0;
         page->texts.push_back(std::move(text));
-    }
+    });
 }
 
 }  // namespace binary

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -140,32 +141,39 @@ SExpr SExprParser::parseExpression(int depth) {
     if (c == '(') {
         ++pos_;
         node.isList = true;
+        const std::size_t first = pending_.size();
         for (;;) {
             skipBlanks();
             if (pos_ >= text_.size()) throw std::runtime_error("Unclosed ASCII expression");
             if (text_[pos_] == ')') {
                 ++pos_;
+                const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(first);
+                node.children.assign(std::make_move_iterator(from), std::make_move_iterator(pending_.end()));
+                pending_.erase(from, pending_.end());
                 return node;
             }
-            node.children.push_back(parseExpression(depth + 1));
+            SExpr element = parseExpression(depth + 1);
+            pending_.push_back(std::move(element));
         }
     }
     if (c == ')') throw std::runtime_error("Unexpected closing bracket");
     if (c == '"') {
+        // Copied a run at a time: up to the next quote mark, which either closes the
+        // string or, doubled, stands for one quote mark.
         ++pos_;
         while (pos_ < text_.size()) {
-            const char b = text_[pos_];
-            if (b == '"') {
-                if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
-                    node.text.push_back('"');
-                    pos_ += 2;
-                    continue;
-                }
-                ++pos_;
-                break;
+            std::size_t quote = text_.find('"', pos_);
+            if (quote == std::string::npos) quote = text_.size();
+            node.text.append(text_, pos_, quote - pos_);
+            pos_ = quote;
+            if (pos_ >= text_.size()) break;
+            if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
+                node.text.push_back('"');
+                pos_ += 2;
+                continue;
             }
-            node.text.push_back(b);
             ++pos_;
+            break;
         }
         return node;
     }

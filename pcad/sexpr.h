@@ -45,6 +45,10 @@ public:
 private:
     std::string text_;
     std::size_t pos_ = 0;
+    // Elements of the lists being parsed, innermost last. A finished list takes its own
+    // from the top at once, so that each list allocates its children exactly once rather
+    // than growing them element by element.
+    std::vector<SExpr> pending_;
 };
 
 // The number at the start of `text` as the classic "C" locale's strtod reads it

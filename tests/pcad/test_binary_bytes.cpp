@@ -3,8 +3,10 @@
 
 #include <stdexcept>
 #include <tuple>
+#include <vector>
 
 #include "pcad/binary.h"
+#include "pcad/binary_passes.h"
 #include "support/pcad_binary_builder.h"
 
 using kgtest::PcadBinaryBuilder;
@@ -81,4 +83,19 @@ TEST(BinaryBytes, ShapeRecordHoldsAGraphicRecord) {
     EXPECT_EQ(g.anchorFlag, 6);
     const pcad::ByteSpan cut{s.data, 57};
     EXPECT_FALSE(cut.matchShape(0, r));
+}
+
+TEST(BinaryBytes, CandidateOffsetsInOrderWithinTheirRange) {
+    const std::vector<std::uint8_t> bytes = {7, 1, 7, 7, 0, 7};
+    const pcad::ByteSpan s{bytes.data(), bytes.size()};
+    auto hits = [&](std::size_t from, std::size_t end, std::uint8_t b) {
+        std::vector<std::size_t> out;
+        pcad::binary::forEachByte(s, from, end, b, [&](std::size_t i) { out.push_back(i); });
+        return out;
+    };
+    EXPECT_EQ(hits(0, 6, 7), (std::vector<std::size_t>{0, 2, 3, 5}));
+    EXPECT_EQ(hits(1, 5, 7), (std::vector<std::size_t>{2, 3}));    // end excluded
+    EXPECT_EQ(hits(3, 100, 7), (std::vector<std::size_t>{3, 5}));  // end past the span
+    EXPECT_TRUE(hits(6, 9, 7).empty());
+    EXPECT_TRUE(hits(0, 6, 9).empty());
 }
