@@ -31,8 +31,8 @@ struct Document {
     NodeTable components;
     std::unordered_map<std::string, std::string> fields;
     const SExpr* titleSheet = nullptr;
-    double width = 421;
-    double height = 298;
+    double width = kDefaultPageSize.width;
+    double height = kDefaultPageSize.height;
 };
 
 class Budget {
@@ -83,8 +83,8 @@ Document readDocument(const SExpr& root, const SExpr& design) {
 
     const SExpr& size = header.find("workspaceSize");
     if (size.children.size() >= 3) {
-        doc.width = toDouble(size.atom(1, ""), 421);
-        doc.height = toDouble(size.atom(2, ""), 298);
+        doc.width = toDouble(size.atom(1, ""), kDefaultPageSize.width);
+        doc.height = toDouble(size.atom(2, ""), kDefaultPageSize.height);
     }
     const SExpr& title = design.find("titleSheet");
     if (title.isList) doc.titleSheet = &title;
@@ -107,18 +107,18 @@ void drawTitleSheet(Page& page, const Document& doc) {
     }
 }
 
-void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
-    const auto def = doc.symbols.find(instance.value("symbolRef", ""));
-    if (def == doc.symbols.end()) return;
-    const SExpr& symbol = *def->second;
-
+Placement placementOf(const SExpr& instance) {
     Placement placement;
     const AsciiPoint origin = readPt(instance);
     placement.x = origin.x;
     placement.y = origin.y;
     placement.rotation = toDouble(instance.value("rotation", ""), 0);
     placement.mirrored = instance.value("isFlipped", "") == "True" ? 1 : 0;
+    return placement;
+}
 
+// The definition's lines and arcs, and the designators and names of its pins where shown.
+void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placement, const Document& doc) {
     for (const SExpr& item : symbol.children) {
         if (item.is("line")) {
             addLine(page, item, ClassSymbolGraphics, placement);
@@ -138,7 +138,12 @@ void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
             }
         }
     }
+}
 
+// The visible attributes of the instance. Instance attributes replace definition
+// attributes of the same name; the texts come out in byte order of the names.
+void drawAttributes(Page& page, const SExpr& instance, const SExpr& symbol, const Placement& placement,
+                    const Document& doc) {
     const std::string refDes = instance.value("refDesRef", "");
     std::string compValue;
     std::string compType;
@@ -148,8 +153,6 @@ void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
         compType = comp->second->value("compRef", "");
     }
 
-    // Instance attributes replace definition attributes of the same name; the texts
-    // come out in byte order of the names.
     std::map<std::string, const SExpr*> attrs;
     for (const SExpr* a : symbol.findAll("attr")) attrs[a->atom(1, "")] = a;
     for (const SExpr* a : instance.findAll("attr")) attrs[a->atom(1, "")] = a;
@@ -167,6 +170,14 @@ void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
         if (text.empty() || !attr->find("pt").isList) continue;
         addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation, std::move(text));
     }
+}
+
+void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
+    const auto def = doc.symbols.find(instance.value("symbolRef", ""));
+    if (def == doc.symbols.end()) return;
+    const Placement placement = placementOf(instance);
+    drawSymbolGraphics(page, *def->second, placement, doc);
+    drawAttributes(page, instance, *def->second, placement, doc);
 }
 
 void drawPort(Page& page, const SExpr& port) {

@@ -58,6 +58,51 @@ void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t 
     page.lines.push_back(line);
 }
 
+// An arc whose last two points coincide is drawn as a filled dot at its first point.
+void addDot(Page& page, const SExpr& node, AsciiPoint at, std::uint8_t itemClass,
+            const Placement& placement) {
+    double diameter = toDouble(node.value("width", ""), 0.7);
+    if (!(diameter > 0.5) || !std::isfinite(detail::toFloat(diameter))) diameter = 0.5;
+    const AsciiPoint c = placement.apply(at);
+    if (!isFinite(c)) return;
+    Circle dot;
+    dot.x = c.x;
+    dot.y = c.y;
+    dot.diameter = detail::toFloat(diameter);
+    dot.width = 0;
+    dot.itemClass = itemClass;
+    dot.filled = 1;
+    page.circles.push_back(dot);
+}
+
+// The circle through three points and the signed sweep from the first through the second
+// to the third (negative: clockwise), starting at angle `start`.
+struct Arc {
+    double cx = 0, cy = 0, r = 0, start = 0, sweep = 0;
+};
+
+// False for collinear points and for input that leaves no finite circle.
+bool arcThrough(AsciiPoint p1, AsciiPoint p2, AsciiPoint p3, Arc& arc) {
+    const double d = 2 * ((p2.y - p3.y) * p1.x + p2.x * (p3.y - p1.y) + p3.x * (p1.y - p2.y));
+    if (std::fabs(d) < 1e-9) return false;  // collinear
+    const double s1 = p1.x * p1.x + p1.y * p1.y;
+    const double s2 = p2.x * p2.x + p2.y * p2.y;
+    const double s3 = p3.x * p3.x + p3.y * p3.y;
+    arc.cx = ((p3.y - p1.y) * s2 + (p2.y - p3.y) * s1 + (p1.y - p2.y) * s3) / d;
+    arc.cy = ((p1.x - p3.x) * s2 + (p3.x - p2.x) * s1 + (p2.x - p1.x) * s3) / d;
+    arc.r = std::hypot(p1.x - arc.cx, p1.y - arc.cy);
+
+    arc.start = std::atan2(p1.y - arc.cy, p1.x - arc.cx);
+    const double a2 = std::atan2(p2.y - arc.cy, p2.x - arc.cx);
+    const double a3 = std::atan2(p3.y - arc.cy, p3.x - arc.cx);
+    arc.sweep = std::fmod(a3 - arc.start + 4 * kPi, 2 * kPi);
+    const double toMid = std::fmod(a2 - arc.start + 4 * kPi, 2 * kPi);
+    if (toMid > arc.sweep) arc.sweep -= 2 * kPi;  // clockwise
+    // Non-finite input (infinite or overflowing coordinates) leaves no usable circle;
+    // the segment count must not come from such a sweep.
+    return std::isfinite(arc.cx) && std::isfinite(arc.cy) && std::isfinite(arc.r) && std::isfinite(arc.sweep);
+}
+
 std::uint8_t justifyCode(std::string_view word) {
     static constexpr std::pair<std::string_view, std::uint8_t> kCodes[] = {
         {"LowerCenter", 1}, {"LowerRight", 2}, {"UpperCenter", 3}, {"Left", 4}, {"Center", 5}, {"Right", 6},
@@ -91,52 +136,20 @@ void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placem
 void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
     std::array<AsciiPoint, 3> pts;
     if (firstPoints(node, pts) < 3) return;
-    const AsciiPoint p1 = pts[0];
-    const AsciiPoint p2 = pts[1];
-    const AsciiPoint p3 = pts[2];
-
+    const AsciiPoint p1 = pts[0], p2 = pts[1], p3 = pts[2];
     if (std::fabs(p2.x - p3.x) < 0.0001 && std::fabs(p2.y - p3.y) < 0.0001) {
-        double diameter = toDouble(node.value("width", ""), 0.7);
-        if (!(diameter > 0.5) || !std::isfinite(detail::toFloat(diameter))) diameter = 0.5;
-        const AsciiPoint c = placement.apply(p1);
-        if (!isFinite(c)) return;
-        Circle dot;
-        dot.x = c.x;
-        dot.y = c.y;
-        dot.diameter = detail::toFloat(diameter);
-        dot.width = 0;
-        dot.itemClass = itemClass;
-        dot.filled = 1;
-        page.circles.push_back(dot);
+        addDot(page, node, p1, itemClass, placement);
         return;
     }
+    Arc arc;
+    if (!arcThrough(p1, p2, p3, arc)) return;
 
-    const double d = 2 * ((p2.y - p3.y) * p1.x + p2.x * (p3.y - p1.y) + p3.x * (p1.y - p2.y));
-    if (std::fabs(d) < 1e-9) return;  // collinear
-    const double s1 = p1.x * p1.x + p1.y * p1.y;
-    const double s2 = p2.x * p2.x + p2.y * p2.y;
-    const double s3 = p3.x * p3.x + p3.y * p3.y;
-    const double cx = ((p3.y - p1.y) * s2 + (p2.y - p3.y) * s1 + (p1.y - p2.y) * s3) / d;
-    const double cy = ((p1.x - p3.x) * s2 + (p3.x - p2.x) * s1 + (p2.x - p1.x) * s3) / d;
-    const double r = std::hypot(p1.x - cx, p1.y - cy);
-
-    const double a1 = std::atan2(p1.y - cy, p1.x - cx);
-    const double a2 = std::atan2(p2.y - cy, p2.x - cx);
-    const double a3 = std::atan2(p3.y - cy, p3.x - cx);
-    double sweep = std::fmod(a3 - a1 + 4 * kPi, 2 * kPi);
-    const double toMid = std::fmod(a2 - a1 + 4 * kPi, 2 * kPi);
-    if (toMid > sweep) sweep -= 2 * kPi;  // clockwise
-    // Non-finite input (infinite or overflowing coordinates) leaves no usable circle;
-    // the segment count must not come from such a sweep.
-    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(r) || !std::isfinite(sweep)) return;
-
-    int n = static_cast<int>(std::fabs(sweep) * 18);
-    if (n < 8) n = 8;
+    const int n = std::max(static_cast<int>(std::fabs(arc.sweep) * 18), 8);
     const float width = strokeWidth(node, 0.25);
     AsciiPoint prev = p1;
     for (int i = 1; i <= n; ++i) {
-        const double a = a1 + i * sweep / n;
-        const AsciiPoint q{cx + r * std::cos(a), cy + r * std::sin(a)};
+        const double a = arc.start + i * arc.sweep / n;
+        const AsciiPoint q{arc.cx + arc.r * std::cos(a), arc.cy + arc.r * std::sin(a)};
         pushLine(page, placement.apply(prev), placement.apply(q), width, itemClass);
         prev = q;
     }

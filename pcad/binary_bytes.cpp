@@ -32,6 +32,17 @@ inline std::uint32_t u32At(const std::uint8_t* p) {
 
 inline double coordAt(const std::uint8_t* p) { return static_cast<std::int32_t>(u32At(p)) / 100000.0; }
 
+inline std::uint16_t u16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+// A rectangle field as stored (top, bottom, left, right) into a record's x0, y0, x1, y1.
+template <class Record>
+void readRect(const std::uint8_t* rect, Record& record) {
+    record.x0 = coordAt(rect + binary::kLeft);
+    record.y0 = coordAt(rect + binary::kBottom);
+    record.x1 = coordAt(rect + binary::kRight);
+    record.y1 = coordAt(rect + binary::kTop);
+}
+
 }  // namespace
 
 std::size_t ByteSpan::find(const std::vector<std::uint8_t>& pattern, std::size_t from) const {
@@ -74,37 +85,35 @@ BinaryPoint ByteSpan::point(std::size_t offset) const {
 }
 
 bool ByteSpan::matchGraphic(std::size_t i, GraphicRecord& record) const {
-    if (i > size || 47 > size - i) return false;
-    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) || !binary::tagAt(*this, i + 11, 0x02, 0x0E, 0x00) ||
-        !binary::tagAt(*this, i + 28, 0x03, 0x10, 0x00))
+    using namespace binary::graphic;
+    if (i > size || kSize > size - i) return false;
+    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) || !binary::tagAt(*this, i + kAttrTag, 0x02, 0x0E, 0x00) ||
+        !binary::tagAt(*this, i + kRectTag, 0x03, 0x10, 0x00))
         return false;
     const std::uint8_t* p = data + i;
     record.offset = i;
-    record.x = coordAt(p + 3);
-    record.y = coordAt(p + 7);
-    record.sheet = static_cast<std::uint16_t>(p[26] | (p[27] << 8));
-    record.anchorFlag = p[17];
-    record.x0 = coordAt(p + 39);
-    record.y0 = coordAt(p + 35);
-    record.x1 = coordAt(p + 43);
-    record.y1 = coordAt(p + 31);
+    record.x = coordAt(p + kPoint);
+    record.y = coordAt(p + kPoint + 4);
+    record.sheet = u16At(p + kSheet);
+    record.anchorFlag = p[kAnchorFlag];
+    readRect(p + kRect, record);
     return true;
 }
 
 bool ByteSpan::matchShape(std::size_t i, ShapeRecord& record) const {
-    if (i > size || 58 > size - i) return false;
-    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) || !binary::tagAt(*this, i + 11, 0x04, 0x08, 0x00) ||
-        !binary::tagAt(*this, i + 22, 0x02, 0x0E, 0x00) || !binary::tagAt(*this, i + 39, 0x03, 0x10, 0x00))
+    using namespace binary::shape;
+    if (i > size || kSize > size - i) return false;
+    if (!binary::tagAt(*this, i, 0x04, 0x08, 0x00) ||
+        !binary::tagAt(*this, i + kPoint2Tag, 0x04, 0x08, 0x00) ||
+        !binary::tagAt(*this, i + kAttrTag, 0x02, 0x0E, 0x00) ||
+        !binary::tagAt(*this, i + kRectTag, 0x03, 0x10, 0x00))
         return false;
     const std::uint8_t* p = data + i;
-    record.p1 = BinaryPoint{coordAt(p + 3), coordAt(p + 7)};
-    record.p2 = BinaryPoint{coordAt(p + 14), coordAt(p + 18)};
-    record.sheet = static_cast<std::uint16_t>(p[37] | (p[38] << 8));
-    record.wireFlag = p[25];
-    record.x0 = coordAt(p + 50);
-    record.y0 = coordAt(p + 46);
-    record.x1 = coordAt(p + 54);
-    record.y1 = coordAt(p + 42);
+    record.p1 = BinaryPoint{coordAt(p + kPoint1), coordAt(p + kPoint1 + 4)};
+    record.p2 = BinaryPoint{coordAt(p + kPoint2), coordAt(p + kPoint2 + 4)};
+    record.sheet = u16At(p + kSheet);
+    record.wireFlag = p[kWireFlag];
+    readRect(p + kRect, record);
     return true;
 }
 

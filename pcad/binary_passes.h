@@ -15,6 +15,39 @@ namespace pcad::binary {
 
 extern const char* const kTruncated;
 
+// Layout of the 47-byte graphic record: point tag, attribute tag, rectangle tag.
+namespace graphic {
+inline constexpr std::size_t kSize = 47;
+inline constexpr std::size_t kPoint = 3;  // x, y
+inline constexpr std::size_t kAttrTag = 11;
+inline constexpr std::size_t kAnchorFlag = 17;  // attribute byte 3
+inline constexpr std::size_t kSheet = 26;       // attribute bytes 12-13
+inline constexpr std::size_t kRectTag = 28;
+inline constexpr std::size_t kRect = 31;  // top, bottom, left, right
+}  // namespace graphic
+
+// Layout of the 58-byte shape record: two point tags, attribute tag, rectangle tag. Its
+// last 47 bytes are a graphic record.
+namespace shape {
+inline constexpr std::size_t kSize = 58;
+inline constexpr std::size_t kPoint1 = 3;
+inline constexpr std::size_t kPoint2Tag = 11;
+inline constexpr std::size_t kPoint2 = 14;
+inline constexpr std::size_t kAttrTag = 22;
+inline constexpr std::size_t kWireFlag = 25;  // attribute byte 0
+inline constexpr std::size_t kSheet = 37;     // attribute bytes 12-13
+inline constexpr std::size_t kRectTag = 39;
+inline constexpr std::size_t kRect = 42;  // top, bottom, left, right
+}  // namespace shape
+
+// Within a rectangle field: the four coordinates in the file's order.
+inline constexpr std::size_t kTop = 0, kBottom = 4, kLeft = 8, kRight = 12;
+
+// Net names, and with one sheet the frame's lines, lie within this many bytes after the
+// anchor offset; net names also up to kNetNamesBeforeAnchor bytes before it.
+inline constexpr std::size_t kAnchorReach = 8500;
+inline constexpr std::size_t kNetNamesBeforeAnchor = 3000;
+
 // True when the three bytes at i are a, b, c (and lie inside the span).
 inline bool tagAt(const ByteSpan& s, std::size_t i, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
     return i <= s.size && 3 <= s.size - i && s.data[i] == a && s.data[i + 1] == b && s.data[i + 2] == c;

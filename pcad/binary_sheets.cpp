@@ -1,5 +1,5 @@
-// Frame of the binary reader: magic, page size, sheet list, anchor, graphic-record table,
-// sheet ranges, and the order of all passes.
+// Frame of the binary reader: magic, page size, sheet list, anchor, sheet ranges, and the
+// order of all passes.
 #include <algorithm>
 #include <stdexcept>
 
@@ -14,16 +14,32 @@ namespace {
 const std::vector<std::uint8_t> kMagic = {'S', 'c', 'h', 'e', 'm', 'a', 't', 'i', 'c', ' ', 'B', 'i',
                                           'n', 'a', 'r', 'y', ' ', '(', 'R', 'e', 'v', ' ', '5', ')'};
 
+// The signature must start within the first bytes of the file.
+constexpr std::size_t kMagicReach = 120;
+
 // Caption of a title-block field in Windows-1251; most scans start shortly before it.
 const std::vector<std::uint8_t> kAnchor = {0xC8, 0xED, 0xE2, 0x2E, 0xB9, 0x20, 0xEF, 0xEE, 0xE4, 0xEB, 0x2E};
+// How far before the caption its title block starts.
+constexpr std::size_t kAnchorBackoff = 150;
+
+// The page size is a rectangle tag 03 10 00 (top, bottom, left, right) near the start.
+constexpr std::size_t kPageSizeReach = 512;
+constexpr std::size_t kRectTop = 3, kRectBottom = 7, kRectLeft = 11, kRectRight = 15, kRectSize = 19;
+constexpr double kMinPageSide = 50, kMaxPageSide = 2000;
 
 // Sheet records come in two forms: type byte 0x30 or 0x32 with an eight-byte trailer
 // after the name, and type byte 0x33 (later tool versions) with a four-byte one.
 const std::uint8_t kSheetTrailer[8] = {0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00};
 const std::uint8_t kSheetTrailer33[4] = {0x00, 0x01, 0x01, 0x00};
 
+// Sheet record: 2E, type, 00, number, 00, flag, name, trailer.
+constexpr std::size_t kSheetType = 1, kSheetNumber = 3, kSheetFlag = 5, kSheetName = 6;
+// Bytes that must follow a candidate's start for it to be tested at all.
+constexpr std::size_t kSheetTail = 25;
 constexpr int kMaxSheetNumber = 10;
 constexpr std::size_t kMaxSheetName = 64;
+// The last sheet's range, which no later sheet record ends.
+constexpr std::size_t kLastSheetRange = 10000;
 
 // Text styles of files with several sheets, or without the anchor, are read this far.
 constexpr std::size_t kWideStyleReach = 330000;
@@ -64,38 +80,38 @@ int compareDigitRuns(const std::string& a, const std::string& b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-void readPageSize(const ByteSpan& s, double& width, double& height) {
-    width = 421;
-    height = 298;
-    const std::size_t n = std::min<std::size_t>(s.size, 512);
-    if (n < 20) return;
-    for (std::size_t o = 0; o + 19 < n; ++o) {
+// The first plausible page rectangle near the start: sides in [50, 2000] mm, bottom and
+// left exactly 0; the default page when there is none.
+PageSize readPageSize(const ByteSpan& s) {
+    const std::size_t n = std::min<std::size_t>(s.size, kPageSizeReach);
+    for (std::size_t o = 0; o + kRectSize < n; ++o) {
         if (!binary::tagAt(s, o, 0x03, 0x10, 0x00)) continue;
-        const double top = s.coord(o + 3);
-        const double right = s.coord(o + 15);
-        if (top < 50 || top > 2000 || right < 50 || right > 2000) continue;
-        if (s.readU32(o + 7) != 0 || s.readU32(o + 11) != 0) continue;
-        width = right;
-        height = top;
-        return;
+        const double top = s.coord(o + kRectTop);
+        const double right = s.coord(o + kRectRight);
+        if (top < kMinPageSide || top > kMaxPageSide || right < kMinPageSide || right > kMaxPageSide)
+            continue;
+        if (s.readU32(o + kRectBottom) != 0 || s.readU32(o + kRectLeft) != 0) continue;
+        return PageSize{right, top};
     }
+    return kDefaultPageSize;
 }
 
 // A sheet record at i (the caller has seen 0x2E there and that 25 more bytes follow):
 // type byte, 00, number, 00, flag, name and the trailer of the record's form.
 bool sheetRecordAt(const ByteSpan& s, std::size_t i, SheetRecord& record) {
     const std::uint8_t* p = s.data + i;
-    if ((p[1] != 0x30 && p[1] != 0x32 && p[1] != 0x33) || p[2] != 0 || p[3] < 1 || p[3] > kMaxSheetNumber ||
-        p[4] != 0 || p[5] > 2)
+    const std::uint8_t type = p[kSheetType], number = p[kSheetNumber];
+    if ((type != 0x30 && type != 0x32 && type != 0x33) || p[kSheetType + 1] != 0 || number < 1 ||
+        number > kMaxSheetNumber || p[kSheetNumber + 1] != 0 || p[kSheetFlag] > 2)
         return false;
-    const std::size_t name = i + 6;
+    const std::size_t name = i + kSheetName;
     std::size_t k = 0;
     while (k <= kMaxSheetName && name + k < s.size && isSheetNameByte(s.data[name + k])) ++k;
     if (k < 1 || k > kMaxSheetName) return false;
-    const bool trailed = p[1] == 0x33 ? binary::bytesAt(s, name + k, kSheetTrailer33, sizeof kSheetTrailer33)
+    const bool trailed = type == 0x33 ? binary::bytesAt(s, name + k, kSheetTrailer33, sizeof kSheetTrailer33)
                                       : binary::bytesAt(s, name + k, kSheetTrailer, sizeof kSheetTrailer);
     if (!trailed) return false;
-    record = SheetRecord{p[3], decodeCp1251(p + 6, k), i};
+    record = SheetRecord{number, decodeCp1251(s.data + name, k), i};
     return true;
 }
 
@@ -116,7 +132,7 @@ bool sheetRecordLess(const SheetRecord& a, const SheetRecord& b) {
 std::vector<SheetRecord> findSheets(const ByteSpan& s) {
     std::vector<SheetRecord> list;
     bool seen[kMaxSheetNumber + 1] = {};
-    binary::forEachByte(s, 0, s.size > 25 ? s.size - 25 : 0, 0x2E, [&](std::size_t i) {
+    binary::forEachByte(s, 0, s.size > kSheetTail ? s.size - kSheetTail : 0, 0x2E, [&](std::size_t i) {
         SheetRecord r;
         if (!sheetRecordAt(s, i, r) || seen[r.number]) return;
         seen[r.number] = true;
@@ -141,57 +157,70 @@ Page* ReadContext::pageOf(std::uint16_t sheetField) {
 
 }  // namespace binary
 
-std::vector<Page> readBinary(const std::uint8_t* data, std::size_t size) {
-    binary::ReadContext ctx;
-    ctx.span = ByteSpan{data, data == nullptr ? 0 : size};
-    const ByteSpan& s = ctx.span;
+namespace {
 
-    if (s.find(kMagic, 0) >= std::min<std::size_t>(s.size, 120))
-        throw std::runtime_error("Expected P-CAD Binary Rev 5");
-
-    double width = 421, height = 298;
-    readPageSize(s, width, height);
-
-    ctx.sheets = findSheets(s);
-    const bool oneSheet = ctx.sheets.size() == 1;
-
+// One page per sheet record, in list order, all of the file's page size.
+void makePages(binary::ReadContext& ctx, PageSize size) {
     ctx.pages.reserve(ctx.sheets.size());
     for (const SheetRecord& r : ctx.sheets) {
         Page page;
         page.name = r.name;
         page.number = r.number;
-        page.width = width;
-        page.height = height;
+        page.width = size.width;
+        page.height = size.height;
         ctx.pageIndex[r.number] = ctx.pages.size();
         ctx.pages.push_back(std::move(page));
     }
+}
 
-    // Without the anchor every scan starts at 0, whatever the file's size.
-    const std::size_t a = s.find(kAnchor, 0);
-    ctx.hasAnchor = a < s.size;
-    ctx.anchorOffset = ctx.hasAnchor && a > 150 ? a - 150 : 0;
-    ctx.scanStart = oneSheet ? ctx.anchorOffset : 0;
+// Where the scans start. Without the anchor every scan starts at 0, whatever the size.
+void findAnchor(binary::ReadContext& ctx) {
+    const std::size_t a = ctx.span.find(kAnchor, 0);
+    ctx.hasAnchor = a < ctx.span.size;
+    ctx.anchorOffset = ctx.hasAnchor && a > kAnchorBackoff ? a - kAnchorBackoff : 0;
+    ctx.scanStart = ctx.sheets.size() == 1 ? ctx.anchorOffset : 0;
+}
 
+// Each sheet's range runs from its record to the next record in the file.
+void setSheetRanges(binary::ReadContext& ctx) {
     std::vector<SheetRecord> byOffset = ctx.sheets;
     std::sort(byOffset.begin(), byOffset.end(),
               [](const SheetRecord& x, const SheetRecord& y) { return x.offset < y.offset; });
     for (std::size_t k = 0; k < byOffset.size(); ++k) {
         const std::size_t start = byOffset[k].offset;
-        const std::size_t end = k + 1 < byOffset.size() ? byOffset[k + 1].offset : start + 10000;
+        const std::size_t end = k + 1 < byOffset.size() ? byOffset[k + 1].offset : start + kLastSheetRange;
         ctx.sheetRanges[byOffset[k].number] = {start, end};
     }
+}
+
+// A one-sheet file with the anchor keeps its styles below it; otherwise they may lie
+// anywhere near the start.
+std::size_t styleLimit(const binary::ReadContext& ctx) {
+    if (ctx.sheets.size() == 1 && ctx.hasAnchor) return ctx.anchorOffset;
+    return std::max(ctx.anchorOffset, std::min<std::size_t>(ctx.span.size, kWideStyleReach));
+}
+
+}  // namespace
+
+std::vector<Page> readBinary(const std::uint8_t* data, std::size_t size) {
+    binary::ReadContext ctx;
+    ctx.span = ByteSpan{data, data == nullptr ? 0 : size};
+    const ByteSpan& s = ctx.span;
+    if (s.find(kMagic, 0) >= std::min<std::size_t>(s.size, kMagicReach))
+        throw std::runtime_error("Expected P-CAD Binary Rev 5");
+
+    const PageSize pageSize = readPageSize(s);
+    ctx.sheets = findSheets(s);
+    makePages(ctx, pageSize);
+    findAnchor(ctx);
+    setSheetRanges(ctx);
 
     binary::readShapes(ctx);
-    if (!oneSheet) binary::fitPagesToLines(ctx);
+    if (ctx.sheets.size() > 1) binary::fitPagesToLines(ctx);
     binary::readJunctions(ctx);
     for (Page& page : ctx.pages) page.addBusEntries();
 
-    // A one-sheet file with the anchor keeps its styles below it; otherwise they may lie
-    // anywhere near the start.
-    std::size_t styleLimit = ctx.anchorOffset;
-    if (!oneSheet || !ctx.hasAnchor)
-        styleLimit = std::max(ctx.anchorOffset, std::min<std::size_t>(s.size, kWideStyleReach));
-    const auto styles = readStyleHeights(s, styleLimit);
+    const auto styles = readStyleHeights(s, styleLimit(ctx));
     binary::readNetLabels(ctx);
     binary::readTexts(ctx, styles);
 

@@ -12,15 +12,29 @@ namespace {
 const std::uint8_t kFontKind1[4] = {0x04, 0x00, 0x01, 0x00};
 const std::uint8_t kFontKind0[7] = {0x29, 0x14, 0x00, 0x03, 0x00, 0x03, 0x00};
 
+// Record layouts: a tag byte, then the length L of everything after the length field.
+constexpr std::size_t kLength = 1;
+// Named record 1D L id name 00.
+constexpr std::size_t kNamedId = 3, kNamedName = 5, kNamedOverhead = 3;  // id and NUL
+// Text record 0E L text 00 rotation justification style.
+constexpr std::size_t kTextStart = 3;
+constexpr std::size_t kMinTextRecord = 7, kMaxTextRecord = 4096;
+// Net reference 4B 08 00 id and six more bytes, directly before the label's graphic record.
+constexpr std::size_t kNetRefId = 3, kNetRefSize = 11;
+
+// Limits of the two readings of named records.
+constexpr std::size_t kMaxStyleRecord = 150, kMaxNetRecord = 128;
+constexpr std::uint16_t kMaxStyleId = 5000, kMaxNetId = 200;
+
 bool isPlainOrTabLf(std::uint8_t b) { return b >= 0x20 || b == 0x09 || b == 0x0A; }
 
 // A record 1D L id name 00 at p inside [.., end); its id and name bounds on success.
 bool namedRecordAt(const ByteSpan& s, std::size_t p, std::size_t end, std::size_t maxLength,
                    std::uint16_t& id, std::size_t& length) {
     if (s.data[p] != 0x1D) return false;
-    const std::size_t L = s.readU16(p + 1);
+    const std::size_t L = s.readU16(p + kLength);
     if (L < 4 || L > maxLength || p + L + 3 > end || s.data[p + L + 2] != 0) return false;
-    id = s.readU16(p + 3);
+    id = s.readU16(p + kNamedId);
     length = L;
     return true;
 }
@@ -30,22 +44,27 @@ constexpr std::size_t kStyleFontReach = 180;
 // A text record's text holds at most this many bytes.
 constexpr std::size_t kMaxTextBytes = 240;
 
-// A plausible font record at o within the first r bytes: its kind by the opening bytes,
-// its name up to the first NUL (at most 51 bytes), then its height.
+// Font record: seven opening bytes (59 ?? ?? 04 00 01 00, or 29 14 00 03 00 03 00), a name
+// of up to 51 bytes ended by NUL, then the height.
+constexpr std::size_t kFontKind1At = 3, kFontName = 7, kFontNameReach = 58;
+constexpr double kMinFontHeight = 0.4, kMaxFontHeight = 30.0;
+
+// A plausible font record at o within the first r bytes.
 bool fontAt(const ByteSpan& s, std::size_t o, std::size_t r, FontRecord& font) {
     std::int32_t kind;
-    if (s.data[o] == 0x59 && o + 8 < r && binary::bytesAt(s, o + 3, kFontKind1, 4))
+    if (s.data[o] == 0x59 && o + 8 < r && binary::bytesAt(s, o + kFontKind1At, kFontKind1, sizeof kFontKind1))
         kind = 1;
-    else if (s.data[o] == 0x29 && binary::bytesAt(s, o, kFontKind0, 7))
+    else if (s.data[o] == 0x29 && binary::bytesAt(s, o, kFontKind0, sizeof kFontKind0))
         kind = 0;
     else
         return false;
-    const std::size_t nameEnd = std::min(o + 58, r);
-    std::size_t e = o + 7;
+    const std::size_t nameEnd = std::min(o + kFontNameReach, r);
+    std::size_t e = o + kFontName;
     while (e < nameEnd && s.data[e] != 0) ++e;
-    if (e == o + 7 || e + 5 > r) return false;
+    if (e == o + kFontName || e + 5 > r) return false;
     const float height = static_cast<float>(static_cast<std::int32_t>(s.readU32(e + 1)) / 100000.0);
-    if (static_cast<double>(height) < 0.4 || static_cast<double>(height) > 30.0) return false;
+    if (static_cast<double>(height) < kMinFontHeight || static_cast<double>(height) > kMaxFontHeight)
+        return false;
     font = FontRecord{o, height, kind};
     return true;
 }
@@ -101,8 +120,9 @@ std::unordered_map<std::int32_t, float> readStyleHeights(const ByteSpan& s, std:
     binary::forEachByte(s, 0, r > 7 ? r - 7 : 0, 0x1D, [&](std::size_t p) {
         std::uint16_t id;
         std::size_t L;
-        if (!namedRecordAt(s, p, r, 150, id, L) || id > 5000) return;
-        if (!std::all_of(s.data + p + 5, s.data + p + L + 2, isPlainOrTabLf)) return;
+        if (!namedRecordAt(s, p, r, kMaxStyleRecord, id, L) || id > kMaxStyleId) return;
+        const std::uint8_t* name = s.data + p + kNamedName;
+        if (!std::all_of(name, name + (L - kNamedOverhead), isPlainOrTabLf)) return;
         if (const FontRecord* font = cursor.fontFor(p)) styles[id] = font->height;
     });
     return styles;
@@ -123,11 +143,12 @@ std::unordered_map<std::int32_t, std::string> readNetNames(const ByteSpan& s, st
     forEachByte(s, begin, end > 7 ? end - 7 : 0, 0x1D, [&](std::size_t p) {
         std::uint16_t id;
         std::size_t L;
-        if (!namedRecordAt(s, p, end, 128, id, L) || id < 1 || id > 200) return;
-        const std::uint8_t* name = s.data + p + 5;
-        if (!std::all_of(name, name + (L - 3), [](std::uint8_t b) { return b >= 0x20; })) return;
+        if (!namedRecordAt(s, p, end, kMaxNetRecord, id, L) || id < 1 || id > kMaxNetId) return;
+        const std::uint8_t* name = s.data + p + kNamedName;
+        const std::size_t n = L - kNamedOverhead;
+        if (!std::all_of(name, name + n, [](std::uint8_t b) { return b >= 0x20; })) return;
         if (styleFont.fontFor(p) != nullptr) return;
-        names[id] = decodeCp1251(name, L - 3);
+        names[id] = decodeCp1251(name, n);
     });
     return names;
 }
@@ -138,7 +159,7 @@ std::size_t textLength(const ByteSpan& s, std::size_t o, std::size_t L) {
     // Only the first 241 bytes matter: a longer text is rejected anyway.
     std::size_t n = 0;
     while (n < L && n <= kMaxTextBytes) {
-        const std::uint8_t b = s.data[o + 3 + n];
+        const std::uint8_t b = s.data[o + kTextStart + n];
         if (b == 0) break;
         if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D) return 0;
         ++n;
@@ -154,7 +175,7 @@ bool insidePage(const Page& page, double x, double y, double margin) {
 // The fields that follow the text inside its record [o, u), each used only when it fits.
 void readTextFields(const ByteSpan& s, std::size_t o, std::size_t n, std::size_t u,
                     const std::unordered_map<std::int32_t, float>& styles, Text& text) {
-    const std::size_t fields = o + 3 + n + 1;  // after the text's NUL
+    const std::size_t fields = o + kTextStart + n + 1;  // after the text's NUL
     text.rotation = 0;
     if (fields + 2 <= u) {
         const float rotation = static_cast<float>(s.readU16(fields)) / 10.0f;
@@ -191,41 +212,41 @@ void readNetLabels(ReadContext& ctx) {
     // and component names in records of the same form, which would make wrong labels.
     if (!ctx.hasAnchor) return;
     const ByteSpan& s = ctx.span;
-    const std::size_t begin = ctx.anchorOffset > 3000 ? ctx.anchorOffset - 3000 : 0;
-    const std::size_t end = std::min(ctx.anchorOffset + 8500, s.size);
+    const std::size_t begin =
+        ctx.anchorOffset > kNetNamesBeforeAnchor ? ctx.anchorOffset - kNetNamesBeforeAnchor : 0;
+    const std::size_t end = std::min(ctx.anchorOffset + kAnchorReach, s.size);
     const std::unordered_map<std::int32_t, std::string> names = readNetNames(s, begin, end);
     if (names.empty()) return;
 
-    // The net reference 4B 08 00, its id and six more bytes stand directly before the label's
-    // graphic record.
     GraphicRecord g;
-    forEachByte(s, ctx.scanStart > 11 ? ctx.scanStart - 11 : 0, s.size, 0x4B, [&](std::size_t ref) {
-        if (!tagAt(s, ref, 0x4B, 0x08, 0x00) || !ctx.graphicAt(ref + 11, g)) return;
-        Page* page = ctx.pageOf(g.sheet);
-        if (page == nullptr) return;
-        const auto it = names.find(s.readU16(ref + 3));
-        if (it == names.end()) return;
-        Text text;
-        text.x = g.x + 1.0;
-        text.y = g.y + 1.5;
-        text.text = it->second;
-        text.height = 2.8f;
-        text.rotation = 0;
-        text.justify = 0;
-        text.itemClass = ClassPortLabel;
-        text.hasBox = 0;
-        text.hasExtent = 0;
-        page->texts.push_back(std::move(text));
-    });
+    forEachByte(s, ctx.scanStart > kNetRefSize ? ctx.scanStart - kNetRefSize : 0, s.size, 0x4B,
+                [&](std::size_t ref) {
+                    if (!tagAt(s, ref, 0x4B, 0x08, 0x00) || !ctx.graphicAt(ref + kNetRefSize, g)) return;
+                    Page* page = ctx.pageOf(g.sheet);
+                    if (page == nullptr) return;
+                    const auto it = names.find(s.readU16(ref + kNetRefId));
+                    if (it == names.end()) return;
+                    Text text;
+                    text.x = g.x + 1.0;
+                    text.y = g.y + 1.5;
+                    text.text = it->second;
+                    text.height = 2.8f;
+                    text.rotation = 0;
+                    text.justify = 0;
+                    text.itemClass = ClassPortLabel;
+                    text.hasBox = 0;
+                    text.hasExtent = 0;
+                    page->texts.push_back(std::move(text));
+                });
 }
 
 void readTexts(ReadContext& ctx, const std::unordered_map<std::int32_t, float>& styles) {
     const ByteSpan& s = ctx.span;
     GraphicRecord g;
     forEachByte(s, ctx.anchorOffset, s.size > 12 ? s.size - 12 : 0, 0x0E, [&](std::size_t o) {
-        const std::size_t L = s.readU16(o + 1);
-        if (L < 7 || L > 4096 || o + 3 + L > s.size) return;
-        const std::size_t u = o + 3 + L;  // the record's end, where its anchoring record starts
+        const std::size_t L = s.readU16(o + kLength);
+        if (L < kMinTextRecord || L > kMaxTextRecord || o + kTextStart + L > s.size) return;
+        const std::size_t u = o + kTextStart + L;  // the record's end, where its anchoring record starts
         const std::size_t n = textLength(s, o, L);
         if (n == 0) return;
         if (!ctx.graphicAt(u, g) || g.anchorFlag != 1) return;
@@ -235,7 +256,7 @@ void readTexts(ReadContext& ctx, const std::unordered_map<std::int32_t, float>& 
         Text text;
         text.x = g.x;
         text.y = g.y;
-        text.text = decodeCp1251(s.data + o + 3, n);
+        text.text = decodeCp1251(s.data + o + kTextStart, n);
         readTextFields(s, o, n, u, styles, text);
         const bool nearEdge = g.x < page->originX + 20 || g.x > page->originX + page->width - 25 ||
                               g.y < page->originY + 35 || g.y > page->originY + page->height - 15;

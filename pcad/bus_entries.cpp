@@ -71,68 +71,88 @@ bool onBus(const std::vector<Interval>& merged, double v) {
     return it != merged.end() && it->first - 0.05 <= v && v <= it->second + 0.05;
 }
 
+// Bus x position (key) -> merged y intervals. Ordered by key, so buses are always tried left
+// to right and the result is deterministic.
+using BusMap = std::map<std::int32_t, std::vector<Interval>>;
+
+// Pieces of one bus that overlap or lie within 0.03 of each other count as one interval.
+std::vector<Interval> mergeIntervals(std::vector<Interval> intervals) {
+    std::sort(intervals.begin(), intervals.end());
+    std::vector<Interval> merged;
+    for (const Interval& iv : intervals) {
+        if (!merged.empty() && iv.first <= merged.back().second + 0.03) {
+            merged.back().second = std::max(merged.back().second, iv.second);
+        } else {
+            merged.push_back(iv);
+        }
+    }
+    return merged;
+}
+
+BusMap collectBuses(const std::vector<Line>& lines) {
+    BusMap buses;
+    for (const Line& l : lines)
+        if (isBus(l)) buses[busKey(l.x1)].emplace_back(std::min(l.y1, l.y2), std::max(l.y1, l.y2));
+    for (auto& entry : buses) entry.second = mergeIntervals(std::move(entry.second));
+    return buses;
+}
+
+// How many thin horizontal wires end at each rounded point.
+std::unordered_map<std::uint64_t, std::uint32_t> countWireEnds(const std::vector<Line>& lines) {
+    std::unordered_map<std::uint64_t, std::uint32_t> counts;
+    for (const Line& l : lines) {
+        if (!isThinHorizontalWire(l)) continue;
+        ++counts[pointKey(l.x1, l.y1)];
+        ++counts[pointKey(l.x2, l.y2)];
+    }
+    return counts;
+}
+
+// The entry from the wire end (px, py) to the first bus that lies one entry offset beside
+// it and reaches the entry point on the page; false when none does.
+bool entryFor(const Page& page, const BusMap& buses, double px, double py, Line& entry) {
+    // Only buses within 2.61 of the end can qualify: walk that range of keys, in ascending
+    // order, instead of every bus, so that many buses and wires stay linear.
+    std::int32_t firstKey, lastKey;
+    if (!candidateKeys(px, firstKey, lastKey)) return false;
+    for (auto it = buses.lower_bound(firstKey); it != buses.end() && it->first <= lastKey; ++it) {
+        const double u = static_cast<double>(it->first) / 100;
+        const double d = px - u;
+        if (!(std::fabs(std::fabs(d) - kEntryOffset) <= 0.065)) continue;
+        const double v = d > 0 ? py + kEntryOffset : py - kEntryOffset;
+        if (!(page.originX <= u && u <= page.originX + page.width && page.originY <= v &&
+              v <= page.originY + page.height)) {
+            continue;
+        }
+        if (!onBus(it->second, v)) continue;
+        entry.x1 = px;
+        entry.y1 = py;
+        entry.x2 = u;
+        entry.y2 = v;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void Page::addBusEntries() {
-    // Ordered by key, so buses are always tried left to right and the result is deterministic.
-    std::map<std::int32_t, std::vector<Interval>> buses;
-    std::unordered_map<std::uint64_t, std::uint32_t> endCounts;
-    for (const Line& l : lines) {
-        if (isBus(l)) {
-            buses[busKey(l.x1)].emplace_back(std::min(l.y1, l.y2), std::max(l.y1, l.y2));
-        } else if (isThinHorizontalWire(l)) {
-            ++endCounts[pointKey(l.x1, l.y1)];
-            ++endCounts[pointKey(l.x2, l.y2)];
-        }
-    }
+    const BusMap buses = collectBuses(lines);
     if (buses.empty()) return;
-
-    for (auto& [key, intervals] : buses) {
-        std::sort(intervals.begin(), intervals.end());
-        std::vector<Interval> merged;
-        for (const Interval& iv : intervals) {
-            if (!merged.empty() && iv.first <= merged.back().second + 0.03) {
-                merged.back().second = std::max(merged.back().second, iv.second);
-            } else {
-                merged.push_back(iv);
-            }
-        }
-        intervals = std::move(merged);
-    }
+    const std::unordered_map<std::uint64_t, std::uint32_t> endCounts = countWireEnds(lines);
 
     std::vector<Line> added;
     for (const Line& l : lines) {
         if (!isThinHorizontalWire(l)) continue;
         const double ends[2][2] = {{l.x1, l.y1}, {l.x2, l.y2}};
         for (const auto& end : ends) {
-            const double px = end[0], py = end[1];
-            const auto count = endCounts.find(pointKey(px, py));
+            // An end shared with another thin horizontal wire is a joint, not a free end.
+            const auto count = endCounts.find(pointKey(end[0], end[1]));
             if (count != endCounts.end() && count->second > 1) continue;
-            // Only buses within 2.61 of the end can qualify: walk that range of keys, in
-            // ascending order, instead of every bus, so that many buses and wires stay linear.
-            std::int32_t firstKey, lastKey;
-            if (!candidateKeys(px, firstKey, lastKey)) continue;
-            for (auto it = buses.lower_bound(firstKey); it != buses.end() && it->first <= lastKey; ++it) {
-                const std::int32_t key = it->first;
-                const std::vector<Interval>& intervals = it->second;
-                const double u = static_cast<double>(key) / 100;
-                const double d = px - u;
-                if (!(std::fabs(std::fabs(d) - kEntryOffset) <= 0.065)) continue;
-                const double v = d > 0 ? py + kEntryOffset : py - kEntryOffset;
-                if (!(originX <= u && u <= originX + width && originY <= v && v <= originY + height)) {
-                    continue;
-                }
-                if (!onBus(intervals, v)) continue;
-                Line entry;
-                entry.x1 = px;
-                entry.y1 = py;
-                entry.x2 = u;
-                entry.y2 = v;
-                entry.width = l.width;
-                entry.itemClass = ClassWire;
-                added.push_back(entry);
-                break;
-            }
+            Line entry;
+            entry.width = l.width;
+            entry.itemClass = ClassWire;
+            if (entryFor(*this, buses, end[0], end[1], entry)) added.push_back(entry);
         }
     }
     lines.insert(lines.end(), added.begin(), added.end());

@@ -91,9 +91,19 @@ Rect textBounds(const Text& t) {
 }
 
 void Page::buildIndex() {
+    indexItems();
+    gridMinX = originX;
+    gridMinY = originY;
+    gridMaxX = originX + width;
+    gridMaxY = originY + height;
+    gridCols = gridCount(width);
+    gridRows = gridCount(height);
+    fillCells();
+}
+
+// One item per line, circle and text, in that order, with its world box.
+void Page::indexItems() {
     items.clear();
-    cells.clear();
-    wideItems.clear();
     items.reserve(lines.size() + circles.size() + texts.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
@@ -129,15 +139,13 @@ void Page::buildIndex() {
         it.maxY = b.maxY;
         items.push_back(it);
     }
+}
 
-    gridMinX = originX;
-    gridMinY = originY;
-    gridMaxX = originX + width;
-    gridMaxY = originY + height;
-    gridCols = gridCount(width);
-    gridRows = gridCount(height);
+// Every item that meets the page rectangle goes into the cells it covers, or once into the
+// wide list when it covers many.
+void Page::fillCells() {
     cells.assign(static_cast<std::size_t>(gridCols) * static_cast<std::size_t>(gridRows), {});
-
+    wideItems.clear();
     for (std::size_t n = 0; n < items.size(); ++n) {
         const Item& it = items[n];
         if (!(it.maxX >= gridMinX && it.minX <= gridMaxX && it.maxY >= gridMinY && it.minY <= gridMaxY)) {
@@ -164,11 +172,6 @@ void Page::query(double minX, double minY, double maxX, double maxY,
     if (maxX < gridMinX || gridMaxX < minX || maxY < gridMinY || gridMaxY < minY || gridCols == 0) {
         return;
     }
-    // Guards against a page whose grid fields were edited by hand after building.
-    if (gridRows <= 0 || gridCols < 0 ||
-        cells.size() != static_cast<std::size_t>(gridCols) * static_cast<std::size_t>(gridRows)) {
-        return;
-    }
     const std::int32_t c0 = cellOf(minX, originX, width, gridCols);
     const std::int32_t c1 = cellOf(maxX, originX, width, gridCols);
     const std::int32_t r0 = cellOf(minY, originY, height, gridRows);
@@ -176,18 +179,7 @@ void Page::query(double minX, double minY, double maxX, double maxY,
 
     // Each wide item joins the walk at the first cell of its range inside the query's,
     // merged by index with that cell's own list, as if it were stored in every cell.
-    std::vector<std::pair<std::size_t, std::uint32_t>> wide;  // (cell, item), ascending
-    for (std::uint32_t n : wideItems) {
-        if (n >= items.size()) continue;
-        const Item& it = items[n];
-        const std::int32_t wr0 = std::max(r0, cellOf(it.minY, originY, height, gridRows));
-        const std::int32_t wr1 = std::min(r1, cellOf(it.maxY, originY, height, gridRows));
-        const std::int32_t wc0 = std::max(c0, cellOf(it.minX, originX, width, gridCols));
-        const std::int32_t wc1 = std::min(c1, cellOf(it.maxX, originX, width, gridCols));
-        if (wr0 > wr1 || wc0 > wc1) continue;
-        wide.emplace_back(static_cast<std::size_t>(wr0) * gridCols + wc0, n);
-    }
-    std::sort(wide.begin(), wide.end());
+    const std::vector<std::pair<std::size_t, std::uint32_t>> wide = wideItemsMet(c0, c1, r0, r1);
     auto nextWide = wide.cbegin();
 
     std::unordered_set<std::uint32_t> seen;
@@ -208,6 +200,26 @@ void Page::query(double minX, double minY, double maxX, double maxY,
             for (; nextWide != wide.cend() && nextWide->first == cell; ++nextWide) take(nextWide->second);
         }
     }
+}
+
+// The wide items whose cell range meets columns c0..c1 and rows r0..r1, each with the
+// first cell of that meeting in walk order: (cell, item), ascending.
+std::vector<std::pair<std::size_t, std::uint32_t>> Page::wideItemsMet(std::int32_t c0, std::int32_t c1,
+                                                                      std::int32_t r0,
+                                                                      std::int32_t r1) const {
+    std::vector<std::pair<std::size_t, std::uint32_t>> wide;
+    for (std::uint32_t n : wideItems) {
+        if (n >= items.size()) continue;
+        const Item& it = items[n];
+        const std::int32_t wr0 = std::max(r0, cellOf(it.minY, originY, height, gridRows));
+        const std::int32_t wr1 = std::min(r1, cellOf(it.maxY, originY, height, gridRows));
+        const std::int32_t wc0 = std::max(c0, cellOf(it.minX, originX, width, gridCols));
+        const std::int32_t wc1 = std::min(c1, cellOf(it.maxX, originX, width, gridCols));
+        if (wr0 > wr1 || wc0 > wc1) continue;
+        wide.emplace_back(static_cast<std::size_t>(wr0) * gridCols + wc0, n);
+    }
+    std::sort(wide.begin(), wide.end());
+    return wide;
 }
 
 }  // namespace pcad

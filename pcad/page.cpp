@@ -21,8 +21,8 @@ Text::Text()
 Page::Page()
     : name("Sheet 1"),
       number(1),
-      width(421),
-      height(298),
+      width(kDefaultPageSize.width),
+      height(kDefaultPageSize.height),
       originX(0),
       originY(0),
       gridCols(0),

@@ -3,9 +3,11 @@
 // (millimetres for binary files, the numbers as written for ASCII files).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pcad {
@@ -101,6 +103,12 @@ struct View {
     Rect visibleRect() const;
 };
 
+// The page of a file that states no size of its own.
+struct PageSize {
+    double width = 0, height = 0;
+};
+inline constexpr PageSize kDefaultPageSize{421, 298};
+
 struct PaintStats {
     std::uint64_t items = 0, lines = 0, circles = 0, texts = 0;
 };
@@ -117,8 +125,22 @@ public:
     std::vector<Circle> circles;
     std::vector<Text> texts;
 
-    // Derived by buildIndex; stale after any later change to the primitives or the rectangle.
+    // Derived by buildIndex, one per primitive; stale after any later change to the
+    // primitives or the rectangle.
     std::vector<Item> items;
+
+    void buildIndex();
+    // Calls visit once for every item whose box meets the rectangle (edges inclusive).
+    void query(double minX, double minY, double maxX, double maxY,
+               const std::function<void(const Item&)>& visit) const;
+    // Adds the diagonal strokes joining thin horizontal wires to vertical buses.
+    void addBusEntries();
+
+private:
+    // Lets the tests look at the grid; defined only by them.
+    friend struct PageGridAccess;
+
+    // The uniform grid over the page rectangle, derived by buildIndex with the items.
     std::vector<std::vector<std::uint32_t>> cells;  // row-major, row 0 at the bottom
     // Items that would fill many cells (long diagonals, page-wide boxes), ascending: kept
     // here once instead of in every cell they cover, so that the grid stays small. A
@@ -127,12 +149,10 @@ public:
     std::int32_t gridCols, gridRows;
     double gridMinX, gridMinY, gridMaxX, gridMaxY;
 
-    void buildIndex();
-    // Calls visit once for every item whose box meets the rectangle (edges inclusive).
-    void query(double minX, double minY, double maxX, double maxY,
-               const std::function<void(const Item&)>& visit) const;
-    // Adds the diagonal strokes joining thin horizontal wires to vertical buses.
-    void addBusEntries();
+    void indexItems();
+    void fillCells();
+    std::vector<std::pair<std::size_t, std::uint32_t>> wideItemsMet(std::int32_t c0, std::int32_t c1,
+                                                                    std::int32_t r0, std::int32_t r1) const;
 };
 
 // World rectangle a text occupies (also its clip box when drawn).

@@ -49,6 +49,48 @@ std::uint32_t itemColour(std::uint8_t itemClass, bool dark) {
     }
 }
 
+namespace {
+
+// Draws one item through the view; counts it by kind. Items whose index is stale draw nothing.
+void drawItem(const Page& page, const Item& it, const View& view, Canvas& canvas, bool dark,
+              PaintStats& stats) {
+    const double s = view.scale;
+    switch (it.kind) {
+        case KindLine: {
+            if (it.index >= page.lines.size()) break;
+            const Line& l = page.lines[it.index];
+            const Point a = view.toScreen(l.x1, l.y1);
+            const Point b = view.toScreen(l.x2, l.y2);
+            canvas.line(a.x, a.y, b.x, b.y, strokeWidth(l.width, s), itemColour(l.itemClass, dark));
+            ++stats.lines;
+            break;
+        }
+        case KindCircle: {
+            if (it.index >= page.circles.size()) break;
+            const Circle& c = page.circles[it.index];
+            const Point p = view.toScreen(c.x, c.y);
+            canvas.circle(p.x, p.y, c.diameter * s * 0.5, strokeWidth(c.width, s),
+                          itemColour(c.itemClass, dark), c.filled != 0);
+            ++stats.circles;
+            break;
+        }
+        case KindText: {
+            if (it.index >= page.texts.size()) break;
+            const Text& t = page.texts[it.index];
+            const double x0 = (it.minX - view.centerX) * s + view.width * 0.5;
+            const double y0 = (view.centerY - it.maxY) * s + view.height * 0.5;
+            const double x1 = (it.maxX - view.centerX) * s + view.width * 0.5;
+            const double y1 = (view.centerY - it.minY) * s + view.height * 0.5;
+            canvas.text(x0, y0, t, x0, y0, x1, y1, itemColour(t.itemClass, dark));
+            ++stats.texts;
+            break;
+        }
+        default: break;
+    }
+}
+
+}  // namespace
+
 PaintStats paint(const Page& page, const View& view, Canvas& canvas, bool dark) {
     PaintStats stats;
     const Rect vis = view.visibleRect();
@@ -57,42 +99,9 @@ PaintStats paint(const Page& page, const View& view, Canvas& canvas, bool dark) 
     std::stable_sort(list.begin(), list.end(), [&page](const Item* a, const Item* b) {
         return drawOrderKey(page, *a) < drawOrderKey(page, *b);
     });
-
-    const double s = view.scale;
     for (const Item* it : list) {
         ++stats.items;
-        switch (it->kind) {
-            case KindLine: {
-                if (it->index >= page.lines.size()) break;
-                const Line& l = page.lines[it->index];
-                const Point a = view.toScreen(l.x1, l.y1);
-                const Point b = view.toScreen(l.x2, l.y2);
-                canvas.line(a.x, a.y, b.x, b.y, strokeWidth(l.width, s), itemColour(l.itemClass, dark));
-                ++stats.lines;
-                break;
-            }
-            case KindCircle: {
-                if (it->index >= page.circles.size()) break;
-                const Circle& c = page.circles[it->index];
-                const Point p = view.toScreen(c.x, c.y);
-                canvas.circle(p.x, p.y, c.diameter * s * 0.5, strokeWidth(c.width, s),
-                              itemColour(c.itemClass, dark), c.filled != 0);
-                ++stats.circles;
-                break;
-            }
-            case KindText: {
-                if (it->index >= page.texts.size()) break;
-                const Text& t = page.texts[it->index];
-                const double x0 = (it->minX - view.centerX) * s + view.width * 0.5;
-                const double y0 = (view.centerY - it->maxY) * s + view.height * 0.5;
-                const double x1 = (it->maxX - view.centerX) * s + view.width * 0.5;
-                const double y1 = (view.centerY - it->minY) * s + view.height * 0.5;
-                canvas.text(x0, y0, t, x0, y0, x1, y1, itemColour(t.itemClass, dark));
-                ++stats.texts;
-                break;
-            }
-            default: break;
-        }
+        drawItem(page, *it, view, canvas, dark, stats);
     }
     return stats;
 }

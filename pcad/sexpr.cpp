@@ -136,47 +136,57 @@ SExpr SExprParser::parseExpression(int depth) {
     skipBlanks();
     SExpr node;
     if (pos_ >= text_.size()) return node;  // nothing begins here: an empty atom
-
     const char c = text_[pos_];
     if (c == '(') {
-        ++pos_;
-        node.isList = true;
-        const std::size_t first = pending_.size();
-        for (;;) {
-            skipBlanks();
-            if (pos_ >= text_.size()) throw std::runtime_error("Unclosed ASCII expression");
-            if (text_[pos_] == ')') {
-                ++pos_;
-                const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(first);
-                node.children.assign(std::make_move_iterator(from), std::make_move_iterator(pending_.end()));
-                pending_.erase(from, pending_.end());
-                return node;
-            }
-            SExpr element = parseExpression(depth + 1);
-            pending_.push_back(std::move(element));
-        }
+        parseList(node, depth);
+    } else if (c == ')') {
+        throw std::runtime_error("Unexpected closing bracket");
+    } else if (c == '"') {
+        parseString(node);
+    } else {
+        parseAtom(node);
     }
-    if (c == ')') throw std::runtime_error("Unexpected closing bracket");
-    if (c == '"') {
-        // Copied a run at a time: up to the next quote mark, which either closes the
-        // string or, doubled, stands for one quote mark.
-        ++pos_;
-        while (pos_ < text_.size()) {
-            std::size_t quote = text_.find('"', pos_);
-            if (quote == std::string::npos) quote = text_.size();
-            node.text.append(text_, pos_, quote - pos_);
-            pos_ = quote;
-            if (pos_ >= text_.size()) break;
-            if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
-                node.text.push_back('"');
-                pos_ += 2;
-                continue;
-            }
-            ++pos_;
-            break;
-        }
-        return node;
+    return node;
+}
+
+void SExprParser::parseList(SExpr& node, int depth) {
+    ++pos_;
+    node.isList = true;
+    const std::size_t first = pending_.size();
+    for (;;) {
+        skipBlanks();
+        if (pos_ >= text_.size()) throw std::runtime_error("Unclosed ASCII expression");
+        if (text_[pos_] == ')') break;
+        SExpr element = parseExpression(depth + 1);
+        pending_.push_back(std::move(element));
     }
+    ++pos_;
+    const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(first);
+    node.children.assign(std::make_move_iterator(from), std::make_move_iterator(pending_.end()));
+    pending_.erase(from, pending_.end());
+}
+
+// Copied a run at a time: up to the next quote mark, which either closes the string or,
+// doubled, stands for one quote mark. A string that the text ends inside ends there.
+void SExprParser::parseString(SExpr& node) {
+    ++pos_;
+    while (pos_ < text_.size()) {
+        std::size_t quote = text_.find('"', pos_);
+        if (quote == std::string::npos) quote = text_.size();
+        node.text.append(text_, pos_, quote - pos_);
+        pos_ = quote;
+        if (pos_ >= text_.size()) return;
+        if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
+            node.text.push_back('"');
+            pos_ += 2;
+            continue;
+        }
+        ++pos_;
+        return;
+    }
+}
+
+void SExprParser::parseAtom(SExpr& node) {
     const std::size_t start = pos_;
     while (pos_ < text_.size()) {
         const char b = text_[pos_];
@@ -184,7 +194,6 @@ SExpr SExprParser::parseExpression(int depth) {
         ++pos_;
     }
     node.text.assign(text_, start, pos_ - start);
-    return node;
 }
 
 double toDouble(std::string_view text, double fallback) {

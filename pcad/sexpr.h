@@ -43,6 +43,10 @@ public:
     void skipBlanks();
 
 private:
+    void parseList(SExpr& node, int depth);
+    void parseString(SExpr& node);
+    void parseAtom(SExpr& node);
+
     std::string text_;
     std::size_t pos_ = 0;
     // Elements of the lists being parsed, innermost last. A finished list takes its own

@@ -11,6 +11,7 @@
 #include "pcad/ascii.h"
 #include "pcad/page.h"
 #include "pcad/svg.h"
+#include "tests/pcad/page_grid_access.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ TEST(AsciiReader, SheetNamesNumbersAndSize) {
         EXPECT_EQ(pages[i].width, 1000);
         EXPECT_EQ(pages[i].height, 500.5);
         EXPECT_EQ(pages[i].originX, 0);
-        EXPECT_GT(pages[i].gridCols, 0);  // indexed
+        EXPECT_GT(pcad::PageGridAccess::cols(pages[i]), 0);  // indexed
     }
 
     const Page one = read(file("", "", "(schDesignHeader (workspaceSize 1000)) (sheet)"))[0];

@@ -10,6 +10,7 @@
 #include "pcad/binary.h"
 #include "pcad/svg.h"
 #include "support/pcad_binary_builder.h"
+#include "tests/pcad/page_grid_access.h"
 
 using kgtest::PcadBinaryBuilder;
 using kgtest::pcadBinaryFile;
@@ -255,7 +256,7 @@ TEST(BinaryPage, WholePageIsIndexedAndDrawn) {
     EXPECT_EQ(p.circles.size(), 2u);
     EXPECT_EQ(p.texts.size(), 2u);
     EXPECT_EQ(p.items.size(), 5u);
-    EXPECT_GT(p.gridCols, 0);
+    EXPECT_GT(pcad::PageGridAccess::cols(p), 0);
 
     const std::string svg = pcad::renderSvg(p, 2, false);
     auto count = [&](const std::string& what) {

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "pcad/page.h"
+#include "tests/pcad/page_grid_access.h"
 
 using namespace pcad;
+using Grid = pcad::PageGridAccess;
 
 namespace {
 
@@ -23,23 +25,23 @@ std::vector<std::uint32_t> found(const Page& p, double x0, double y0, double x1,
 TEST(PcadIndex, GridSizeFollowsPageAndIsCapped) {
     Page p;
     p.buildIndex();
-    EXPECT_EQ(p.gridCols, 22);
-    EXPECT_EQ(p.gridRows, 15);
-    EXPECT_EQ(p.cells.size(), 22u * 15u);
-    EXPECT_EQ(p.gridMaxX, 421);
-    EXPECT_EQ(p.gridMaxY, 298);
+    EXPECT_EQ(Grid::cols(p), 22);
+    EXPECT_EQ(Grid::rows(p), 15);
+    EXPECT_EQ(Grid::cells(p).size(), 22u * 15u);
+    EXPECT_EQ(Grid::maxX(p), 421);
+    EXPECT_EQ(Grid::maxY(p), 298);
 
     p.width = 10000;
     p.height = std::numeric_limits<double>::quiet_NaN();
     p.buildIndex();
-    EXPECT_EQ(p.gridCols, 128);
-    EXPECT_EQ(p.gridRows, 1);
+    EXPECT_EQ(Grid::cols(p), 128);
+    EXPECT_EQ(Grid::rows(p), 1);
 
     p.width = -50;
     p.height = std::numeric_limits<double>::infinity();
     p.buildIndex();
-    EXPECT_EQ(p.gridCols, 1);
-    EXPECT_EQ(p.gridRows, 128);
+    EXPECT_EQ(Grid::cols(p), 1);
+    EXPECT_EQ(Grid::rows(p), 128);
 }
 
 TEST(PcadIndex, ItemsGetBoxesAndLandInCells) {
@@ -62,11 +64,11 @@ TEST(PcadIndex, ItemsGetBoxesAndLandInCells) {
 
     // Line 0 spans columns 0..1 and rows 0..2, and nothing else.
     std::size_t cellsWithLine0 = 0;
-    for (const auto& cell : p.cells) {
+    for (const auto& cell : Grid::cells(p)) {
         for (std::uint32_t n : cell) cellsWithLine0 += (n == 0);
     }
     EXPECT_EQ(cellsWithLine0, 6u);
-    EXPECT_EQ(p.cells[2 * 22 + 1], std::vector<std::uint32_t>{0});
+    EXPECT_EQ(Grid::cells(p)[2 * 22 + 1], std::vector<std::uint32_t>{0});
 
     // The off-page line is in no cell and never found, however large the rectangle.
     EXPECT_EQ(found(p, -1e300, -1e300, 1e300, 1e300), (std::vector<std::uint32_t>{0, 0, 0}));
@@ -108,7 +110,7 @@ TEST(PcadIndex, DegenerateInputsNeverMisbehave) {
     flat.lines.push_back(line(0, 10, 0, 200));
     flat.lines.push_back(line(0, 5, 1, 5));
     flat.buildIndex();
-    EXPECT_EQ(flat.gridCols, 1);
+    EXPECT_EQ(Grid::cols(flat), 1);
     EXPECT_EQ(found(flat, 0, 0, 0, 298).size(), 2u);
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -150,7 +152,7 @@ TEST(PcadIndex, ItemsOverManyCellsKeepTheWalkOrder) {
     for (int k = 0; k < 2000; ++k) big.lines.push_back(line(k, 0, 5000 - k, 5000));
     big.buildIndex();
     std::size_t entries = 0;
-    for (const auto& cell : big.cells) entries += cell.size();
+    for (const auto& cell : Grid::cells(big)) entries += cell.size();
     EXPECT_EQ(entries, 0u);
     EXPECT_EQ(found(big, 2490, 2490, 2510, 2510).size(), 2000u);
 }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "pcad/page.h"
+#include "tests/pcad/page_grid_access.h"
 
 using namespace pcad;
 
@@ -12,7 +13,8 @@ TEST(PcadPage, DefaultsOfPageAndText) {
     EXPECT_EQ(p.name, "Sheet 1");
     EXPECT_EQ(p.number, 1);
     EXPECT_TRUE(p.width == 421 && p.height == 298 && p.originX == 0 && p.originY == 0);
-    EXPECT_TRUE(p.gridCols == 0 && p.gridRows == 0 && p.gridMaxX == 0 && p.cells.empty());
+    EXPECT_TRUE(pcad::PageGridAccess::cols(p) == 0 && pcad::PageGridAccess::rows(p) == 0 &&
+                pcad::PageGridAccess::maxX(p) == 0 && pcad::PageGridAccess::cells(p).empty());
 
     Text t;
     EXPECT_EQ(t.height, 2.7f);
