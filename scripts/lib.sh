@@ -3,13 +3,24 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${KG_BUILD_DIR:-$ROOT/build}
 JOBS=${KG_JOBS:-$(nproc)}
 
-# Runs scripts/setup when a tool the builds need is missing (a fresh machine).
+# Runs scripts/setup when a tool that the named builds need is missing (a fresh machine).
+# Names: native, fuzz, win64, win32, bench; none means everything.
 kg_ensure_setup() {
-  local t
-  for t in cmake ninja g++ x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix wine xvfb-run clang xmllint; do
+  local needs=(cmake ninja) t gtest=0
+  [ $# -gt 0 ] || set -- native fuzz win64 win32 bench
+  for t in "$@"; do
+    case $t in
+      native) needs+=(g++ xmllint); gtest=1 ;;
+      fuzz) needs+=(clang) ;;
+      win64) needs+=(x86_64-w64-mingw32-g++-posix wine xvfb-run); gtest=1 ;;
+      win32) needs+=(i686-w64-mingw32-g++-posix) ;;
+      bench) needs+=(g++) ;;
+    esac
+  done
+  for t in "${needs[@]}"; do
     if ! command -v "$t" >/dev/null 2>&1; then "$ROOT/scripts/setup"; return; fi
   done
-  [ -f /usr/src/googletest/CMakeLists.txt ] || "$ROOT/scripts/setup"
+  [ $gtest -eq 0 ] || [ -f /usr/src/googletest/CMakeLists.txt ] || "$ROOT/scripts/setup"
 }
 
 # A private Wine prefix: never the user's. Reused under the build folder during development;
