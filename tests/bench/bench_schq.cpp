@@ -1,14 +1,38 @@
 // Reading and indexing, and SVG export, of the largest sample sheet and of a synthetic sheet of
-// 200,000 records.
+// 200,000 records, and the peak heap of one read.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "schq/reader.h"
 #include "schq/svg.h"
 #include "support/schdoc_builder.h"
+
+// Heap accounting for the peak-memory benchmark: every allocation of this program goes through
+// these, counted in the block sizes that malloc really hands out.
+namespace {
+std::size_t gLiveBytes = 0;
+std::size_t gPeakBytes = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    gLiveBytes += malloc_usable_size(p);
+    gPeakBytes = std::max(gPeakBytes, gLiveBytes);
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (p) gLiveBytes -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -97,11 +121,35 @@ void BM_QueryZoomedSynthetic200k(benchmark::State& state) {
     state.counters["found"] = static_cast<double>(found);
 }
 
+// The most heap that one read holds at once, over what was live before it.
+void peakOfRead(benchmark::State& state, const std::string& path) {
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("sample file missing");
+        return;
+    }
+    std::size_t peak = 0;
+    for (auto _ : state) {
+        const std::size_t before = gLiveBytes;
+        gPeakBytes = before;
+        {
+            const schq::Document document = schq::readSchDoc(path);
+            benchmark::DoNotOptimize(document.primitives().data());
+        }
+        peak = gPeakBytes - before;
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+}
+
+void BM_PeakHeapLargestSample(benchmark::State& state) { peakOfRead(state, samplePath()); }
+void BM_PeakHeapSynthetic200k(benchmark::State& state) { peakOfRead(state, syntheticFile().path()); }
+
 BENCHMARK(BM_ReadLargestSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportLargestSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSynthetic200k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportSynthetic200k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryZoomedSynthetic200k)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PeakHeapLargestSample)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PeakHeapSynthetic200k)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 
