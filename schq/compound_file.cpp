@@ -270,12 +270,16 @@ std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
     if (limit == 0) return out;
     const std::uint64_t unit = mini ? miniSectorSize_ : sectorSize_;
     const std::vector<std::uint8_t>& source = mini ? miniStream_ : bytes_;
-    std::set<std::uint32_t> visited;
+    // A limit below the source's size is a stream's own size: one allocation of the final size
+    // instead of doubling copies of a large stream. (A chain visits each sector once, so it never
+    // yields more than the source holds; the directory is read with the file size as its limit.)
+    if (limit < source.size()) out.reserve(static_cast<std::size_t>(limit));
+    std::vector<bool> visited(table.size());
     std::uint32_t s = start;
     for (;;) {
         if (s >= kEndOfChain || out.size() >= limit) return out;
-        if (s >= table.size() || !visited.insert(s).second)
-            throw Error("Invalid/looped CFB allocation chain");
+        if (s >= table.size() || visited[s]) throw Error("Invalid/looped CFB allocation chain");
+        visited[s] = true;
         const std::uint64_t off = mini ? static_cast<std::uint64_t>(s) * miniSectorSize_
                                        : headerSize_ + static_cast<std::uint64_t>(s) * sectorSize_;
         if (off > source.size() || unit > source.size() - off)
