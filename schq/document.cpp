@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "schq/document_state.h"
@@ -41,6 +42,51 @@ std::uint64_t cellKey(std::int32_t cx, std::int32_t cy) {
            static_cast<std::uint64_t>(static_cast<std::uint32_t>(cy));
 }
 
+// The cells form an open-addressing table (linear probing, at most half full). A slot whose count
+// is 0 is empty: every cell of the index holds at least one primitive.
+using Cell = Document::State::Cell;
+
+std::size_t homeSlot(const std::vector<Cell>& cells, std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (cells.size() - 1);
+}
+
+std::size_t nextSlot(const std::vector<Cell>& cells, std::size_t slot) {
+    return (slot + 1) & (cells.size() - 1);
+}
+
+const Cell* findCell(const std::vector<Cell>& cells, std::uint64_t key) {
+    if (cells.empty()) return nullptr;
+    for (std::size_t i = homeSlot(cells, key);; i = nextSlot(cells, i)) {
+        if (cells[i].count == 0) return nullptr;
+        if (cells[i].key == key) return &cells[i];
+    }
+}
+
+// Counts one more primitive in the cell of `key`, adding the cell when new.
+void countInCell(std::vector<Cell>& cells, std::size_t& used, std::uint64_t key) {
+    if (used * 2 >= cells.size()) {
+        std::vector<Cell> old(std::max<std::size_t>(cells.size() * 2, 64));
+        old.swap(cells);
+        for (const Cell& c : old) {
+            if (c.count == 0) continue;
+            std::size_t i = homeSlot(cells, c.key);
+            while (cells[i].count != 0) i = nextSlot(cells, i);
+            cells[i] = c;
+        }
+    }
+    for (std::size_t i = homeSlot(cells, key);; i = nextSlot(cells, i)) {
+        Cell& c = cells[i];
+        if (c.count == 0) {
+            ++used;
+            c.key = key;
+        } else if (c.key != key) {
+            continue;
+        }
+        ++c.count;
+        return;
+    }
+}
+
 }  // namespace
 
 Document::Document() : state_(std::make_unique<State>()) {}
@@ -61,25 +107,68 @@ void Document::buildIndex() {
     if (!state_) state_ = std::make_unique<State>();
     State& s = *state_;
     s.cellSize = std::max(std::max(s.width, s.height) * 0.015625, 16.0);
-    s.cells.max_load_factor(1.0f);
-    s.cells.reserve(s.primitives.size() * 2);
-    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
+    // The dense part covers the cells that a search of the whole sheet visits.
+    s.gridColumns = sheetCells(s.width, s.cellSize) + 2;
+    s.gridRows = sheetCells(s.height, s.cellSize) + 2;
+    const auto inGrid = [&s](std::int64_t cx, std::int64_t cy) {
+        return cx >= 0 && cy >= 0 && cx < s.gridColumns && cy < s.gridRows;
+    };
+
+    // Two walks over the primitives' cells: the first counts each cell's primitives, the second
+    // places them in primitive order, so that every list is ascending.
+    const auto forEachCellOf = [&s](std::size_t i, auto&& onCell) {
         const Primitive& p = s.primitives[i];
-        const auto index = static_cast<std::uint32_t>(i);
         const std::int32_t cx0 = cellOf(p.minX, s.cellSize);
         const std::int32_t cy0 = cellOf(p.minY, s.cellSize);
         const std::int32_t cx1 = cellOf(p.maxX, s.cellSize);
         const std::int32_t cy1 = cellOf(p.maxY, s.cellSize);
         const std::int64_t span = (std::int64_t{cy1} - cy0 + 1) * (std::int64_t{cx1} - cx0 + 1);
-        if (span > kMaxCellsPerPrimitive) {
-            s.largePrimitives.push_back(index);
-            continue;
-        }
+        if (span > kMaxCellsPerPrimitive) return false;
         for (std::int64_t cy = cy0; cy <= cy1; ++cy)
-            for (std::int64_t cx = cx0; cx <= cx1; ++cx)
-                s.cells[cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy))].push_back(
-                    index);
+            for (std::int64_t cx = cx0; cx <= cx1; ++cx) onCell(cx, cy);
+        return true;
+    };
+    const auto outerKey = [](std::int64_t cx, std::int64_t cy) {
+        return cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy));
+    };
+
+    s.gridStarts.assign(static_cast<std::size_t>(s.gridColumns * s.gridRows) + 1, 0);
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
+        const bool placed = forEachCellOf(i, [&](std::int64_t cx, std::int64_t cy) {
+            if (inGrid(cx, cy))
+                ++s.gridStarts[static_cast<std::size_t>(cy * s.gridColumns + cx)];
+            else
+                countInCell(s.outerCells, used, outerKey(cx, cy));
+        });
+        if (!placed) s.largePrimitives.push_back(static_cast<std::uint32_t>(i));
     }
+    // List starts are 32-bit: an index that would outgrow them would not fit in memory either.
+    std::uint64_t total = 0;
+    for (std::uint32_t& start : s.gridStarts)
+        total += std::exchange(start, static_cast<std::uint32_t>(total));
+    for (const Cell& cell : s.outerCells) total += cell.count;
+    if (total > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+    std::vector<std::uint32_t> gridNext(s.gridStarts.begin(), s.gridStarts.end() - 1);
+    std::vector<std::uint32_t> outerNext(s.outerCells.size());
+    std::uint32_t next = s.gridStarts.back();
+    for (std::size_t slot = 0; slot < s.outerCells.size(); ++slot) {
+        s.outerCells[slot].first = outerNext[slot] = next;
+        next += s.outerCells[slot].count;
+    }
+    s.cellEntries.resize(static_cast<std::size_t>(total));
+    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
+        const auto index = static_cast<std::uint32_t>(i);
+        forEachCellOf(i, [&](std::int64_t cx, std::int64_t cy) {
+            if (inGrid(cx, cy)) {
+                s.cellEntries[gridNext[static_cast<std::size_t>(cy * s.gridColumns + cx)]++] = index;
+            } else {
+                const Cell* cell = findCell(s.outerCells, outerKey(cx, cy));
+                s.cellEntries[outerNext[static_cast<std::size_t>(cell - s.outerCells.data())]++] = index;
+            }
+        });
+    }
+
     s.stats.primitives = s.primitives.size();
     for (const Primitive& p : s.primitives)
         if (p.kind == Text) ++s.stats.texts;
@@ -109,10 +198,15 @@ std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions
     std::vector<std::uint32_t> candidates = s.largePrimitives;
     for (std::int64_t cy = cy0; cy <= cy1; ++cy) {
         for (std::int64_t cx = cx0; cx <= cx1; ++cx) {
-            const auto it =
-                s.cells.find(cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy)));
-            if (it != s.cells.end())
-                candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+            if (cx >= 0 && cy >= 0 && cx < s.gridColumns && cy < s.gridRows) {
+                const auto cell = static_cast<std::size_t>(cy * s.gridColumns + cx);
+                candidates.insert(candidates.end(), s.cellEntries.begin() + s.gridStarts[cell],
+                                  s.cellEntries.begin() + s.gridStarts[cell + 1]);
+            } else if (const Cell* cell = findCell(s.outerCells, cellKey(static_cast<std::int32_t>(cx),
+                                                                         static_cast<std::int32_t>(cy)))) {
+                const auto first = s.cellEntries.begin() + cell->first;
+                candidates.insert(candidates.end(), first, first + cell->count);
+            }
         }
     }
     std::sort(candidates.begin(), candidates.end());

@@ -193,6 +193,26 @@ TEST(SchqDocument, HugeQueriesSearchTheSheetCellsOnly) {
     EXPECT_EQ(d.query({-200, -200, 0, 0}, kAll), (Indices{1, 2}));
 }
 
+// Cells away from the sheet are kept apart from its dense grid, in a table that grows.
+TEST(SchqDocument, CellsOffTheSheetAreFound) {
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 100; ++i)
+        bodies.push_back(boxed(760, -1000 - 40.0 * i, 2000 + 30.0 * i, -992 - 40.0 * i, 2008 + 30.0 * i));
+    const Document d = readSheet(1150, 760, bodies);
+    ASSERT_EQ(d.primitives().size(), 100u);
+    for (std::uint32_t i = 0; i < 100; ++i) {
+        const auto& p = d.primitives()[i];
+        EXPECT_EQ(d.query({p.minX, p.minY, p.maxX, p.maxY}, kAll), Indices{i});
+    }
+    EXPECT_TRUE(d.query({-10000, -10000, 1e9, 1e9}, kAll).empty()) << "a huge query sees the sheet only";
+
+    // A primitive across the sheet's left edge is found from either side of it.
+    const Document edge = readSheet(1150, 760, {boxed(760, -40, 100, 40, 110), boxed(760, 10, 300, 20, 310)});
+    EXPECT_EQ(edge.query({-40, 100, -30, 110}, kAll), Indices{0});
+    EXPECT_EQ(edge.query({30, 100, 40, 110}, kAll), Indices{0});
+    EXPECT_EQ(edge.query({-1e9, 0, 1e9, 760}, kAll), (Indices{0, 1}));
+}
+
 TEST(SchqDocument, CountersAndMoves) {
     Document d = readSheet(1150, 760,
                            {
