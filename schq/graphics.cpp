@@ -14,9 +14,7 @@ namespace {
 
 constexpr double kPointLimit = 10000000.0;
 constexpr double kMaxRadius = 100000.0;
-constexpr std::uint32_t kNoFill = 0x00FFFFFF;
 constexpr std::uint32_t kDefaultArea = 0xFFB0F5FC;
-constexpr int kMaxVertices = 5000;
 
 double strokeWidthOf(const PropertyMap& record) {
     switch (getInt(record, "LINEWIDTH", 0)) {
@@ -27,9 +25,9 @@ double strokeWidthOf(const PropertyMap& record) {
     }
 }
 
-bool isTrue(const PropertyMap& record, const char* key) { return getString(record, key, "") == "T"; }
-
 }  // namespace
+
+bool isTrue(const PropertyMap& record, std::string_view key) { return record.find(key) == "T"; }
 
 bool isUsablePoint(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) < kPointLimit &&
@@ -124,19 +122,21 @@ void SheetBuilder::addGraphic(const PropertyMap& record, int type, std::uint32_t
     const std::uint32_t stroke = getColour(record, "COLOR", defaultColour);
     const double width = strokeWidthOf(record);
     switch (type) {
-        case 6:
+        case kPolylineRecord:
             addPath(Polyline, readVertices(record, sheetHeight), Graphics, stroke, width, kNoFill);
             return;
-        case 7: {
+        case kPolygonRecord: {
             const std::uint32_t fill =
                 isTrue(record, "ISSOLID") ? getColour(record, "AREACOLOR", stroke) : kNoFill;
             addPath(Polygon, readVertices(record, sheetHeight), Graphics, stroke, width, fill);
             return;
         }
-        case 27: addPath(Polyline, readVertices(record, sheetHeight), Wires, stroke, width, kNoFill); return;
-        case 8:
-        case 11:
-        case 12: {
+        case kWireRecord:
+            addPath(Polyline, readVertices(record, sheetHeight), Wires, stroke, width, kNoFill);
+            return;
+        case kEllipseRecord:
+        case kEllipticalArcRecord:
+        case kArcRecord: {
             const Point c = location(record);
             const double rx = getDouble(record, "RADIUS", 0.0);
             double ry = getDouble(record, "SECONDARYRADIUS", rx);
@@ -146,7 +146,7 @@ void SheetBuilder::addGraphic(const PropertyMap& record, int type, std::uint32_t
             const double end = getDouble(record, "ENDANGLE", 360.0);
             const double sweep = std::fmod(end - start + 360000.0, 360.0);
             if (std::fabs(end - start) >= 359.99 || sweep < 0.0001) {
-                const std::uint32_t fill = type == 8 && isTrue(record, "ISSOLID")
+                const std::uint32_t fill = type == kEllipseRecord && isTrue(record, "ISSOLID")
                                                ? getColour(record, "AREACOLOR", kDefaultArea)
                                                : kNoFill;
                 addEllipse(c, rx, ry, stroke, fill, Graphics, width);
@@ -163,12 +163,12 @@ void SheetBuilder::addGraphic(const PropertyMap& record, int type, std::uint32_t
             addPath(Polyline, std::move(points), Graphics, stroke, width, kNoFill);
             return;
         }
-        case 13:
+        case kLineRecord:
             addLine(location(record),
                     {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)},
                     Graphics, stroke, width);
             return;
-        case 14: {
+        case kRectangleRecord: {
             const std::uint32_t fill = isTrue(record, "ISSOLID") && !isTrue(record, "TRANSPARENT")
                                            ? getColour(record, "AREACOLOR", kDefaultArea)
                                            : kNoFill;

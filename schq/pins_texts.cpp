@@ -9,8 +9,6 @@
 namespace schq {
 namespace {
 
-constexpr std::uint32_t kNoFill = 0x00FFFFFF;
-
 constexpr std::uint32_t kPinColour = 0xFF433730;
 constexpr double kPinStroke = 0.56;
 constexpr double kOuterEdgeRadius = 2.5;
@@ -18,7 +16,6 @@ constexpr std::uint32_t kPinNameColour = 0xFF443024;
 constexpr double kPinNameSize = 6.7;
 constexpr std::uint32_t kPinNumberColour = 0xFF70615A;
 constexpr double kPinNumberSize = 5.8;
-constexpr double kMaxPinLength = 10000.0;
 
 constexpr std::uint32_t kPowerColour = 0xFF202080;
 constexpr double kPowerStroke = 0.8;
@@ -26,26 +23,10 @@ constexpr double kPowerNameSize = 7.8;
 
 constexpr std::uint32_t kTextColour = 0xFF6B2313;
 constexpr std::size_t kMaxTextBytes = 10000;
-constexpr int kMaxTextLines = 30;
 constexpr double kLineSpacing = 1.18;
 
 // dy that puts the baseline a little below the anchor, for pins and power ports.
 constexpr double kLabelDy = 0.25;
-
-void replaceAll(std::string& s, const std::string& from, char to) {
-    std::string result;
-    result.reserve(s.size());
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t hit = s.find(from, pos);
-        if (hit == std::string::npos) break;
-        result.append(s, pos, hit - pos);
-        result.push_back(to);
-        pos = hit + from.size();
-    }
-    result.append(s, pos, std::string::npos);
-    s = std::move(result);
-}
 
 struct PortRow {
     Point stubEnd;
@@ -134,10 +115,8 @@ void SheetBuilder::addText(Point at, std::string text, Layer layer, std::uint32_
 }
 
 void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::string text) {
-    if (text.empty()) text = getString(record, "TEXT", "");
-    if (text.empty()) return;
-    replaceAll(text, "~1", '\n');
-    replaceAll(text, "\\n", '\n');
+    const std::string_view source = text.empty() ? record.find("TEXT").value_or("") : std::string_view(text);
+    if (source.empty()) return;
 
     const Point at = location(record);
     const int fontId = getInt(record, "FONTID", 1);
@@ -154,15 +133,10 @@ void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::st
     const double rotation = -90 * (getInt(record, "ORIENTATION", 0) % 4);
 
     // Lines stack downwards on the sheet whatever the rotation; empty lines keep their place.
-    std::size_t begin = 0;
-    for (int k = 0; k < kMaxTextLines && begin <= text.size(); ++k) {
-        std::size_t end = text.find('\n', begin);
-        if (end == std::string::npos) end = text.size();
-        if (end > begin)
-            addText({at.x, at.y + size * kLineSpacing * k}, text.substr(begin, end - begin), layer, colour,
-                    size, anchor, rotation, dy);
-        begin = end + 1;
-    }
+    forEachTextLine(source, [&](int k, std::string_view line) {
+        addText({at.x, at.y + size * kLineSpacing * k}, std::string(line), layer, colour, size, anchor,
+                rotation, dy);
+    });
 }
 
 void SheetBuilder::addPin(const PropertyMap& record) {
@@ -175,7 +149,7 @@ void SheetBuilder::addPin(const PropertyMap& record) {
     const Point p = location(record);
 
     addLine(p, {p.x + len * d.x, p.y + len * d.y}, Pins, kPinColour, kPinStroke);
-    if (getString(record, "SYMBOL_OUTEREDGE", "") == "1")
+    if (record.find("SYMBOL_OUTEREDGE") == "1")
         addEllipse(p, kOuterEdgeRadius, kOuterEdgeRadius, kPinColour, 0xFFFFFFFF, Pins, 0.7);
 
     if (conglomerate & 8) {
@@ -211,7 +185,7 @@ void SheetBuilder::addPowerPort(const PropertyMap& record) {
 
     addLine(p, row.stubEnd, Labels, colour, kPowerStroke);
     if (!row.shape.empty()) addPath(Polyline, std::move(row.shape), Labels, colour, kPowerStroke, kNoFill);
-    if (getString(record, "SHOWNETNAME", "T") != "F")
+    if (record.find("SHOWNETNAME") != "F")
         addText(row.textAt, getString(record, "TEXT", ""), Labels, colour, kPowerNameSize, row.anchor, 0,
                 kLabelDy);
 }

@@ -1,8 +1,10 @@
 #include "schq/reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +12,7 @@
 #include "schq/compound_file.h"
 #include "schq/document_state.h"
 #include "schq/error.h"
+#include "schq/record_fields.h"
 #include "schq/sheet_builder.h"
 
 namespace schq {
@@ -26,7 +29,11 @@ constexpr double kMaxSheetSide = 50000;
 // a hostile file can make the reader neither exhaust memory nor spend hours reading vertices of
 // lists that are then dropped (real sheets stay far below it).
 constexpr std::size_t kMaxSheetPoints = std::size_t{1} << 22;
-constexpr int kMaxVertices = 5000;
+// "OWNERINDEX" when absent: names no record.
+constexpr std::int32_t kNoOwnerIndex = -99;
+// The primitive list is sized from the records' own bounds, but never beyond this many per
+// record: a hostile file full of geometry that the makers refuse reserves no more.
+constexpr std::size_t kMaxReservedPerRecord = 2;
 
 struct SheetSize {
     double width;
@@ -37,128 +44,219 @@ constexpr SheetSize kSheetStyles[5] = {
     {1150, 760}, {1654, 1169}, {2339, 1654}, {3310, 2339}, {4680, 3310},
 };
 
-bool hasKey(const PropertyMap& record, const char* key) { return record.find(key) != record.end(); }
-
-// The owner's index ("OWNERINDEX" + 1), in 64 bits so that the largest 32-bit value cannot wrap;
-// -1 when it does not name a record of the list.
-std::int64_t ownerOf(const std::vector<PropertyMap>& records, const PropertyMap& record) {
-    const std::int64_t owner = std::int64_t{getInt(record, "OWNERINDEX", -99)} + 1;
-    return owner >= 0 && owner < static_cast<std::int64_t>(records.size()) ? owner : -1;
-}
-
-// Stable order by layer: one pass per layer moves each primitive once, cheaper than a merge sort
-// of these large values.
-void sortByLayer(std::vector<Primitive>& primitives) {
-    std::size_t counts[256] = {};
-    for (const Primitive& p : primitives) ++counts[p.layer];
-    std::size_t starts[256];
-    std::size_t next = 0;
-    for (std::size_t layer = 0; layer < 256; ++layer) {
-        starts[layer] = next;
-        next += counts[layer];
-    }
-    std::vector<Primitive> sorted(primitives.size());
-    for (Primitive& p : primitives) sorted[starts[p.layer]++] = std::move(p);
-    primitives = std::move(sorted);
-}
-
-}  // namespace
-
-namespace {
-
-// What visibility reads of an owner record. One component owns many records and its values may
-// be as long as the stream, so the reader takes this once per record instead of once per owned
-// record.
-struct OwnerInfo {
-    bool component = false;
-    std::int32_t currentPart = 1;
-    std::int32_t displayMode = 0;
+enum FactFlags : std::uint8_t {
+    kHasType = 1,          // "RECORD" present and not empty
+    kIsSheet = 2,          // "RECORD" exactly "31"
+    kHidden = 4,           // "ISHIDDEN" or "IGNOREONLOAD" exactly "T"
+    kIsComponent = 8,      // "RECORD" exactly "1"
+    kHasPartDisplay = 16,  // "OWNERPARTDISPLAYMODE" present
+    kInAdditional = 32,    // the body lies in the "Additional" stream
 };
 
-OwnerInfo ownerInfoOf(const PropertyMap& record) {
-    OwnerInfo info;
-    const auto it = record.find("RECORD");
-    info.component = it != record.end() && it->second == "1";
-    if (info.component) {
-        info.currentPart = getInt(record, "CURRENTPARTID", 1);
-        info.displayMode = getInt(record, "DISPLAYMODE", 0);
+// What the reader needs of a record before drawing anything: taken once per record, so that
+// counting, owners and visibility never parse a record again.
+struct RecordFacts {
+    std::uint32_t offset = 0;  // of the body in its stream
+    std::uint32_t length = 0;
+    std::int32_t type = -1;                   // "RECORD" as an integer
+    std::int32_t ownerIndex = kNoOwnerIndex;  // "OWNERINDEX"
+    std::int32_t partId = -1;                 // "OWNERPARTID"
+    std::int32_t partDisplayMode = 0;         // "OWNERPARTDISPLAYMODE"
+    std::int32_t currentPart = 1;             // of a component: "CURRENTPARTID"
+    std::int32_t displayMode = 0;             // of a component: "DISPLAYMODE"
+    std::uint8_t flags = 0;
+    std::uint8_t mostPrimitives = 0;  // drawing the record makes at most this many
+    std::uint8_t mostPinNames = 0;    // of them on layer PinNames
+};
+
+// The keys that factsOf and mostPrimitives read, and so all that the reader's first look at a
+// record parses; in byte order.
+constexpr std::string_view kSurveyKeys[] = {
+    "CURRENTPARTID", "DESIGNATOR",           "DISPLAYMODE", "IGNOREONLOAD",     "ISHIDDEN",  "NAME",
+    "OWNERINDEX",    "OWNERPARTDISPLAYMODE", "OWNERPARTID", "PINCONGLOMERATE",  "PINLENGTH", "PINLENGTH_FRAC",
+    "RECORD",        "SHOWNETNAME",          "STYLE",       "SYMBOL_OUTEREDGE", "TEXT",
+};
+static_assert(std::is_sorted(std::begin(kSurveyKeys), std::end(kSurveyKeys)));
+const KeySet& surveyKeys() {
+    static const KeySet keys(kSurveyKeys);
+    return keys;
+}
+
+RecordFacts factsOf(const PropertyMap& record) {
+    RecordFacts f;
+    const std::string_view type = record.find("RECORD").value_or("");
+    if (!type.empty()) f.flags |= kHasType;
+    if (type == "31") f.flags |= kIsSheet;
+    if (type == "1") {
+        f.flags |= kIsComponent;
+        f.currentPart = getInt(record, "CURRENTPARTID", 1);
+        f.displayMode = getInt(record, "DISPLAYMODE", 0);
     }
-    return info;
+    f.type = parseInt32(type).value_or(-1);
+    if (isTrue(record, "ISHIDDEN") || isTrue(record, "IGNOREONLOAD")) f.flags |= kHidden;
+    f.ownerIndex = getInt(record, "OWNERINDEX", kNoOwnerIndex);
+    f.partId = getInt(record, "OWNERPARTID", -1);
+    if (record.count("OWNERPARTDISPLAYMODE")) {
+        f.flags |= kHasPartDisplay;
+        f.partDisplayMode = getInt(record, "OWNERPARTDISPLAYMODE", 0);
+    }
+    return f;
 }
 
-bool isTrue(const PropertyMap& record, const char* key) {
-    const auto it = record.find(key);
-    return it != record.end() && it->second == "T";
+// The most primitives that drawing a visible record can make, mirroring the builders' record-
+// level tests: the reader sizes the primitive list once from these instead of letting it grow.
+struct PrimitiveBound {
+    std::size_t total = 0;
+    std::size_t pinNames = 0;  // of them on layer PinNames
+};
+
+PrimitiveBound mostPrimitives(const PropertyMap& record, int type) {
+    if (isTextRecord(type)) {
+        std::size_t lines = 0;
+        forEachTextLine(record.find("TEXT").value_or(""), [&](int, std::string_view) { ++lines; });
+        return {lines, 0};
+    }
+    const auto nonEmpty = [&](const char* key) { return !record.find(key).value_or("").empty(); };
+    switch (type) {
+        case kPinRecord: {
+            const double len = getDouble(record, "PINLENGTH", 10.0);
+            if (len < 0 || len > kMaxPinLength) return {};
+            const int conglomerate = getInt(record, "PINCONGLOMERATE", 0);
+            const std::size_t texts =
+                ((conglomerate & 8) && nonEmpty("NAME")) + ((conglomerate & 16) && nonEmpty("DESIGNATOR"));
+            return {1 + (record.find("SYMBOL_OUTEREDGE") == "1") + texts, texts};
+        }
+        case kPowerPortRecord: {
+            const int style = getInt(record, "STYLE", 0);
+            const bool named = record.find("SHOWNETNAME") != "F" && nonEmpty("TEXT");
+            return {std::size_t{1} + (style == 2 || style == 7) + named, 0};
+        }
+        case kPolylineRecord:
+        case kPolygonRecord:
+        case kEllipseRecord:
+        case kEllipticalArcRecord:
+        case kArcRecord:
+        case kLineRecord:
+        case kRectangleRecord:
+        case kWireRecord:
+        case kJunctionRecord: return {1, 0};
+        default: return {};
+    }
 }
 
-template <typename OwnerInfoAt>
-bool visible(const std::vector<PropertyMap>& records, std::size_t index, OwnerInfoAt ownerInfoAt) {
-    if (index >= records.size()) return false;
-    const PropertyMap& record = records[index];
-    if (isTrue(record, "ISHIDDEN") || isTrue(record, "IGNOREONLOAD")) return false;
-    if (!hasKey(record, "OWNERINDEX")) return true;
-    const std::int64_t owner = ownerOf(records, record);
-    if (owner < 0) return true;
-    const OwnerInfo component = ownerInfoAt(static_cast<std::size_t>(owner));
-    if (!component.component) return true;
-    const int partId = getInt(record, "OWNERPARTID", -1);
-    if (partId >= 0 && partId != component.currentPart) return false;
-    if (hasKey(record, "OWNERPARTDISPLAYMODE") &&
-        getInt(record, "OWNERPARTDISPLAYMODE", 0) != component.displayMode)
-        return false;
+// The layer of a record's primitives; a pin puts its texts on PinNames.
+Layer layerOf(std::int32_t type) {
+    switch (type) {
+        case kWireRecord:
+        case kJunctionRecord: return Wires;
+        case kPinRecord: return Pins;
+        case kPowerPortRecord: return Labels;
+        default: return isTextRecord(type) ? Labels : Graphics;
+    }
+}
+
+// The owner's index ("OWNERINDEX" + 1), in 64 bits so that the largest 32-bit value cannot wrap;
+// -1 when it does not name one of `count` records.
+std::int64_t ownerOf(const RecordFacts& record, std::size_t count) {
+    const std::int64_t owner = std::int64_t{record.ownerIndex} + 1;
+    return owner >= 0 && owner < static_cast<std::int64_t>(count) ? owner : -1;
+}
+
+// `owner` is the record's owner, or null.
+bool visible(const RecordFacts& record, const RecordFacts* owner) {
+    if (record.flags & kHidden) return false;
+    if (!owner || !(owner->flags & kIsComponent)) return true;
+    if (record.partId >= 0 && record.partId != owner->currentPart) return false;
+    if ((record.flags & kHasPartDisplay) && record.partDisplayMode != owner->displayMode) return false;
     return true;
 }
 
-// The sheet record's font sizes (SIZE1, SIZE2, ...) as plain decimals, each parsed once: every
-// text record reads one, and a value may be as long as the stream. A value that does not parse
-// is left out, which gives the text builder the same default as the value itself.
-PropertyMap fontSizesOf(const PropertyMap& sheet) {
-    PropertyMap sizes;
-    for (auto it = sheet.lower_bound(std::string_view("SIZE"));
-         it != sheet.end() && it->first.starts_with("SIZE"); ++it) {
-        if (it->first.find('\0') != std::string::npos) continue;  // not a key the text builder can ask for
-        const std::int32_t a = getInt(sheet, it->first.c_str(), 0);
-        if (a == getInt(sheet, it->first.c_str(), 1)) sizes.emplace(it->first, std::to_string(a));
+// The record streams of a file and the facts of their records, in the reader's list order:
+// FileHeader's records, then Additional's without its header record.
+struct RecordTable {
+    std::vector<std::uint8_t> streams[2];
+    std::vector<RecordFacts> facts;
+
+    PropertyMap parse(std::size_t index, FieldParser& parser) {
+        const RecordFacts& f = facts[index];
+        std::vector<std::uint8_t>& stream = streams[(f.flags & kInAdditional) ? 1 : 0];
+        return parser.parse(reinterpret_cast<char*>(stream.data()) + f.offset, f.length);
     }
-    return sizes;
+
+    bool visibleAt(std::size_t index) const {
+        const std::int64_t owner = ownerOf(facts[index], facts.size());
+        return visible(facts[index], owner < 0 ? nullptr : &facts[static_cast<std::size_t>(owner)]);
+    }
+};
+
+// Takes the facts of every text record of stream `which`; throws the stream's errors.
+void surveyStream(RecordTable& table, int which, FieldParser& parser) {
+    std::vector<std::uint8_t>& stream = table.streams[which];
+    // Offsets are kept in 32 bits; the compound-file reader refuses larger streams long before.
+    if (stream.size() > std::numeric_limits<std::uint32_t>::max()) throw Error("CFB stream too large");
+    // The framing first: a broken stream is refused before any record is parsed, and the fact
+    // list grows once.
+    std::size_t count = 0;
+    forEachTextRecord(stream.data(), stream.size(), [&](std::size_t, std::size_t) { ++count; });
+    table.facts.reserve(table.facts.size() + count);
+    char* const text = reinterpret_cast<char*>(stream.data());
+    forEachTextRecord(stream.data(), stream.size(), [&](std::size_t offset, std::size_t length) {
+        const PropertyMap record = parser.parse(text + offset, length, surveyKeys());
+        RecordFacts f = factsOf(record);
+        f.offset = static_cast<std::uint32_t>(offset);
+        f.length = static_cast<std::uint32_t>(length);
+        if (which == 1) f.flags |= kInAdditional;
+        if (f.flags & kHasType) {
+            const PrimitiveBound most = mostPrimitives(record, f.type);
+            f.mostPrimitives = static_cast<std::uint8_t>(most.total);
+            f.mostPinNames = static_cast<std::uint8_t>(most.pinNames);
+        }
+        table.facts.push_back(f);
+    });
 }
 
-}  // namespace
-
-bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
-    return visible(records, index, [&](std::size_t owner) { return ownerInfoOf(records[owner]); });
-}
-
-Document readSchDoc(const std::string& path) {
-    const CompoundFile file(path);
-    std::vector<PropertyMap> records = splitRecords(file.readStream("FileHeader"));
-    if (records.size() < 2 || !hasKey(records[0], "HEADER"))
+// The records of both streams. The compound file is let go before any record is parsed.
+RecordTable readRecords(const std::string& path, FieldParser& parser) {
+    RecordTable table;
+    bool hasAdditional = false;
+    {
+        const CompoundFile file(path);
+        table.streams[0] = file.readStream("FileHeader");
+        try {
+            table.streams[1] = file.readStream("Additional");
+            hasAdditional = true;
+        } catch (const Error&) {
+        }
+    }
+    surveyStream(table, 0, parser);
+    if (table.facts.size() < 2 || !table.parse(0, parser).count("HEADER"))
         throw Error("Missing Altium/Protel FileHeader records");
 
     // The optional second stream adds records after the first stream's, without its header;
     // a missing or broken one is no reason to refuse the sheet.
-    try {
-        std::vector<PropertyMap> additional = splitRecords(file.readStream("Additional"));
-        if (!additional.empty() && hasKey(additional[0], "HEADER")) {
-            records.reserve(records.size() + additional.size() - 1);
-            std::move(additional.begin() + 1, additional.end(), std::back_inserter(records));
+    const std::size_t fileHeaderCount = table.facts.size();
+    bool additionalUsed = false;
+    if (hasAdditional) {
+        try {
+            surveyStream(table, 1, parser);
+            additionalUsed =
+                table.facts.size() > fileHeaderCount && table.parse(fileHeaderCount, parser).count("HEADER");
+        } catch (const Error&) {
         }
-    } catch (const Error&) {
     }
+    if (additionalUsed) {
+        table.facts.erase(table.facts.begin() + static_cast<std::ptrdiff_t>(fileHeaderCount));
+    } else {
+        table.facts.resize(fileHeaderCount);
+        table.streams[1] = {};
+    }
+    return table;
+}
 
-    const auto sheetIt = std::find_if(records.begin(), records.end(), [](const PropertyMap& r) {
-        const auto it = r.find("RECORD");
-        return it != r.end() && it->second == "31";
-    });
-    if (sheetIt == records.end()) throw Error("SchDoc sheet properties not found (record 31)");
-    const PropertyMap& sheet = *sheetIt;
-
-    Document document;
-    Document::State& state = DocumentAccess::state(document);
-
+SheetSize sheetSizeOf(const PropertyMap& sheet) {
     double width = 0;
     double height = 0;
-    if (getString(sheet, "USECUSTOMSHEET", "") == "T") {
+    if (isTrue(sheet, "USECUSTOMSHEET")) {
         width = getDouble(sheet, "CUSTOMX", 0.0);
         height = getDouble(sheet, "CUSTOMY", 0.0);
     }
@@ -169,77 +267,185 @@ Document readSchDoc(const std::string& path) {
     }
     if (width < kMinSheetSide || height < kMinSheetSide || width > kMaxSheetSide || height > kMaxSheetSide)
         throw Error("Invalid SchDoc sheet bounds");
-    state.width = width;
-    state.height = height;
+    return {width, height};
+}
 
-    std::vector<OwnerInfo> owners;
-    owners.reserve(records.size());
-    for (const PropertyMap& record : records) owners.push_back(ownerInfoOf(record));
-    const PropertyMap fontSizes = fontSizesOf(sheet);
+// The sheet record's font sizes (SIZE1, SIZE2, ...) as plain decimals, each parsed once: every
+// text record reads one, and a value may be as long as the stream. A value that does not parse
+// is left out, which gives the text builder the same default as the value itself.
+PropertyMap fontSizesOf(const PropertyMap& sheet) {
+    PropertyMap sizes;
+    for (std::size_t i = sheet.lowerBound("SIZE"); i < sheet.size(); ++i) {
+        const Property p = sheet.entry(i);
+        if (!p.key.starts_with("SIZE")) break;
+        if (p.key.find('\0') != std::string_view::npos) continue;  // not a key the text builder can ask for
+        if (const auto size = parseInt32(p.value)) sizes.emplace(p.key, std::to_string(*size));
+    }
+    return sizes;
+}
 
-    state.primitives.reserve(records.size());
-    SheetBuilder builder{height, fontSizes, state.primitives};
-    DocumentStats& stats = state.stats;
-    std::size_t pathPoints = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const PropertyMap& record = records[i];
-        if (getString(record, "RECORD", "").empty()) continue;
-        ++stats.records;
-        const int type = getInt(record, "RECORD", -1);
-        switch (type) {
-            case 1: ++stats.components; break;
-            case 2: ++stats.pins; break;
-            case 27: ++stats.wires; break;
-            case 29: ++stats.junctions; break;
-            case 25: ++stats.netLabels; break;
-            default: break;
+void countRecord(DocumentStats& stats, std::int32_t type) {
+    ++stats.records;
+    switch (type) {
+        case kComponentRecord: ++stats.components; break;
+        case kPinRecord: ++stats.pins; break;
+        case kWireRecord: ++stats.wires; break;
+        case kJunctionRecord: ++stats.junctions; break;
+        case kNetLabelRecord: ++stats.netLabels; break;
+        default: break;
+    }
+}
+
+// Draws one visible record; `pathPoints` counts the path points read so far.
+void drawRecord(SheetBuilder& builder, const PropertyMap& record, std::int32_t type,
+                std::uint32_t defaultColour, std::size_t& pathPoints) {
+    std::vector<Primitive>& out = builder.out;
+    switch (type) {
+        case kPolylineRecord:
+        case kPolygonRecord:
+        case kWireRecord:
+            if (pathPoints >= kMaxSheetPoints) return;
+            builder.addGraphic(record, type, defaultColour);
+            // Every vertex read counts, also those of a list that was dropped.
+            pathPoints +=
+                static_cast<std::size_t>(std::clamp(getInt(record, "LOCATIONCOUNT", 0), 0, kMaxVertices));
+            return;
+        case kEllipseRecord:
+        case kEllipticalArcRecord:
+        case kArcRecord: {
+            if (pathPoints >= kMaxSheetPoints) return;
+            const std::size_t before = out.size();
+            builder.addGraphic(record, type, defaultColour);
+            for (std::size_t k = before; k < out.size(); ++k) pathPoints += out[k].points.size();
+            return;
         }
-        if (!visible(records, i, [&](std::size_t owner) { return owners[owner]; })) continue;
+        case kLineRecord:
+        case kRectangleRecord: builder.addGraphic(record, type, defaultColour); return;
+        case kJunctionRecord: {
+            const std::uint32_t colour = getColour(record, "COLOR", kJunctionColour);
+            builder.addEllipse(builder.location(record), kJunctionRadius, kJunctionRadius, colour, colour,
+                               Wires, 0);
+            return;
+        }
+        case kPinRecord: builder.addPin(record); return;
+        case kPowerPortRecord: builder.addPowerPort(record); return;
+        default:
+            if (isTextRecord(type)) builder.addTextRecord(record, Labels, std::string());
+            return;
+    }
+}
+
+// Stable order by layer, in place: each primitive is swapped straight to its place, so the list
+// is neither merged nor copied.
+void sortByLayer(std::vector<Primitive>& primitives) {
+    std::size_t starts[256] = {};
+    for (const Primitive& p : primitives) ++starts[p.layer];
+    std::size_t next = 0;
+    for (std::size_t& start : starts) next += std::exchange(start, next);
+    std::vector<std::uint32_t> place(primitives.size());
+    for (std::size_t i = 0; i < primitives.size(); ++i)
+        place[i] = static_cast<std::uint32_t>(starts[primitives[i].layer]++);
+    for (std::size_t i = 0; i < primitives.size(); ++i) {
+        while (place[i] != i) {
+            const std::uint32_t j = place[i];
+            std::swap(primitives[i], primitives[j]);
+            std::swap(place[i], place[j]);
+        }
+    }
+}
+
+// Counts every record and draws the visible ones in list order into `out`, sorted by layer
+// (stably). Each layer gets a region of the list as large as its records can fill, so that a
+// primitive goes straight to its place; primitives beyond a region's room (a hostile file whose
+// bounds are not trusted) are appended and sorted in.
+void drawRecords(RecordTable& table, FieldParser& parser, SheetBuilder& builder, std::vector<Primitive>& out,
+                 DocumentStats& stats) {
+    constexpr std::size_t kLayers = Labels + 1;
+    const std::size_t count = table.facts.size();
+    std::array<std::size_t, kLayers> most{};
+    for (std::size_t i = 0; i < count; ++i) {
+        const RecordFacts& f = table.facts[i];
+        if (!f.mostPrimitives || !table.visibleAt(i)) continue;
+        most[layerOf(f.type)] += f.mostPrimitives - f.mostPinNames;
+        most[PinNames] += f.mostPinNames;
+    }
+    std::array<std::size_t, kLayers> start{};
+    std::array<std::size_t, kLayers> next{};
+    std::size_t total = 0;
+    for (std::size_t layer = 0; layer < kLayers; ++layer) {
+        start[layer] = next[layer] = total;
+        total += most[layer];
+    }
+    if (total > count * kMaxReservedPerRecord) total = 0;
+    out.resize(total);
+
+    std::vector<Primitive>& made = builder.out;  // one record's primitives
+    std::vector<Primitive> overflow;
+    std::size_t pathPoints = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const RecordFacts& f = table.facts[i];
+        if (!(f.flags & kHasType)) continue;
+        countRecord(stats, f.type);
+        if (!f.mostPrimitives || !table.visibleAt(i)) continue;
         // Graphics of a symbol and free graphics of the sheet differ in their default colour.
-        const std::uint32_t defaultColour =
-            ownerOf(records, record) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;
-        switch (type) {
-            case 6:
-            case 7:
-            case 8:
-            case 11:
-            case 12:
-            case 27: {
-                if (pathPoints >= kMaxSheetPoints) break;
-                const std::size_t before = state.primitives.size();
-                builder.addGraphic(record, type, defaultColour);
-                if (type == 6 || type == 7 || type == 27) {
-                    // Every vertex read counts, also those of a list that was dropped.
-                    const int count = std::clamp(getInt(record, "LOCATIONCOUNT", 0), 0, kMaxVertices);
-                    pathPoints += static_cast<std::size_t>(count);
-                } else {
-                    for (std::size_t k = before; k < state.primitives.size(); ++k)
-                        pathPoints += state.primitives[k].points.size();
-                }
-                break;
-            }
-            case 13:
-            case 14: builder.addGraphic(record, type, defaultColour); break;
-            case 29: {
-                const std::uint32_t colour = getColour(record, "COLOR", kJunctionColour);
-                builder.addEllipse(builder.location(record), kJunctionRadius, kJunctionRadius, colour, colour,
-                                   Wires, 0);
-                break;
-            }
-            case 2: builder.addPin(record); break;
-            case 17: builder.addPowerPort(record); break;
-            case 4:
-            case 25:
-            case 28:
-            case 32:
-            case 33:
-            case 34:
-            case 41: builder.addTextRecord(record, Labels, std::string()); break;
-            default: break;
+        const std::uint32_t defaultColour = ownerOf(f, count) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;
+        made.clear();
+        drawRecord(builder, table.parse(i, parser), f.type, defaultColour, pathPoints);
+        for (Primitive& p : made) {
+            const std::size_t layer = p.layer;
+            if (total && layer < kLayers && next[layer] < start[layer] + most[layer])
+                out[next[layer]++] = std::move(p);
+            else
+                overflow.push_back(std::move(p));
         }
     }
 
-    sortByLayer(state.primitives);
+    // Close the gaps that records left in their regions, then sort in what did not fit.
+    std::size_t filled = 0;
+    for (std::size_t layer = 0; layer < kLayers && total; ++layer)
+        for (std::size_t k = start[layer]; k < next[layer]; ++k)
+            if (filled++ != k) out[filled - 1] = std::move(out[k]);
+    out.resize(filled);
+    if (!overflow.empty()) {
+        out.insert(out.end(), std::make_move_iterator(overflow.begin()),
+                   std::make_move_iterator(overflow.end()));
+        sortByLayer(out);
+    }
+}
+
+}  // namespace
+
+bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
+    if (index >= records.size()) return false;
+    const RecordFacts record = factsOf(records[index]);
+    const std::int64_t owner = ownerOf(record, records.size());
+    if (owner < 0) return visible(record, nullptr);
+    const RecordFacts ownerFacts = factsOf(records[static_cast<std::size_t>(owner)]);
+    return visible(record, &ownerFacts);
+}
+
+Document readSchDoc(const std::string& path) {
+    Document document;
+    Document::State& state = DocumentAccess::state(document);
+    {
+        FieldParser parser;
+        RecordTable table = readRecords(path, parser);
+
+        const auto sheetIt = std::find_if(table.facts.begin(), table.facts.end(),
+                                          [](const RecordFacts& f) { return (f.flags & kIsSheet) != 0; });
+        if (sheetIt == table.facts.end()) throw Error("SchDoc sheet properties not found (record 31)");
+        // The sheet's view lasts until the next parse: everything needed of it is taken here.
+        const PropertyMap sheet =
+            table.parse(static_cast<std::size_t>(sheetIt - table.facts.begin()), parser);
+        const SheetSize size = sheetSizeOf(sheet);
+        state.width = size.width;
+        state.height = size.height;
+        const PropertyMap fontSizes = fontSizesOf(sheet);
+
+        std::vector<Primitive> made;
+        SheetBuilder builder{state.height, fontSizes, made};
+        drawRecords(table, parser, builder, state.primitives, state.stats);
+    }
     document.buildIndex();
     return document;
 }

@@ -1,20 +1,28 @@
 #include "schq/records.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <map>
+#include <stdexcept>
 
 #include "schq/error.h"
+#include "schq/record_fields.h"
 
 namespace schq {
 
 namespace {
 
-constexpr std::size_t kMaxRecords = 2000000;
 constexpr std::size_t kMaxKeyLength = 128;
+constexpr std::size_t kLinearSearchLimit = 16;
 constexpr std::string_view kUtf8Prefix = "%UTF8%";
+constexpr std::string_view kFracSuffix = "_FRAC";
+constexpr double kFracUnit = 100000.0;
 
 // Windows-1251 0x80..0xBF. 0x98 is unassigned in the code page and maps to
 // the replacement character.
@@ -26,8 +34,83 @@ constexpr std::uint16_t kCp1251High[64] = {
     0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
 };
 
-bool startsWithUtf8Prefix(const std::string& key) {
-    return key.size() >= kUtf8Prefix.size() && key.compare(0, kUtf8Prefix.size(), kUtf8Prefix) == 0;
+void appendCp1251(std::string& out, std::string_view bytes) {
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80)
+            out.push_back(c);
+        else if (b >= 0xC0)
+            appendUtf8(out, b + 0x350u);
+        else
+            appendUtf8(out, kCp1251High[b - 0x80]);
+    }
+}
+
+std::size_t highBytes(const char* text, std::size_t length) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < length; ++i) count += static_cast<unsigned char>(text[i]) >> 7;
+    return count;
+}
+
+// Byte order of two keys, -1, 0 or 1. Keys are short and mostly differ early, where a plain loop
+// beats a call of memcmp.
+int compareKeys(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool keyLess(const Property& p, std::string_view key) { return compareKeys(p.key, key) < 0; }
+
+// Upper-cases a..z in place, eight bytes at a time where it can: most keys are written in mixed
+// case.
+void upperCaseAscii(char* p, char* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t low7 = w & ~kHighs;
+            // High bit of each byte: at least 'a', above 'z', and the byte's own high bit.
+            const std::uint64_t fromA = low7 + kOnes * (0x80 - 'a');
+            const std::uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1);
+            const std::uint64_t lower = fromA & ~pastZ & ~w & kHighs;
+            if (lower) {
+                w ^= lower >> 2;  // 0x20 in each lower-case byte
+                std::memcpy(p, &w, 8);
+            }
+            p += 8;
+        }
+    }
+    for (; p < end; ++p)
+        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+}
+
+// The first byte from `p` on that is `a` or `b`, or `end`. Fields are a few bytes long, where eight
+// bytes at a time without a library call beat memchr; the lowest flagged byte of the test is exact.
+const char* findEither(const char* p, const char* end, char a, char b) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+        const std::uint64_t pa = kOnes * static_cast<unsigned char>(a);
+        const std::uint64_t pb = kOnes * static_cast<unsigned char>(b);
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t x = w ^ pa;
+            const std::uint64_t y = w ^ pb;
+            const std::uint64_t hit = (((x - kOnes) & ~x) | ((y - kOnes) & ~y)) & kHighs;
+            if (hit) return p + (std::countr_zero(hit) >> 3);
+            p += 8;
+        }
+    }
+    while (p < end && *p != a && *p != b) ++p;
+    return p;
 }
 
 enum class IntParse { Ok, NoDigits, Range };
@@ -35,7 +118,7 @@ enum class IntParse { Ok, NoDigits, Range };
 // Base-10 integer as the C library reads a long long, independent of the
 // locale: leading white space, optional sign, digits. `end` is the offset
 // after the last digit.
-IntParse parseInt64(const std::string& s, std::int64_t& value, std::size_t& end) {
+IntParse parseInt64(std::string_view s, std::int64_t& value, std::size_t& end) {
     std::size_t i = 0;
     while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
     bool negative = false;
@@ -65,10 +148,44 @@ IntParse parseInt64(const std::string& s, std::int64_t& value, std::size_t& end)
     return IntParse::Ok;
 }
 
+// Plain integers of up to 15 digits are exact in a double, so they need no strtod: most
+// coordinates are written that way. False when strtod could read further or differently.
+bool parsePlainInteger(std::string_view s, double& value, std::size_t& end) {
+    std::size_t i = 0;
+    const bool negative = !s.empty() && s[0] == '-';
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) i = 1;
+    const std::size_t digitsStart = i;
+    std::uint64_t magnitude = 0;
+    while (i < s.size() && i - digitsStart < 16 && s[i] >= '0' && s[i] <= '9')
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(s[i++] - '0');
+    const std::size_t digits = i - digitsStart;
+    if (digits == 0 || digits > 15) return false;
+    if (i < s.size()) {
+        const char c = s[i];
+        if (c == '.' || c == 'e' || c == 'E' || ((c == 'x' || c == 'X') && digits == 1 && magnitude == 0))
+            return false;
+    }
+    const double v = static_cast<double>(magnitude);
+    value = negative ? -v : v;
+    end = i;
+    return true;
+}
+
 // strtod on the value; false for no number or a range error. `end` is the
 // offset after the number.
-bool parseReal(const std::string& s, double& value, std::size_t& end) {
-    const char* begin = s.c_str();
+bool parseReal(std::string_view s, double& value, std::size_t& end) {
+    if (parsePlainInteger(s, value, end)) return true;
+    // strtod wants a terminated string; short values are copied to the stack.
+    char small[64];
+    std::string large;
+    const char* begin = small;
+    if (s.size() < sizeof small) {
+        std::memcpy(small, s.data(), s.size());
+        small[s.size()] = '\0';
+    } else {
+        large.assign(s);
+        begin = large.c_str();
+    }
     char* stop = nullptr;
     errno = 0;
     const double v = std::strtod(begin, &stop);
@@ -80,106 +197,361 @@ bool parseReal(const std::string& s, double& value, std::size_t& end) {
 
 }  // namespace
 
-std::vector<PropertyMap> splitRecords(const std::vector<std::uint8_t>& stream) {
-    std::vector<PropertyMap> records;
-    records.reserve(4096);
-    const std::size_t size = stream.size();
-    std::size_t pos = 0;
-    while (pos < size) {
-        if (size - pos < 4) throw Error("Truncated SchDoc record header");
-        const std::uint32_t header = static_cast<std::uint32_t>(stream[pos]) |
-                                     (static_cast<std::uint32_t>(stream[pos + 1]) << 8) |
-                                     (static_cast<std::uint32_t>(stream[pos + 2]) << 16) |
-                                     (static_cast<std::uint32_t>(stream[pos + 3]) << 24);
-        const std::size_t length = header & 0x00FFFFFFu;
-        const std::size_t body = pos + 4;
-        if (length > size - body) throw Error("SchDoc record extends outside stream");
-        if (records.size() > kMaxRecords) throw Error("Too many SchDoc records");
-        const std::size_t next = body + length;
-        if (header >= 0x01000000u) {
-            pos = next;
-            continue;
-        }
+// ---- PropertyMap ----
 
-        std::size_t end = next;
-        while (end > body && stream[end - 1] == 0) --end;
-        const char* text = reinterpret_cast<const char*>(stream.data());
+struct PropertyMap::Owned {
+    std::vector<std::pair<std::string, std::string>> entries;  // sorted by key
+};
 
-        PropertyMap map;
-        std::size_t field = body;
-        while (field < end) {
-            const void* bar = std::memchr(text + field, '|', end - field);
-            const std::size_t fieldEnd =
-                bar ? static_cast<std::size_t>(static_cast<const char*>(bar) - text) : end;
-            const void* eq = std::memchr(text + field, '=', fieldEnd - field);
-            if (eq) {
-                const std::size_t eqPos = static_cast<std::size_t>(static_cast<const char*>(eq) - text);
-                const std::size_t keyLength = eqPos - field;
-                if (keyLength > 0 && keyLength <= kMaxKeyLength) {
-                    std::string key = upperCase(std::string(text + field, keyLength));
-                    std::string_view raw(text + eqPos + 1, fieldEnd - eqPos - 1);
-                    std::string value = startsWithUtf8Prefix(key) ? std::string(raw) : decodeCp1251(raw);
-                    map.insert_or_assign(std::move(key), std::move(value));
-                }
-            }
-            if (!bar) break;
-            field = fieldEnd + 1;
-        }
-
-        // A UTF-8 field wins over the plain field of the same name. Keys made
-        // here sort after their source, so a doubled prefix is peeled too.
-        for (auto it = map.begin(); it != map.end(); ++it) {
-            if (startsWithUtf8Prefix(it->first))
-                map.insert_or_assign(it->first.substr(kUtf8Prefix.size()), it->second);
-        }
-
-        records.push_back(std::move(map));
-        pos = next;
-    }
-    return records;
+PropertyMap::PropertyMap(std::initializer_list<std::pair<std::string, std::string>> entries) {
+    for (const auto& [key, value] : entries) emplace(key, value);
 }
 
-std::string getString(const PropertyMap& map, const char* key, const char* fallback) {
-    const auto it = map.find(std::string_view(key));
-    if (it != map.end()) return it->second;
+PropertyMap::PropertyMap(const PropertyMap& other) {
+    if (other.empty()) return;
+    owned_ = std::make_unique<Owned>();
+    owned_->entries.reserve(other.size());
+    for (std::size_t i = 0; i < other.size(); ++i) {
+        const Property p = other.entry(i);
+        owned_->entries.emplace_back(std::string(p.key), std::string(p.value));
+    }
+}
+
+PropertyMap& PropertyMap::operator=(const PropertyMap& other) {
+    if (this != &other) *this = PropertyMap(other);
+    return *this;
+}
+
+PropertyMap::PropertyMap(PropertyMap&& other) noexcept
+    : fields_(std::exchange(other.fields_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      owned_(std::move(other.owned_)) {}
+
+PropertyMap& PropertyMap::operator=(PropertyMap&& other) noexcept {
+    fields_ = std::exchange(other.fields_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    owned_ = std::move(other.owned_);
+    return *this;
+}
+
+PropertyMap::PropertyMap() = default;
+PropertyMap::~PropertyMap() = default;
+
+PropertyMap PropertyMap::view(const Property* fields, std::size_t count) {
+    PropertyMap map;
+    map.fields_ = fields;
+    map.size_ = count;
+    return map;
+}
+
+std::size_t PropertyMap::size() const { return owned_ ? owned_->entries.size() : size_; }
+
+Property PropertyMap::entry(std::size_t index) const {
+    if (owned_) return {owned_->entries[index].first, owned_->entries[index].second};
+    return fields_[index];
+}
+
+std::size_t PropertyMap::lowerBound(std::string_view key) const {
+    if (owned_) {
+        const auto& e = owned_->entries;
+        return static_cast<std::size_t>(
+            std::lower_bound(e.begin(), e.end(), key,
+                             [](const auto& p, std::string_view k) { return p.first < k; }) -
+            e.begin());
+    }
+    return static_cast<std::size_t>(std::lower_bound(fields_, fields_ + size_, key, keyLess) - fields_);
+}
+
+std::optional<std::string_view> PropertyMap::find(std::string_view key) const {
+    if (owned_) {
+        const std::size_t i = lowerBound(key);
+        if (i < owned_->entries.size() && owned_->entries[i].first == key) return owned_->entries[i].second;
+        return std::nullopt;
+    }
+    // A record has a dozen fields or so: comparing lengths first finds the key faster than
+    // halving. Large records are searched by halving.
+    if (size_ <= kLinearSearchLimit) {
+        for (const Property* p = fields_; p != fields_ + size_; ++p)
+            if (p->key.size() == key.size() && compareKeys(p->key, key) == 0) return p->value;
+        return std::nullopt;
+    }
+    const Property* it = std::lower_bound(fields_, fields_ + size_, key, keyLess);
+    if (it != fields_ + size_ && it->key == key) return it->value;
+    return std::nullopt;
+}
+
+std::string_view PropertyMap::at(std::string_view key) const {
+    const auto value = find(key);
+    if (!value) throw std::out_of_range("schq::PropertyMap::at");
+    return *value;
+}
+
+PropertyMap::Owned& PropertyMap::own() {
+    if (!owned_) {
+        auto owned = std::make_unique<Owned>();
+        owned->entries.reserve(size_);
+        for (std::size_t i = 0; i < size_; ++i)
+            owned->entries.emplace_back(std::string(fields_[i].key), std::string(fields_[i].value));
+        owned_ = std::move(owned);
+        fields_ = nullptr;
+        size_ = 0;
+    }
+    return *owned_;
+}
+
+std::string& PropertyMap::operator[](std::string_view key) {
+    auto& e = own().entries;
+    const auto it = e.begin() + static_cast<std::ptrdiff_t>(lowerBound(key));
+    if (it != e.end() && it->first == key) return it->second;
+    return e.emplace(it, std::string(key), std::string())->second;
+}
+
+bool PropertyMap::emplace(std::string_view key, std::string_view value) {
+    auto& e = own().entries;
+    const auto it = e.begin() + static_cast<std::ptrdiff_t>(lowerBound(key));
+    if (it != e.end() && it->first == key) return false;
+    e.emplace(it, std::string(key), std::string(value));
+    return true;
+}
+
+bool operator==(const PropertyMap& a, const PropertyMap& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const Property x = a.entry(i);
+        const Property y = b.entry(i);
+        if (x.key != y.key || x.value != y.value) return false;
+    }
+    return true;
+}
+
+// ---- Parsing ----
+
+template <typename OnField>
+void FieldParser::forEachField(char* body, std::size_t length, OnField&& onField) {
+    decoded_.clear();
+    // Decoding turns a byte into at most three, so the buffer never moves under its views.
+    const std::size_t high = highBytes(body, length);
+    if (high) decoded_.reserve(length + 2 * high);
+    mayDecode_ = high != 0;
+
+    char* const end = body + length;
+    char* field = body;
+    while (field < end) {
+        char* eq = field + (findEither(field, end, '=', '|') - field);
+        if (eq == end) break;
+        char* const fieldEnd = *eq == '|' ? eq : eq + (findEither(eq, end, '|', '|') - eq);
+        const auto keyLength = static_cast<std::size_t>(eq - field);
+        if (*eq == '=' && keyLength > 0 && keyLength <= kMaxKeyLength) {
+            upperCaseAscii(field, eq);
+            const std::string_view value(eq + 1, static_cast<std::size_t>(fieldEnd - eq - 1));
+            if (!onField(std::string_view(field, keyLength), value)) break;
+        }
+        if (fieldEnd == end) break;
+        field = fieldEnd + 1;
+    }
+}
+
+std::string_view FieldParser::decoded(std::string_view key, std::string_view value) {
+    // "%UTF8%" values are UTF-8 already; the others are Windows-1251.
+    if (!mayDecode_ || key.starts_with(kUtf8Prefix) || !highBytes(value.data(), value.size())) return value;
+    const std::size_t start = decoded_.size();
+    appendCp1251(decoded_, value);
+    return std::string_view(decoded_.data() + start, decoded_.size() - start);
+}
+
+PropertyMap FieldParser::parse(char* body, std::size_t length) {
+    fields_.clear();
+    forEachField(body, length, [&](std::string_view key, std::string_view value) {
+        fields_.push_back({key, decoded(key, value)});
+        return true;
+    });
+    sortFields();
+    promoteUtf8Keys();
+    return PropertyMap::view(fields_.data(), fields_.size());
+}
+
+KeySet::KeySet(std::span<const std::string_view> keys)
+    : keys_(keys), first_(kBuckets, -1), next_(keys.size(), -1) {
+    for (std::size_t i = keys.size(); i-- > 0;) {
+        const std::size_t bucket = bucketOf(keys[i]);
+        next_[i] = first_[bucket];
+        first_[bucket] = static_cast<int>(i);
+    }
+}
+
+int KeySet::find(std::string_view key) const {
+    for (int i = first_[bucketOf(key)]; i >= 0; i = next_[static_cast<std::size_t>(i)]) {
+        const std::string_view k = keys_[static_cast<std::size_t>(i)];
+        if (k.size() == key.size() && compareKeys(k, key) == 0) return i;
+    }
+    return -1;
+}
+
+PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& keys) {
+    slots_.assign(keys.size(), Property{});
+    bool utf8 = false;
+    forEachField(body, length, [&](std::string_view key, std::string_view value) {
+        if (key.starts_with(kUtf8Prefix)) {
+            utf8 = true;
+            return false;
+        }
+        if (const int k = keys.find(key); k >= 0) slots_[static_cast<std::size_t>(k)] = {key, value};
+        return true;
+    });
+    if (utf8) return parse(body, length);
+    // The slots are in key order, and a later field of a key has replaced an earlier one. Values
+    // are decoded only now, once each.
+    fields_.clear();
+    for (const Property& slot : slots_)
+        if (slot.value.data()) fields_.push_back({slot.key, decoded(slot.key, slot.value)});
+    return PropertyMap::view(fields_.data(), fields_.size());
+}
+
+void FieldParser::sortFields() {
+    // Keys view the body in field order, so their addresses break ties: equal keys stay in field
+    // order, and the last of them wins, as a later field replaces an earlier one.
+    std::sort(fields_.begin(), fields_.end(), [](const Property& a, const Property& b) {
+        const int c = compareKeys(a.key, b.key);
+        return c < 0 || (c == 0 && std::less<const char*>()(a.key.data(), b.key.data()));
+    });
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (i + 1 < fields_.size() && fields_[i + 1].key == fields_[i].key) continue;
+        fields_[out++] = fields_[i];
+    }
+    fields_.resize(out);
+}
+
+// A "%UTF8%" field also gives its value to the key without the prefix, winning over a plain field
+// of that name whatever their order.
+void FieldParser::promoteUtf8Keys() {
+    const auto first = std::lower_bound(fields_.begin(), fields_.end(), kUtf8Prefix, keyLess);
+    auto last = first;
+    bool chained = false;
+    for (; last != fields_.end() && last->key.starts_with(kUtf8Prefix); ++last)
+        chained = chained || last->key.substr(kUtf8Prefix.size()).starts_with(kUtf8Prefix);
+    if (first == last) return;
+
+    if (chained) {
+        // A doubled prefix makes keys that are prefixed again and are themselves visited when
+        // they sort after their source: walked in key order, as an ordered map does it.
+        std::map<std::string_view, std::string_view> map;
+        for (const Property& p : fields_) map.emplace(p.key, p.value);
+        for (auto it = map.begin(); it != map.end(); ++it)
+            if (it->first.starts_with(kUtf8Prefix))
+                map.insert_or_assign(it->first.substr(kUtf8Prefix.size()), it->second);
+        fields_.clear();
+        for (const auto& [key, value] : map) fields_.push_back({key, value});
+        return;
+    }
+
+    // Without a doubled prefix the new keys carry no prefix and are ascending like their
+    // sources: one merge.
+    merged_.clear();
+    merged_.reserve(fields_.size() + static_cast<std::size_t>(last - first));
+    auto next = fields_.begin();
+    for (auto source = first; source != last; ++source) {
+        const Property target{source->key.substr(kUtf8Prefix.size()), source->value};
+        while (next != fields_.end() && next->key < target.key) merged_.push_back(*next++);
+        if (next != fields_.end() && next->key == target.key) ++next;
+        merged_.push_back(target);
+    }
+    merged_.insert(merged_.end(), next, fields_.end());
+    fields_.swap(merged_);
+}
+
+RecordList::RecordList() = default;
+RecordList::RecordList(RecordList&&) noexcept = default;
+RecordList& RecordList::operator=(RecordList&&) noexcept = default;
+RecordList::~RecordList() = default;
+
+RecordList splitRecords(const std::vector<std::uint8_t>& stream) {
+    RecordList list;
+    list.text_.assign(stream.begin(), stream.end());
+    // Field ranges first: the field array still grows while records are added.
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    FieldParser parser;
+    forEachTextRecord(stream.data(), stream.size(), [&](std::size_t offset, std::size_t length) {
+        parser.parse(list.text_.data() + offset, length);
+        const std::string& decoded = parser.decodedText();
+        const char* block = nullptr;
+        if (!decoded.empty()) {
+            list.decoded_.push_back(std::make_unique<char[]>(decoded.size()));
+            block = list.decoded_.back().get();
+            std::memcpy(list.decoded_.back().get(), decoded.data(), decoded.size());
+        }
+        ranges.emplace_back(list.fields_.size(), parser.fields().size());
+        const std::less<const char*> before;
+        for (Property p : parser.fields()) {
+            const char* v = p.value.data();
+            if (block && !p.value.empty() && !before(v, decoded.data()) &&
+                before(v, decoded.data() + decoded.size()))
+                p.value = std::string_view(block + (v - decoded.data()), p.value.size());
+            list.fields_.push_back(p);
+        }
+    });
+    list.records_.reserve(ranges.size());
+    for (const auto& [first, count] : ranges)
+        list.records_.push_back(PropertyMap::view(list.fields_.data() + first, count));
+    return list;
+}
+
+// ---- Getters ----
+
+std::string getString(const PropertyMap& map, std::string_view key, const char* fallback) {
+    if (const auto value = map.find(key)) return std::string(*value);
     return fallback ? std::string(fallback) : std::string();
 }
 
-std::int32_t getInt(const PropertyMap& map, const char* key, std::int32_t fallback) {
-    const auto it = map.find(std::string_view(key));
-    if (it == map.end()) return fallback;
+std::optional<std::int32_t> parseInt32(std::string_view value) {
     std::int64_t v = 0;
     std::size_t end = 0;
-    if (parseInt64(it->second, v, end) != IntParse::Ok) return fallback;
-    if (end != it->second.size()) return fallback;
+    if (parseInt64(value, v, end) != IntParse::Ok || end != value.size()) return std::nullopt;
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-        return fallback;
+        return std::nullopt;
     return static_cast<std::int32_t>(v);
 }
 
-double getDouble(const PropertyMap& map, const char* key, double fallback) {
-    const auto it = map.find(std::string_view(key));
-    if (it == map.end()) return fallback;
+std::int32_t getInt(const PropertyMap& map, std::string_view key, std::int32_t fallback) {
+    const auto value = map.find(key);
+    if (!value) return fallback;
+    return parseInt32(*value).value_or(fallback);
+}
+
+double getDouble(const PropertyMap& map, std::string_view key, double fallback) {
+    const std::string_view name = key;
+    const auto value = map.find(name);
+    if (!value) return fallback;
     double v = 0;
     std::size_t end = 0;
-    if (!parseReal(it->second, v, end) || end != it->second.size() || !std::isfinite(v)) return fallback;
+    if (!parseReal(*value, v, end) || end != value->size() || !std::isfinite(v)) return fallback;
 
-    const auto frac = map.find(std::string(key) + "_FRAC");
-    if (frac != map.end()) {
+    char small[64];
+    std::string large;
+    std::string_view fracKey;
+    if (name.size() + kFracSuffix.size() <= sizeof small) {
+        std::memcpy(small, name.data(), name.size());
+        std::memcpy(small + name.size(), kFracSuffix.data(), kFracSuffix.size());
+        fracKey = std::string_view(small, name.size() + kFracSuffix.size());
+    } else {
+        large = std::string(name) + std::string(kFracSuffix);
+        fracKey = large;
+    }
+    if (const auto frac = map.find(fracKey)) {
         double f = 0;
         std::size_t fend = 0;
-        if (!parseReal(frac->second, f, fend)) return fallback;
-        v += f / 100000.0;
+        if (!parseReal(*frac, f, fend)) return fallback;
+        v += f / kFracUnit;
     }
     return std::isfinite(v) ? v : fallback;
 }
 
-std::uint32_t getColour(const PropertyMap& map, const char* key, std::uint32_t fallback) {
-    const std::string value = getString(map, key, "");
-    if (value.empty()) return fallback;
+std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint32_t fallback) {
+    const auto value = map.find(key);
+    if (!value || value->empty()) return fallback;
     std::int64_t v = 0;
     std::size_t end = 0;
-    if (parseInt64(value, v, end) != IntParse::Ok) return fallback;
+    if (parseInt64(*value, v, end) != IntParse::Ok) return fallback;
     if (static_cast<std::uint64_t>(v) > 0xFFFFFFu) return fallback;
     return 0xFF000000u | static_cast<std::uint32_t>(v);
 }
@@ -187,15 +559,7 @@ std::uint32_t getColour(const PropertyMap& map, const char* key, std::uint32_t f
 std::string decodeCp1251(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + 8);
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80)
-            out.push_back(c);
-        else if (b >= 0xC0)
-            appendUtf8(out, b + 0x350u);
-        else
-            appendUtf8(out, kCp1251High[b - 0x80]);
-    }
+    appendCp1251(out, bytes);
     return out;
 }
 
@@ -213,8 +577,7 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
 }
 
 std::string upperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    upperCaseAscii(text.data(), text.data() + text.size());
     return text;
 }
 

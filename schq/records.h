@@ -1,31 +1,105 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <initializer_list>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace schq {
 
-// One text record of a SchDoc record stream: upper-case keys (ASCII letters)
-// mapped to UTF-8 values, ordered by plain byte comparison of the keys.
-using PropertyMap = std::map<std::string, std::string, std::less<>>;
+// One field of a record: both views into text that the record's owner holds.
+struct Property {
+    std::string_view key;
+    std::string_view value;
+};
 
-// Splits a record stream ("FileHeader", "Additional") into its text records,
-// in stream order; binary records are skipped and take no position.
-// Throws schq::Error on a malformed stream.
-std::vector<PropertyMap> splitRecords(const std::vector<std::uint8_t>& stream);
+// One text record of a SchDoc record stream: upper-case keys (ASCII letters) mapped to UTF-8
+// values, ordered by plain byte comparison of the keys, each key once.
+//
+// A record read from a stream is a view of a flat, sorted field array that its RecordList (or
+// the reader) owns, so that a record costs no allocation per field. A map made by hand, or a
+// copy of any map, owns its entries instead; only such maps are edited.
+class PropertyMap {
+public:
+    PropertyMap();
+    // Like a std::map: the first of two equal keys is kept.
+    PropertyMap(std::initializer_list<std::pair<std::string, std::string>> entries);
+    PropertyMap(const PropertyMap& other);
+    PropertyMap& operator=(const PropertyMap& other);
+    PropertyMap(PropertyMap&& other) noexcept;
+    PropertyMap& operator=(PropertyMap&& other) noexcept;
+    ~PropertyMap();
 
-// Typed getters: the default whenever the key is absent or its value does
-// not parse. Keys are passed in upper case.
-std::string getString(const PropertyMap& map, const char* key, const char* fallback);
-std::int32_t getInt(const PropertyMap& map, const char* key, std::int32_t fallback);
+    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive.
+    static PropertyMap view(const Property* fields, std::size_t count);
+
+    std::size_t size() const;
+    bool empty() const { return size() == 0; }
+    // The value of `key`, or nothing when the key is absent.
+    std::optional<std::string_view> find(std::string_view key) const;
+    std::size_t count(std::string_view key) const { return find(key) ? 1 : 0; }
+    // Throws std::out_of_range when the key is absent.
+    std::string_view at(std::string_view key) const;
+    // Entry `index` in key order, and the index of the first key not below `key`.
+    Property entry(std::size_t index) const;
+    std::size_t lowerBound(std::string_view key) const;
+
+    // Editing makes the map own its entries. The reference is valid until the next edit.
+    std::string& operator[](std::string_view key);
+    // Adds the entry unless the key is present; true when added.
+    bool emplace(std::string_view key, std::string_view value);
+
+    friend bool operator==(const PropertyMap& a, const PropertyMap& b);
+
+private:
+    struct Owned;
+    Owned& own();
+
+    const Property* fields_ = nullptr;
+    std::size_t size_ = 0;
+    std::unique_ptr<Owned> owned_;
+};
+
+// The text records of one stream, in stream order; owns the text that its records view.
+class RecordList {
+public:
+    RecordList();
+    RecordList(RecordList&&) noexcept;
+    RecordList& operator=(RecordList&&) noexcept;
+    ~RecordList();
+
+    std::size_t size() const { return records_.size(); }
+    bool empty() const { return records_.empty(); }
+    const PropertyMap& operator[](std::size_t index) const { return records_[index]; }
+    const PropertyMap* begin() const { return records_.data(); }
+    const PropertyMap* end() const { return records_.data() + records_.size(); }
+
+private:
+    friend RecordList splitRecords(const std::vector<std::uint8_t>& stream);
+
+    std::vector<char> text_;                        // the stream, keys upper-cased in place
+    std::vector<std::unique_ptr<char[]>> decoded_;  // values decoded from Windows-1251
+    std::vector<Property> fields_;
+    std::vector<PropertyMap> records_;
+};
+
+// Splits a record stream ("FileHeader", "Additional") into its text records, in stream order;
+// binary records are skipped and take no position. Throws schq::Error on a malformed stream.
+RecordList splitRecords(const std::vector<std::uint8_t>& stream);
+
+// Typed getters: the default whenever the key is absent or its value does not parse. Keys are
+// passed in upper case.
+std::string getString(const PropertyMap& map, std::string_view key, const char* fallback);
+std::int32_t getInt(const PropertyMap& map, std::string_view key, std::int32_t fallback);
 // Adds the key's "_FRAC" companion (in units of 1/100000) when present.
-double getDouble(const PropertyMap& map, const char* key, double fallback);
+double getDouble(const PropertyMap& map, std::string_view key, double fallback);
 // Decimal 0..0xFFFFFF (red in the low byte) as an opaque 0xAABBGGRR colour.
-std::uint32_t getColour(const PropertyMap& map, const char* key, std::uint32_t fallback);
+std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint32_t fallback);
 
 // Windows-1251 bytes to UTF-8; the undefined byte 0x98 becomes U+FFFD.
 std::string decodeCp1251(std::string_view bytes);

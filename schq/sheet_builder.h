@@ -2,14 +2,84 @@
 // the length of one read; every maker checks the geometry and appends at most one primitive.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "schq/document.h"
 #include "schq/records.h"
 
 namespace schq {
+
+// The "RECORD" values that the reader counts or draws.
+enum RecordType : std::int32_t {
+    kComponentRecord = 1,
+    kPinRecord = 2,
+    kLabelRecord = 4,
+    kPolylineRecord = 6,
+    kPolygonRecord = 7,
+    kEllipseRecord = 8,
+    kEllipticalArcRecord = 11,
+    kArcRecord = 12,
+    kLineRecord = 13,
+    kRectangleRecord = 14,
+    kPowerPortRecord = 17,
+    kNetLabelRecord = 25,
+    kWireRecord = 27,
+    kTextFrameRecord = 28,
+    kJunctionRecord = 29,
+    kSheetRecord = 31,
+    kSheetNameRecord = 32,
+    kSheetFileNameRecord = 33,
+    kDesignatorRecord = 34,
+    kParameterRecord = 41,
+};
+
+// The records drawn as text, one primitive per line.
+constexpr bool isTextRecord(std::int32_t type) {
+    return type == kLabelRecord || type == kNetLabelRecord || type == kTextFrameRecord ||
+           type == kSheetNameRecord || type == kSheetFileNameRecord || type == kDesignatorRecord ||
+           type == kParameterRecord;
+}
+
+constexpr std::uint32_t kNoFill = 0x00FFFFFF;
+// Vertices read of one vertex list at most.
+constexpr int kMaxVertices = 5000;
+constexpr int kMaxTextLines = 30;
+constexpr double kMaxPinLength = 10000.0;
+
+// The key's value is exactly "T".
+bool isTrue(const PropertyMap& record, std::string_view key);
+
+// Calls line(k, text) for each non-empty line among the first 30 lines of a text record's text:
+// "~1", a backslash followed by n, and a line feed each end a line.
+template <typename Line>
+void forEachTextLine(std::string_view text, Line&& line) {
+    std::size_t begin = 0;
+    std::size_t i = 0;
+    int k = 0;
+    while (k < kMaxTextLines) {
+        std::size_t breakLength = 0;
+        if (i == text.size())
+            breakLength = 0;
+        else if (text[i] == '\n')
+            breakLength = 1;
+        else if (i + 1 < text.size() &&
+                 ((text[i] == '~' && text[i + 1] == '1') || (text[i] == '\\' && text[i + 1] == 'n')))
+            breakLength = 2;
+        else {
+            ++i;
+            continue;
+        }
+        if (i > begin) line(k, text.substr(begin, i - begin));
+        if (i == text.size()) return;
+        ++k;
+        i += breakLength;
+        begin = i;
+    }
+}
 
 // Both coordinates finite and below 10,000,000 in absolute value.
 bool isUsablePoint(const Point& p);

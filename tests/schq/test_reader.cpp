@@ -166,6 +166,22 @@ TEST(SchqReader, CountsAndDispatch) {
     EXPECT_EQ(p[12].text, "T41");
 }
 
+// The reader's first look at a record sees "%UTF8%" fields as the whole record does: they
+// override the type, the owner and the visibility keys too.
+TEST(SchqReader, Utf8FieldsOverrideWhatDecidesDrawing) {
+    SchDocBuilder b;
+    const int comp = b.add("|RECORD=1|CURRENTPARTID=1");
+    b.add("|RECORD=2|%UTF8%RECORD=25|TEXT=net|LOCATION.X=5|LOCATION.Y=5");
+    b.add(withOwner(comp, std::string(kLine) + "|OWNERPARTID=2|%utf8%OWNERPARTID=1"));
+    b.add(std::string(kLine) + "|%UTF8%ISHIDDEN=T");
+    const Document d = read(b);
+    EXPECT_EQ(d.stats().pins, 0u);
+    EXPECT_EQ(d.stats().netLabels, 1u);
+    ASSERT_EQ(d.primitives().size(), 2u);
+    EXPECT_EQ(d.primitives()[0].kind, schq::Line);
+    EXPECT_EQ(d.primitives()[1].text, "net");
+}
+
 TEST(SchqReader, VisibilityOfPartsAndDisplayModes) {
     SchDocBuilder b;
     const int comp = b.add("|RECORD=1|CURRENTPARTID=2|DISPLAYMODE=1");
@@ -280,6 +296,25 @@ TEST(SchqReader, SortIsStableByLayer) {
     EXPECT_EQ(p[4].text, "first");
     EXPECT_EQ(p[5].text, "second");
     EXPECT_EQ(d.query({0, 0, 1150, 760}, {0x1F, false, 1}), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5}));
+}
+
+// Texts that promise many lines but draw few make the reader distrust its size estimate; the
+// order stays the same.
+TEST(SchqReader, SortIsStableWhenTheEstimateIsExceeded) {
+    SchDocBuilder b;
+    std::string lines = "=0";
+    for (int k = 1; k < 29; ++k) lines += "~1=" + std::to_string(k);
+    for (int i = 0; i < 4; ++i) {
+        b.add("|RECORD=4|LOCATION.X=5|LOCATION.Y=5|TEXT=" + lines + "~1t" + std::to_string(i));
+        b.add("|RECORD=4|LOCATION.X=5|LOCATION.Y=5|TEXT=" + lines);
+        b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=" + std::to_string(i) + "|X2=10|Y2=0");
+    }
+    const Document d = read(b);
+    ASSERT_EQ(d.primitives().size(), 8u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(d.primitives()[i].points[0].y, 760 - i);
+        EXPECT_EQ(d.primitives()[4 + i].text, "t" + std::to_string(i));
+    }
 }
 
 // The real sample files: they load, their counts are known and their SVG goes to KG_SVG_OUT.

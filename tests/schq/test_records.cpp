@@ -3,10 +3,13 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "schq/error.h"
+#include "schq/record_fields.h"
 #include "schq/records.h"
 
 namespace {
@@ -114,6 +117,67 @@ TEST(SchqRecords, Utf8Keys) {
     EXPECT_EQ(m.at("%UTF8%X"), "y");
     EXPECT_EQ(m.at("X"), "y");
     EXPECT_EQ(m.size(), 8u);
+}
+
+// Records view their list's text; a copy owns its entries and outlives the list.
+TEST(SchqRecords, MapsAreValuesThatOutliveTheirList) {
+    PropertyMap copy;
+    {
+        const auto records = schq::splitRecords(stream({"|RECORD=2|Name=a", "|RECORD=3"}));
+        copy = records[0];
+        PropertyMap edited = records[1];
+        edited["RECORD"] = "4";
+        EXPECT_TRUE(edited.emplace("NEW", "x"));
+        EXPECT_EQ(records[1], (PropertyMap{{"RECORD", "3"}}));
+        EXPECT_EQ(edited, (PropertyMap{{"RECORD", "4"}, {"NEW", "x"}}));
+    }
+    EXPECT_EQ(copy, (PropertyMap{{"NAME", "a"}, {"RECORD", "2"}}));
+
+    // Decoded values of every record, many in one record, survive the list being moved.
+    std::string many = "|A=\xC0";
+    for (int i = 0; i < 40; ++i) many += "|K" + std::to_string(i) + "=\xB9\xC1";
+    auto list = schq::splitRecords(stream({"|T=\xC6", many}));
+    const auto moved = std::move(list);
+    EXPECT_EQ(moved[0].at("T"), "\xD0\x96");
+    EXPECT_EQ(moved[1].at("A"), "\xD0\x90");
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(moved[1].at("K" + std::to_string(i)), "\xE2\x84\x96\xD0\x91");
+    EXPECT_FALSE(copy.emplace("NAME", "b"));
+    EXPECT_EQ(copy.at("NAME"), "a");
+    EXPECT_THROW(copy.at("NONE"), std::out_of_range);
+    EXPECT_EQ(copy.entry(copy.lowerBound("O")).key, "RECORD");
+}
+
+TEST(SchqRecords, KeysLongerThanAWordAndDoubledPrefixes) {
+    // The bytes next to a..z and above 0x7F stay as they are; several values of a record decode.
+    const auto m = single("|`az{@AZ[\xE1zq.long=1|x=\xC0|y=plain|z=\xC1\xB9");
+    EXPECT_EQ(m.at("`AZ{@AZ[\xE1ZQ.LONG"), "1");
+    EXPECT_EQ(m.at("X"), "\xD0\x90");
+    EXPECT_EQ(m.at("Y"), "plain");
+    EXPECT_EQ(m.at("Z"), "\xD0\x91\xE2\x84\x96");
+
+    // A key made from a doubled prefix passes its value on only when it sorts after its source.
+    const auto d = single("|%UTF8%%UTF8%!=a|%UTF8%%UTF8%X=b");
+    EXPECT_EQ(d.at("%UTF8%!"), "a");
+    EXPECT_EQ(d.count("!"), 0u);
+    EXPECT_EQ(d.at("X"), "b");
+}
+
+// The reader's first look parses chosen keys only, with the whole map's values for them.
+TEST(SchqRecords, ParsingChosenKeysGivesTheWholeMapsValues) {
+    static constexpr std::string_view kKeys[] = {"A", "NAME", "TEXT"};
+    const schq::KeySet keys(kKeys);
+    for (const std::string body : {"|a=1|Other=3|A=2|name=\xC0", "|%utf8%text=\xD0\x96|TEXT=\xC6|NAME=n",
+                                   "|TEXT=t|%UTF8%%UTF8%TEXT=u", "|NAME=|B=1"}) {
+        std::string first = body;
+        std::string second = body;
+        schq::FieldParser whole;
+        schq::FieldParser chosen;
+        const PropertyMap all = whole.parse(first.data(), first.size());
+        const PropertyMap some = chosen.parse(second.data(), second.size(), keys);
+        for (const std::string_view key : kKeys)
+            EXPECT_EQ(some.find(key), all.find(key)) << body << " " << key;
+        EXPECT_FALSE(some.find("B"));
+    }
 }
 
 TEST(SchqRecords, Cp1251AndUtf8) {

@@ -1,0 +1,110 @@
+// The framing of a record stream and the parser of one text record's fields: shared by
+// schq::splitRecords and the reader, which parses each record where it needs it instead of
+// keeping every record's fields at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "schq/error.h"
+#include "schq/records.h"
+
+namespace schq {
+
+// Every record starts with a little-endian 32-bit word: the body length in the low 24 bits,
+// and a high byte that is 0 for a text record and anything else for a binary one.
+constexpr std::size_t kRecordHeaderBytes = 4;
+constexpr std::uint32_t kRecordLengthMask = 0x00FFFFFF;
+constexpr std::uint32_t kFirstBinaryHeader = 0x01000000;
+// A stream holding more text records than this is refused.
+constexpr std::size_t kMaxRecords = 2000000;
+
+// Calls onText(offset, length) for the body of every text record of a stream, in stream order,
+// without the NUL bytes that end it; binary records are skipped. Throws schq::Error on a
+// malformed stream, also when records were handed out before the fault.
+template <typename OnText>
+void forEachTextRecord(const std::uint8_t* data, std::size_t size, OnText&& onText) {
+    std::size_t pos = 0;
+    std::size_t texts = 0;
+    while (pos < size) {
+        if (size - pos < kRecordHeaderBytes) throw Error("Truncated SchDoc record header");
+        const std::uint32_t header = static_cast<std::uint32_t>(data[pos]) |
+                                     (static_cast<std::uint32_t>(data[pos + 1]) << 8) |
+                                     (static_cast<std::uint32_t>(data[pos + 2]) << 16) |
+                                     (static_cast<std::uint32_t>(data[pos + 3]) << 24);
+        const std::size_t length = header & kRecordLengthMask;
+        const std::size_t body = pos + kRecordHeaderBytes;
+        if (length > size - body) throw Error("SchDoc record extends outside stream");
+        // Counted before the record is taken, binary ones included: a stream can yield one record
+        // more than the limit.
+        if (texts > kMaxRecords) throw Error("Too many SchDoc records");
+        pos = body + length;
+        if (header >= kFirstBinaryHeader) continue;
+        std::size_t end = pos;
+        while (end > body && data[end - 1] == 0) --end;
+        ++texts;
+        onText(body, end - body);
+    }
+}
+
+// A few upper-case keys, sorted by byte order, told apart from other keys mostly without comparing
+// a byte: a table on the key's length and last byte leads to the candidates.
+class KeySet {
+public:
+    explicit KeySet(std::span<const std::string_view> keys);
+    std::size_t size() const { return keys_.size(); }
+    std::string_view operator[](std::size_t index) const { return keys_[index]; }
+    // The key's position in the set, or -1.
+    int find(std::string_view key) const;
+
+private:
+    static std::size_t bucketOf(std::string_view key) {
+        return (key.size() * 31 + static_cast<unsigned char>(key.back())) & (kBuckets - 1);
+    }
+    static constexpr std::size_t kBuckets = 256;
+
+    std::span<const std::string_view> keys_;
+    std::vector<int> first_;  // per bucket, -1 when empty
+    std::vector<int> next_;   // per key, the next key of its bucket
+};
+
+// Parses one text record body at a time into fields sorted by key: keys view the body (upper-
+// cased in place), values view the body or, when decoded from Windows-1251, the parser's own
+// buffer. A parse invalidates the fields of the one before.
+class FieldParser {
+public:
+    PropertyMap parse(char* body, std::size_t length);
+    // Only the fields of `keys` (upper case, sorted by byte order), for a quick first look: the map
+    // holds the values that the whole map holds for them. A record with "%UTF8%" fields, which may
+    // give their values to other keys, is parsed whole.
+    PropertyMap parse(char* body, std::size_t length, const KeySet& keys);
+    const std::vector<Property>& fields() const { return fields_; }
+    // Where decoded values live.
+    const std::string& decodedText() const { return decoded_; }
+
+private:
+    // Calls onField(key, raw value) for every field with a usable key, upper-cased in place, until
+    // it returns false.
+    template <typename OnField>
+    void forEachField(char* body, std::size_t length, OnField&& onField);
+    // The value as UTF-8, decoded into the parser's buffer when needed.
+    std::string_view decoded(std::string_view key, std::string_view value);
+    void sortFields();
+    void promoteUtf8Keys();
+
+    std::vector<Property> fields_;
+    std::vector<Property> merged_;
+    std::vector<Property> slots_;
+    std::string decoded_;
+    bool mayDecode_ = false;  // the record holds bytes of 0x80 and above
+};
+
+// A whole value as a base-10 32-bit integer, as the integer getter reads it.
+std::optional<std::int32_t> parseInt32(std::string_view value);
+
+}  // namespace schq
