@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -148,8 +147,8 @@ IntParse parseInt64(std::string_view s, std::int64_t& value, std::size_t& end) {
     return IntParse::Ok;
 }
 
-// Plain integers of up to 15 digits are exact in a double, so they need no strtod: most
-// coordinates are written that way. False when strtod could read further or differently.
+// Plain integers of up to 15 digits are exact in a double and need no general reading: most
+// coordinates are written that way. False when the general reading could go further or differ.
 bool parsePlainInteger(std::string_view s, double& value, std::size_t& end) {
     std::size_t i = 0;
     const bool negative = !s.empty() && s[0] == '-';
@@ -171,27 +170,37 @@ bool parsePlainInteger(std::string_view s, double& value, std::size_t& end) {
     return true;
 }
 
-// strtod on the value; false for no number or a range error. `end` is the
-// offset after the number.
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+
+// A real as strtod reads it in the "C" locale, whatever locale the process has set: leading white
+// space, one sign, decimal digits with '.' and an exponent, or "0x" and hexadecimal digits. False
+// for no number or a range error (too large, or so small that it falls below the normal range);
+// `end` is the offset after the number.
 bool parseReal(std::string_view s, double& value, std::size_t& end) {
     if (parsePlainInteger(s, value, end)) return true;
-    // strtod wants a terminated string; short values are copied to the stack.
-    char small[64];
-    std::string large;
-    const char* begin = small;
-    if (s.size() < sizeof small) {
-        std::memcpy(small, s.data(), s.size());
-        small[s.size()] = '\0';
-    } else {
-        large.assign(s);
-        begin = large.c_str();
+    const char* const first = s.data();
+    const char* const last = first + s.size();
+    const char* p = first;
+    while (p < last && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+    bool negative = false;
+    if (p < last && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
     }
-    char* stop = nullptr;
-    errno = 0;
-    const double v = std::strtod(begin, &stop);
-    if (stop == begin || errno == ERANGE) return false;
-    value = v;
-    end = static_cast<std::size_t>(stop - begin);
+    if (p == last || *p == '+' || *p == '-') return false;  // from_chars would take a second sign
+    double v = 0;
+    // "0x" starts a hexadecimal number only when a hexadecimal digit follows (possibly after the
+    // point); otherwise the number is the 0 before the x.
+    const bool hex = last - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+                     (isHexDigit(p[2]) || (p[2] == '.' && last - p >= 4 && isHexDigit(p[3])));
+    const std::from_chars_result r = hex ? std::from_chars(p + 2, last, v, std::chars_format::hex)
+                                         : std::from_chars(p, last, v, std::chars_format::general);
+    if (r.ec != std::errc()) return false;
+    // A decimal below the normal range has lost precision, which the C library reports as a range
+    // error; a hexadecimal one is exact.
+    if (!hex && v != 0 && std::fabs(v) < std::numeric_limits<double>::min()) return false;
+    value = negative ? -v : v;
+    end = static_cast<std::size_t>(r.ptr - first);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -264,6 +265,42 @@ TEST(SchqRecords, ColourGetter) {
     EXPECT_EQ(schq::getColour(m, "H", d), 0xFF000000u);
     EXPECT_EQ(schq::getColour(m, "I", d), d);
     EXPECT_EQ(schq::getColour(m, "NONE", d), d);
+}
+
+}  // namespace
+
+namespace {
+
+// Sets LC_NUMERIC to the first installed locale that writes a decimal comma; restores it after.
+class DecimalCommaLocale {
+public:
+    DecimalCommaLocale() : saved_(std::setlocale(LC_NUMERIC, nullptr)) {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "ru_RU.UTF-8", "de-DE",
+                                 "German_Germany.1252", "German"}) {
+            if (std::setlocale(LC_NUMERIC, name) && std::localeconv()->decimal_point[0] == ',') {
+                active_ = true;
+                return;
+            }
+        }
+        std::setlocale(LC_NUMERIC, saved_.c_str());
+    }
+    ~DecimalCommaLocale() { std::setlocale(LC_NUMERIC, saved_.c_str()); }
+    bool active() const { return active_; }
+
+private:
+    std::string saved_;
+    bool active_ = false;
+};
+
+TEST(SchqRecords, RealsIgnoreTheProcessLocale) {
+    const DecimalCommaLocale locale;
+    if (!locale.active()) GTEST_SKIP() << "no decimal-comma locale installed";
+    const PropertyMap m = {
+        {"A", "1.5"}, {"A_FRAC", "50000"}, {"B", "1,5"}, {"C", "-2.25e1"}, {"D", "0x1.8p1"}};
+    EXPECT_EQ(schq::getDouble(m, "A", -1), 2.0);
+    EXPECT_EQ(schq::getDouble(m, "B", -1), -1) << "a comma ends the number";
+    EXPECT_EQ(schq::getDouble(m, "C", -1), -22.5);
+    EXPECT_EQ(schq::getDouble(m, "D", -1), 3.0);
 }
 
 }  // namespace
