@@ -87,6 +87,79 @@ void countInCell(std::vector<Cell>& cells, std::size_t& used, std::uint64_t key)
     }
 }
 
+bool inGrid(const Document::State& s, std::int64_t cx, std::int64_t cy) {
+    return cx >= 0 && cy >= 0 && cx < s.gridColumns && cy < s.gridRows;
+}
+
+std::size_t gridCell(const Document::State& s, std::int64_t cx, std::int64_t cy) {
+    return static_cast<std::size_t>(cy * s.gridColumns + cx);
+}
+
+std::uint64_t outerKey(std::int64_t cx, std::int64_t cy) {
+    return cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy));
+}
+
+// Calls onCell(cx, cy) for every cell that the primitive's box meets; false, calling nothing, for
+// a primitive over more than 256 cells.
+template <typename OnCell>
+bool forEachCellOf(const Document::State& s, const Primitive& p, OnCell&& onCell) {
+    const std::int32_t cx0 = cellOf(p.minX, s.cellSize);
+    const std::int32_t cy0 = cellOf(p.minY, s.cellSize);
+    const std::int32_t cx1 = cellOf(p.maxX, s.cellSize);
+    const std::int32_t cy1 = cellOf(p.maxY, s.cellSize);
+    const std::int64_t span = (std::int64_t{cy1} - cy0 + 1) * (std::int64_t{cx1} - cx0 + 1);
+    if (span > kMaxCellsPerPrimitive) return false;
+    for (std::int64_t cy = cy0; cy <= cy1; ++cy)
+        for (std::int64_t cx = cx0; cx <= cx1; ++cx) onCell(cx, cy);
+    return true;
+}
+
+// The first walk over the primitives' cells: how many primitives each cell holds, and the list of
+// primitives too large for cells.
+void countCellEntries(Document::State& s) {
+    s.gridStarts.assign(static_cast<std::size_t>(s.gridColumns * s.gridRows) + 1, 0);
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
+        const bool inCells = forEachCellOf(s, s.primitives[i], [&](std::int64_t cx, std::int64_t cy) {
+            if (inGrid(s, cx, cy))
+                ++s.gridStarts[gridCell(s, cx, cy)];
+            else
+                countInCell(s.outerCells, used, outerKey(cx, cy));
+        });
+        if (!inCells) s.largePrimitives.push_back(static_cast<std::uint32_t>(i));
+    }
+}
+
+// The second walk: each cell's list starts where the one before ends, and the primitives go in
+// in their order, so that every list is ascending.
+void placeCellEntries(Document::State& s) {
+    // List starts are 32-bit: an index that would outgrow them would not fit in memory either.
+    std::uint64_t total = 0;
+    for (std::uint32_t& start : s.gridStarts)
+        total += std::exchange(start, static_cast<std::uint32_t>(total));
+    for (const Cell& cell : s.outerCells) total += cell.count;
+    if (total > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+    std::vector<std::uint32_t> gridNext(s.gridStarts.begin(), s.gridStarts.end() - 1);
+    std::vector<std::uint32_t> outerNext(s.outerCells.size());
+    std::uint32_t next = s.gridStarts.back();
+    for (std::size_t slot = 0; slot < s.outerCells.size(); ++slot) {
+        s.outerCells[slot].first = outerNext[slot] = next;
+        next += s.outerCells[slot].count;
+    }
+    s.cellEntries.resize(static_cast<std::size_t>(total));
+    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
+        const auto index = static_cast<std::uint32_t>(i);
+        forEachCellOf(s, s.primitives[i], [&](std::int64_t cx, std::int64_t cy) {
+            if (inGrid(s, cx, cy)) {
+                s.cellEntries[gridNext[gridCell(s, cx, cy)]++] = index;
+            } else {
+                const Cell* cell = findCell(s.outerCells, outerKey(cx, cy));
+                s.cellEntries[outerNext[static_cast<std::size_t>(cell - s.outerCells.data())]++] = index;
+            }
+        });
+    }
+}
+
 }  // namespace
 
 Document::Document() : state_(std::make_unique<State>()) {}
@@ -110,65 +183,8 @@ void Document::buildIndex() {
     // The dense part covers the cells that a search of the whole sheet visits.
     s.gridColumns = sheetCells(s.width, s.cellSize) + 2;
     s.gridRows = sheetCells(s.height, s.cellSize) + 2;
-    const auto inGrid = [&s](std::int64_t cx, std::int64_t cy) {
-        return cx >= 0 && cy >= 0 && cx < s.gridColumns && cy < s.gridRows;
-    };
-
-    // Two walks over the primitives' cells: the first counts each cell's primitives, the second
-    // places them in primitive order, so that every list is ascending.
-    const auto forEachCellOf = [&s](std::size_t i, auto&& onCell) {
-        const Primitive& p = s.primitives[i];
-        const std::int32_t cx0 = cellOf(p.minX, s.cellSize);
-        const std::int32_t cy0 = cellOf(p.minY, s.cellSize);
-        const std::int32_t cx1 = cellOf(p.maxX, s.cellSize);
-        const std::int32_t cy1 = cellOf(p.maxY, s.cellSize);
-        const std::int64_t span = (std::int64_t{cy1} - cy0 + 1) * (std::int64_t{cx1} - cx0 + 1);
-        if (span > kMaxCellsPerPrimitive) return false;
-        for (std::int64_t cy = cy0; cy <= cy1; ++cy)
-            for (std::int64_t cx = cx0; cx <= cx1; ++cx) onCell(cx, cy);
-        return true;
-    };
-    const auto outerKey = [](std::int64_t cx, std::int64_t cy) {
-        return cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy));
-    };
-
-    s.gridStarts.assign(static_cast<std::size_t>(s.gridColumns * s.gridRows) + 1, 0);
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
-        const bool placed = forEachCellOf(i, [&](std::int64_t cx, std::int64_t cy) {
-            if (inGrid(cx, cy))
-                ++s.gridStarts[static_cast<std::size_t>(cy * s.gridColumns + cx)];
-            else
-                countInCell(s.outerCells, used, outerKey(cx, cy));
-        });
-        if (!placed) s.largePrimitives.push_back(static_cast<std::uint32_t>(i));
-    }
-    // List starts are 32-bit: an index that would outgrow them would not fit in memory either.
-    std::uint64_t total = 0;
-    for (std::uint32_t& start : s.gridStarts)
-        total += std::exchange(start, static_cast<std::uint32_t>(total));
-    for (const Cell& cell : s.outerCells) total += cell.count;
-    if (total > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-    std::vector<std::uint32_t> gridNext(s.gridStarts.begin(), s.gridStarts.end() - 1);
-    std::vector<std::uint32_t> outerNext(s.outerCells.size());
-    std::uint32_t next = s.gridStarts.back();
-    for (std::size_t slot = 0; slot < s.outerCells.size(); ++slot) {
-        s.outerCells[slot].first = outerNext[slot] = next;
-        next += s.outerCells[slot].count;
-    }
-    s.cellEntries.resize(static_cast<std::size_t>(total));
-    for (std::size_t i = 0; i < s.primitives.size(); ++i) {
-        const auto index = static_cast<std::uint32_t>(i);
-        forEachCellOf(i, [&](std::int64_t cx, std::int64_t cy) {
-            if (inGrid(cx, cy)) {
-                s.cellEntries[gridNext[static_cast<std::size_t>(cy * s.gridColumns + cx)]++] = index;
-            } else {
-                const Cell* cell = findCell(s.outerCells, outerKey(cx, cy));
-                s.cellEntries[outerNext[static_cast<std::size_t>(cell - s.outerCells.data())]++] = index;
-            }
-        });
-    }
-
+    countCellEntries(s);
+    placeCellEntries(s);
     s.stats.primitives = s.primitives.size();
     for (const Primitive& p : s.primitives)
         if (p.kind == Text) ++s.stats.texts;
@@ -198,12 +214,11 @@ std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions
     std::vector<std::uint32_t> candidates = s.largePrimitives;
     for (std::int64_t cy = cy0; cy <= cy1; ++cy) {
         for (std::int64_t cx = cx0; cx <= cx1; ++cx) {
-            if (cx >= 0 && cy >= 0 && cx < s.gridColumns && cy < s.gridRows) {
-                const auto cell = static_cast<std::size_t>(cy * s.gridColumns + cx);
+            if (inGrid(s, cx, cy)) {
+                const std::size_t cell = gridCell(s, cx, cy);
                 candidates.insert(candidates.end(), s.cellEntries.begin() + s.gridStarts[cell],
                                   s.cellEntries.begin() + s.gridStarts[cell + 1]);
-            } else if (const Cell* cell = findCell(s.outerCells, cellKey(static_cast<std::int32_t>(cx),
-                                                                         static_cast<std::int32_t>(cy)))) {
+            } else if (const Cell* cell = findCell(s.outerCells, outerKey(cx, cy))) {
                 const auto first = s.cellEntries.begin() + cell->first;
                 candidates.insert(candidates.end(), first, first + cell->count);
             }

@@ -29,6 +29,9 @@ constexpr double kMaxSheetSide = 50000;
 // a hostile file can make the reader neither exhaust memory nor spend hours reading vertices of
 // lists that are then dropped (real sheets stay far below it).
 constexpr std::size_t kMaxSheetPoints = std::size_t{1} << 22;
+// The sheet record and the components are told by their "RECORD" text, exactly.
+constexpr std::string_view kSheetRecordText = "31";
+constexpr std::string_view kComponentRecordText = "1";
 // "OWNERINDEX" when absent: names no record.
 constexpr std::int32_t kNoOwnerIndex = -99;
 // The primitive list is sized from the records' own bounds, but never beyond this many per
@@ -86,8 +89,8 @@ RecordFacts factsOf(const PropertyMap& record) {
     RecordFacts f;
     const std::string_view type = record.find("RECORD").value_or("");
     if (!type.empty()) f.flags |= kHasType;
-    if (type == "31") f.flags |= kIsSheet;
-    if (type == "1") {
+    if (type == kSheetRecordText) f.flags |= kIsSheet;
+    if (type == kComponentRecordText) {
         f.flags |= kIsComponent;
         f.currentPart = getInt(record, "CURRENTPARTID", 1);
         f.displayMode = getInt(record, "DISPLAYMODE", 0);
@@ -354,63 +357,80 @@ void sortByLayer(std::vector<Primitive>& primitives) {
     }
 }
 
-// Counts every record and draws the visible ones in list order into `out`, sorted by layer
-// (stably). Each layer gets a region of the list as large as its records can fill, so that a
-// primitive goes straight to its place; primitives beyond a region's room (a hostile file whose
-// bounds are not trusted) are appended and sorted in.
+// The primitive list divided into one region per layer, each as large as its visible records can
+// fill, so that every primitive goes straight to its place in layer order (stably) without a sort
+// or a growing list. Primitives beyond a region's room wait aside and are sorted in at the end;
+// so do all of a hostile file whose bounds exceed a sane size.
+class LayerRegions {
+public:
+    LayerRegions(const RecordTable& table, std::vector<Primitive>& out) : out_(out) {
+        std::array<std::size_t, kLayers> most{};
+        for (std::size_t i = 0; i < table.facts.size(); ++i) {
+            const RecordFacts& f = table.facts[i];
+            if (!f.mostPrimitives || !table.visibleAt(i)) continue;
+            most[layerOf(f.type)] += f.mostPrimitives - f.mostPinNames;
+            most[PinNames] += f.mostPinNames;
+        }
+        std::size_t total = 0;
+        for (std::size_t layer = 0; layer < kLayers; ++layer) {
+            start_[layer] = next_[layer] = total;
+            total += most[layer];
+            end_[layer] = total;
+        }
+        if (total > table.facts.size() * kMaxReservedPerRecord) end_ = {};
+        out_.resize(end_.back());
+    }
+
+    void place(std::vector<Primitive>& made) {
+        for (Primitive& p : made) {
+            const std::size_t layer = p.layer;
+            if (layer < kLayers && next_[layer] < end_[layer])
+                out_[next_[layer]++] = std::move(p);
+            else
+                overflow_.push_back(std::move(p));
+        }
+    }
+
+    void finish() {
+        std::size_t filled = 0;
+        for (std::size_t layer = 0; layer < kLayers; ++layer)
+            for (std::size_t k = start_[layer]; k < next_[layer]; ++k)
+                if (filled++ != k) out_[filled - 1] = std::move(out_[k]);
+        out_.resize(filled);
+        if (overflow_.empty()) return;
+        out_.insert(out_.end(), std::make_move_iterator(overflow_.begin()),
+                    std::make_move_iterator(overflow_.end()));
+        sortByLayer(out_);
+    }
+
+private:
+    static constexpr std::size_t kLayers = Labels + 1;
+    std::vector<Primitive>& out_;
+    std::array<std::size_t, kLayers> start_{};
+    std::array<std::size_t, kLayers> next_{};
+    std::array<std::size_t, kLayers> end_{};
+    std::vector<Primitive> overflow_;
+};
+
+// Counts every record and draws the visible ones, in list order, into `out`, sorted by layer.
 void drawRecords(RecordTable& table, FieldParser& parser, SheetBuilder& builder, std::vector<Primitive>& out,
                  DocumentStats& stats) {
-    constexpr std::size_t kLayers = Labels + 1;
-    const std::size_t count = table.facts.size();
-    std::array<std::size_t, kLayers> most{};
-    for (std::size_t i = 0; i < count; ++i) {
-        const RecordFacts& f = table.facts[i];
-        if (!f.mostPrimitives || !table.visibleAt(i)) continue;
-        most[layerOf(f.type)] += f.mostPrimitives - f.mostPinNames;
-        most[PinNames] += f.mostPinNames;
-    }
-    std::array<std::size_t, kLayers> start{};
-    std::array<std::size_t, kLayers> next{};
-    std::size_t total = 0;
-    for (std::size_t layer = 0; layer < kLayers; ++layer) {
-        start[layer] = next[layer] = total;
-        total += most[layer];
-    }
-    if (total > count * kMaxReservedPerRecord) total = 0;
-    out.resize(total);
-
+    LayerRegions regions(table, out);
     std::vector<Primitive>& made = builder.out;  // one record's primitives
-    std::vector<Primitive> overflow;
     std::size_t pathPoints = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < table.facts.size(); ++i) {
         const RecordFacts& f = table.facts[i];
         if (!(f.flags & kHasType)) continue;
         countRecord(stats, f.type);
         if (!f.mostPrimitives || !table.visibleAt(i)) continue;
         // Graphics of a symbol and free graphics of the sheet differ in their default colour.
-        const std::uint32_t defaultColour = ownerOf(f, count) >= 0 ? kOwnedGraphicColour : kFreeGraphicColour;
+        const bool owned = ownerOf(f, table.facts.size()) >= 0;
         made.clear();
-        drawRecord(builder, table.parse(i, parser), f.type, defaultColour, pathPoints);
-        for (Primitive& p : made) {
-            const std::size_t layer = p.layer;
-            if (total && layer < kLayers && next[layer] < start[layer] + most[layer])
-                out[next[layer]++] = std::move(p);
-            else
-                overflow.push_back(std::move(p));
-        }
+        drawRecord(builder, table.parse(i, parser), f.type, owned ? kOwnedGraphicColour : kFreeGraphicColour,
+                   pathPoints);
+        regions.place(made);
     }
-
-    // Close the gaps that records left in their regions, then sort in what did not fit.
-    std::size_t filled = 0;
-    for (std::size_t layer = 0; layer < kLayers && total; ++layer)
-        for (std::size_t k = start[layer]; k < next[layer]; ++k)
-            if (filled++ != k) out[filled - 1] = std::move(out[k]);
-    out.resize(filled);
-    if (!overflow.empty()) {
-        out.insert(out.end(), std::make_move_iterator(overflow.begin()),
-                   std::make_move_iterator(overflow.end()));
-        sortByLayer(out);
-    }
+    regions.finish();
 }
 
 }  // namespace

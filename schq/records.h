@@ -12,6 +12,10 @@
 
 namespace schq {
 
+class FieldParser;
+class RecordList;
+RecordList splitRecords(const std::vector<std::uint8_t>& stream);
+
 // One field of a record: both views into text that the record's owner holds.
 struct Property {
     std::string_view key;
@@ -35,9 +39,6 @@ public:
     PropertyMap& operator=(PropertyMap&& other) noexcept;
     ~PropertyMap();
 
-    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive.
-    static PropertyMap view(const Property* fields, std::size_t count);
-
     std::size_t size() const;
     bool empty() const { return size() == 0; }
     // The value of `key`, or nothing when the key is absent.
@@ -57,6 +58,11 @@ public:
     friend bool operator==(const PropertyMap& a, const PropertyMap& b);
 
 private:
+    friend class FieldParser;
+    friend RecordList splitRecords(const std::vector<std::uint8_t>& stream);
+    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive.
+    static PropertyMap view(const Property* fields, std::size_t count);
+
     struct Owned;
     Owned& own();
 
