@@ -2,6 +2,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/bytes.h"
 #include "pcad/binary.h"
 #include "pcad/binary_passes.h"
 
@@ -12,7 +13,7 @@ namespace binary {
 const char* const kTruncated = "Truncated P-CAD record";
 
 bool bytesAt(const ByteSpan& s, std::size_t i, const std::uint8_t* pattern, std::size_t n) {
-    if (i > s.size || n > s.size - i) return false;
+    if (!common::fits(i, n, s.size)) return false;
     return n == 0 || std::memcmp(s.data + i, pattern, n) == 0;
 }
 
@@ -21,18 +22,14 @@ bool bytesAt(const ByteSpan& s, std::size_t i, const std::uint8_t* pattern, std:
 namespace {
 
 void require(const ByteSpan& s, std::size_t offset, std::size_t n) {
-    if (offset > s.size || n > s.size - offset) throw std::runtime_error(binary::kTruncated);
+    if (!common::fits(offset, n, s.size)) throw std::runtime_error(binary::kTruncated);
 }
 
-// Unchecked little-endian reads for offsets already proven inside the span.
-inline std::uint32_t u32At(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+// Unchecked reads for offsets already proven inside the span.
+using common::loadLe16;
+using common::loadLe32;
 
-inline double coordAt(const std::uint8_t* p) { return static_cast<std::int32_t>(u32At(p)) / 100000.0; }
-
-inline std::uint16_t u16At(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline double coordAt(const std::uint8_t* p) { return static_cast<std::int32_t>(loadLe32(p)) / 100000.0; }
 
 // A rectangle field as stored (top, bottom, left, right) into a record's x0, y0, x1, y1.
 template <class Record>
@@ -66,12 +63,12 @@ bool ByteSpan::matchesAt(std::size_t offset, const std::vector<std::uint8_t>& pa
 
 std::uint16_t ByteSpan::readU16(std::size_t offset) const {
     require(*this, offset, 2);
-    return static_cast<std::uint16_t>(data[offset] | (data[offset + 1] << 8));
+    return loadLe16(data + offset);
 }
 
 std::uint32_t ByteSpan::readU32(std::size_t offset) const {
     require(*this, offset, 4);
-    return u32At(data + offset);
+    return loadLe32(data + offset);
 }
 
 double ByteSpan::coord(std::size_t offset) const {
@@ -94,7 +91,7 @@ bool ByteSpan::matchGraphic(std::size_t i, GraphicRecord& record) const {
     record.offset = i;
     record.x = coordAt(p + kPoint);
     record.y = coordAt(p + kPoint + 4);
-    record.sheet = u16At(p + kSheet);
+    record.sheet = loadLe16(p + kSheet);
     record.anchorFlag = p[kAnchorFlag];
     readRect(p + kRect, record);
     return true;
@@ -111,7 +108,7 @@ bool ByteSpan::matchShape(std::size_t i, ShapeRecord& record) const {
     const std::uint8_t* p = data + i;
     record.p1 = BinaryPoint{coordAt(p + kPoint1), coordAt(p + kPoint1 + 4)};
     record.p2 = BinaryPoint{coordAt(p + kPoint2), coordAt(p + kPoint2 + 4)};
-    record.sheet = u16At(p + kSheet);
+    record.sheet = loadLe16(p + kSheet);
     record.wireFlag = p[kWireFlag];
     readRect(p + kRect, record);
     return true;

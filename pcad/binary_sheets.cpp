@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/ascii.h"
 #include "pcad/binary.h"
 #include "pcad/binary_passes.h"
 #include "pcad/cp1251.h"
@@ -62,9 +63,7 @@ bool isMainLikeName(const std::string& name) {
     static const char lower[] = "main";
     if (name.size() < 5) return false;
     for (std::size_t i = 0; i < 4; ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i]) return false;
+        if (common::asciiLower(name[i]) != lower[i]) return false;
     }
     return allDigits(name, 4);
 }

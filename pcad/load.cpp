@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/file.h"
 #include "pcad/ascii.h"
 #include "pcad/binary.h"
 #include "pcad/utf8path.h"
@@ -12,12 +13,15 @@ namespace pcad {
 
 std::vector<Page> loadFile(const std::string& utf8Path) {
     std::vector<std::uint8_t> bytes;
-    {
-        std::ifstream in = openInputFile(utf8Path);
-        if (!in.is_open()) throw std::runtime_error("Cannot open file: " + utf8Path);
-        char chunk[65536];
-        while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-            bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    switch (common::readFile(utf8Path, bytes)) {
+        case common::ReadStatus::BadPath: throwInvalidPath();
+        // A file whose size cannot be known (or held) is not read at all: reading to its end
+        // might never end.
+        case common::ReadStatus::CannotOpen:
+        case common::ReadStatus::BadSize: throw std::runtime_error("Cannot open file: " + utf8Path);
+        // A file that shrank while it was read is parsed as far as it came, as before.
+        case common::ReadStatus::Short:
+        case common::ReadStatus::Ok: break;
     }
     return parse(bytes.data(), bytes.size());
 }

@@ -1,12 +1,10 @@
 #include "pcad/sexpr.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <stdexcept>
-#include <system_error>
 
+#include "common/number.h"
 #include "pcad/cp1251.h"
 
 namespace pcad {
@@ -19,58 +17,9 @@ constexpr int kMaxDepth = 128;
 // The classic locale's white space; bytes 0x80 and above never count.
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-bool isDecDigit(char c) { return c >= '0' && c <= '9'; }
-
 const SExpr& emptyNode() {
     static const SExpr empty;
     return empty;
-}
-
-// from_chars leaves the value alone when it is out of range, where strtod gives
-// infinity or zero. Decide which from the order of magnitude of the matched text:
-// positive means too large. `hex` counts in binary exponents.
-bool overflows(const char* first, const char* last, bool hex) {
-    const int digitBits = hex ? 4 : 1;
-    const char expMark1 = hex ? 'p' : 'e';
-    const char expMark2 = hex ? 'P' : 'E';
-    auto isDigit = [hex](char c) { return hex ? isHexDigit(c) : isDecDigit(c); };
-
-    const char* p = first;
-    std::int64_t intDigits = 0;
-    bool seenNonZero = false;
-    for (; p < last && isDigit(*p); ++p) {
-        if (*p != '0') seenNonZero = true;
-        if (seenNonZero) ++intDigits;
-    }
-    std::int64_t leadingFracZeros = 0;
-    if (p < last && *p == '.') {
-        ++p;
-        for (; p < last && isDigit(*p); ++p) {
-            if (!seenNonZero && intDigits == 0) {
-                if (*p == '0')
-                    ++leadingFracZeros;
-                else
-                    seenNonZero = true;
-            }
-        }
-    }
-    std::int64_t magnitude =
-        intDigits > 0 ? (intDigits - 1) * digitBits : -(leadingFracZeros + 1) * digitBits;
-    if (p < last && (*p == expMark1 || *p == expMark2)) {
-        ++p;
-        bool negExp = false;
-        if (p < last && (*p == '+' || *p == '-')) {
-            negExp = *p == '-';
-            ++p;
-        }
-        std::int64_t e = 0;
-        for (; p < last && isDecDigit(*p); ++p)
-            if (e < 1000000000) e = e * 10 + (*p - '0');
-        magnitude += negExp ? -e : e;
-    }
-    return magnitude > 0;
 }
 
 }  // namespace
@@ -197,36 +146,10 @@ void SExprParser::parseAtom(SExpr& node) {
 }
 
 double toDouble(std::string_view text, double fallback) {
-    const char* p = text.data();
-    const char* last = text.data() + text.size();
-    while (p < last && isBlank(*p)) ++p;
-    bool negative = false;
-    if (p < last && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    // from_chars takes a '-' of its own but strtod allows only one sign.
-    if (p >= last || *p == '+' || *p == '-') return fallback;
-
-    double v = 0;
-    bool hex = false;
-    std::from_chars_result r{};
-    // strtod reads "0x" only when a hexadecimal digit follows (possibly after the point);
-    // otherwise "0x..." is the number 0 followed by letters.
-    if (last - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-        (isHexDigit(p[2]) || (p[2] == '.' && last - p >= 4 && isHexDigit(p[3])))) {
-        hex = true;
-        p += 2;
-        r = std::from_chars(p, last, v, std::chars_format::hex);
-    } else {
-        r = std::from_chars(p, last, v, std::chars_format::general);
-    }
-    if (r.ptr == p) return fallback;
-    if (r.ec == std::errc::result_out_of_range)
-        v = overflows(p, r.ptr, hex) ? HUGE_VAL : 0.0;
-    else if (r.ec != std::errc())
-        return fallback;
-    return negative ? -v : v;
+    double value = 0;
+    std::size_t end = 0;
+    // Out of range counts as strtod gives it (infinity or zero), without the error.
+    return common::scanReal(text, value, end) == common::RealScan::None ? fallback : value;
 }
 
 }  // namespace pcad

@@ -1,36 +1,47 @@
 #include "pcad/svg.h"
 
 #include <cmath>
-#include <ios>
-#include <sstream>
 #include <stdexcept>
+#include <utility>
 
+#include "common/file.h"
+#include "common/svg.h"
 #include "pcad/paint.h"
 #include "pcad/utf8path.h"
 
 namespace pcad {
 namespace {
 
+// Every number is written in fixed point with three decimals (858.000, 0.385, -4.500).
 class SvgCanvas : public Canvas {
 public:
-    SvgCanvas() {
-        out_.setf(std::ios::fixed, std::ios::floatfield);
-        out_.precision(3);
+    std::string& out() { return out_; }
+
+    // Appends the number, then the text that follows it.
+    SvgCanvas& num(double v, const char* then = "") {
+        common::appendFixed3(out_, v);
+        out_ += then;
+        return *this;
     }
 
-    std::ostringstream& out() { return out_; }
-
     void line(double x1, double y1, double x2, double y2, double strokeWidth, std::uint32_t colour) override {
-        out_ << "<path d=\"M" << x1 << ' ' << y1 << " L" << x2 << ' ' << y2 << "\" stroke=\""
-             << svgColour(colour) << "\" stroke-width=\"" << strokeWidth << "\" fill=\"none\"/>\n";
+        out_ += "<path d=\"M";
+        num(x1, " ").num(y1, " L").num(x2, " ").num(y2, "\" stroke=\"");
+        out_ += svgColour(colour);
+        out_ += "\" stroke-width=\"";
+        num(strokeWidth, "\" fill=\"none\"/>\n");
     }
 
     void circle(double cx, double cy, double radius, double strokeWidth, std::uint32_t colour,
                 bool filled) override {
         const std::string c = svgColour(colour);
-        out_ << "<circle cx=\"" << cx << "\" cy=\"" << cy << "\" r=\"" << radius << "\" fill=\""
-             << (filled ? c : std::string("none")) << "\" stroke=\"" << c << "\" stroke-width=\""
-             << strokeWidth << "\"/>\n";
+        out_ += "<circle cx=\"";
+        num(cx, "\" cy=\"").num(cy, "\" r=\"").num(radius, "\" fill=\"");
+        out_ += filled ? c : std::string("none");
+        out_ += "\" stroke=\"";
+        out_ += c;
+        out_ += "\" stroke-width=\"";
+        num(strokeWidth, "\"/>\n");
     }
 
     void text(double, double, const Text& t, const double& x0, const double& y0, const double& x1,
@@ -56,15 +67,19 @@ public:
             transform = "translate(50,50) rotate(" + std::to_string(a) + ") translate(-50,-50)";
         }
 
-        out_ << "<svg x=\"" << x0 << "\" y=\"" << y0 << "\" width=\"" << (x1 - x0) << "\" height=\""
-             << (y1 - y0) << "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">";
-        if (!transform.empty()) out_ << "<g transform=\"" << transform << "\">";
-        out_ << "<text transform=\"scale(" << sx
-             << ",1)\" x=\"0\" y=\"84\" font-family=\"Arial, "
-                "sans-serif\" font-size=\""
-             << 90.0 << "\" fill=\"" << svgColour(colour) << "\">" << xmlEscape(t.text) << "</text>";
-        if (!transform.empty()) out_ << "</g>";
-        out_ << "</svg>\n";
+        out_ += "<svg x=\"";
+        num(x0, "\" y=\"").num(y0, "\" width=\"").num(x1 - x0, "\" height=\"");
+        num(y1 - y0, "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">");
+        if (!transform.empty()) out_ += "<g transform=\"" + transform + "\">";
+        out_ += "<text transform=\"scale(";
+        num(sx, ",1)\" x=\"0\" y=\"84\" font-family=\"Arial, sans-serif\" font-size=\"");
+        num(90.0, "\" fill=\"");
+        out_ += svgColour(colour);
+        out_ += "\">";
+        out_ += xmlEscape(t.text);
+        out_ += "</text>";
+        if (!transform.empty()) out_ += "</g>";
+        out_ += "</svg>\n";
     }
 
 private:
@@ -78,45 +93,30 @@ private:
         return ((m % 360) + 360) % 360;
     }
 
-    std::ostringstream out_;
+    std::string out_;
 };
 
 }  // namespace
-
-std::string svgColour(std::uint32_t colour) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s = "#";
-    for (int shift = 0; shift <= 16; shift += 8) {
-        const std::uint32_t byte = (colour >> shift) & 0xFF;
-        s.push_back(digits[byte >> 4]);
-        s.push_back(digits[byte & 0xF]);
-    }
-    return s;
-}
 
 std::string xmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        switch (b) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            case '\n': out.push_back('\n'); break;
-            default:
-                if (b < 0x20) break;
-                // U+FFFF (what the decoder makes of the byte 0x98) is not allowed in XML;
-                // write U+FFFD instead so that the document stays well-formed.
-                if (b == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-                    static_cast<unsigned char>(text[i + 2]) == 0xBF) {
-                    out += "\xEF\xBF\xBD";
-                    i += 2;
-                    break;
-                }
-                out.push_back(static_cast<char>(b));
+        if (const char* entity = common::xmlEntity(text[i])) {
+            out += entity;
+        } else if (b == '\n') {
+            out.push_back('\n');
+        } else if (b < 0x20) {
+            // other control bytes are not allowed in XML
+        } else if (b == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+                   static_cast<unsigned char>(text[i + 2]) == 0xBF) {
+            // U+FFFF (what the decoder makes of the byte 0x98) is not allowed in XML either;
+            // U+FFFD keeps the document well-formed.
+            out += "\xEF\xBF\xBD";
+            i += 2;
+        } else {
+            out.push_back(static_cast<char>(b));
         }
     }
     return out;
@@ -137,24 +137,26 @@ std::string renderSvg(const Page& page, double scale, bool dark) {
     view.centerY = page.height * 0.5 + page.originY;
 
     SvgCanvas canvas;
-    std::ostringstream& out = canvas.out();
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << w << "\" height=\"" << h
-        << "\" viewBox=\"0 0 " << w << ' ' << h << "\">\n";
-    out << "<rect width=\"100%\" height=\"100%\" fill=\"" << (dark ? "#080a0d" : "#ffffff") << "\"/>\n";
+    std::string& out = canvas.out();
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"";
+    canvas.num(w, "\" height=\"").num(h, "\" viewBox=\"0 0 ").num(w, " ").num(h, "\">\n");
+    out += "<rect width=\"100%\" height=\"100%\" fill=\"";
+    out += dark ? "#080a0d" : "#ffffff";
+    out += "\"/>\n";
     paint(page, view, canvas, dark);
-    out << "</svg>\n";
-    return out.str();
+    out += "</svg>\n";
+    return std::move(out);
 }
 
 void exportSvg(const Page& page, const std::string& utf8Path, double scale, bool dark) {
-    std::ofstream file = openOutputFile(utf8Path);
-    if (!file.is_open()) throw std::runtime_error("Cannot create SVG: " + utf8Path);
-    const std::string text = renderSvg(page, scale, dark);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    // A full disk shows only here; it must not pass for success.
-    if (!file) throw std::runtime_error("Failed to write SVG file");
+    switch (common::writeFile(utf8Path, renderSvg(page, scale, dark))) {
+        case common::WriteStatus::BadPath: throwInvalidPath();
+        case common::WriteStatus::CannotCreate: throw std::runtime_error("Cannot create SVG: " + utf8Path);
+        // A full disk shows only here; it must not pass for success.
+        case common::WriteStatus::WriteFailed: throw std::runtime_error("Failed to write SVG file");
+        case common::WriteStatus::Ok: break;
+    }
 }
 
 }  // namespace pcad

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/svg.h"
 #include "pcad/page.h"
 
 namespace pcad {
@@ -18,7 +19,7 @@ std::string renderSvg(const Page& page, double scale, bool dark);
 void exportSvg(const Page& page, const std::string& utf8Path, double scale, bool dark);
 
 // 0xAABBGGRR to "#rrggbb".
-std::string svgColour(std::uint32_t colour);
+using common::svgColour;
 
 // Escapes XML's special characters and drops control bytes other than line feed.
 std::string xmlEscape(const std::string& text);

@@ -12,6 +12,9 @@ namespace pcad {
 // truncated or stray bytes throw std::system_error (std::errc::illegal_byte_sequence).
 std::u16string utf8ToUtf16(const std::string& utf8);
 
+// Throws what utf8ToUtf16 throws for a path that is not valid UTF-8.
+[[noreturn]] void throwInvalidPath();
+
 // Opens for reading in binary mode. A path that is not valid UTF-8 throws as above;
 // a file that cannot be opened (or a path holding a NUL byte) leaves the stream closed.
 std::ifstream openInputFile(const std::string& utf8Path);

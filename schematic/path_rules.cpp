@@ -1,5 +1,6 @@
 #include "schematic/path_rules.h"
 
+#include "common/ascii.h"
 #include "pcad/utf8path.h"
 
 namespace schematic {
@@ -39,11 +40,7 @@ std::string lowerExtensionOf(const std::string& path) {
     if (name == "." || name == "..") return {};
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return {};
-    std::string ext = name.substr(dot);
-    for (char& c : ext) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return ext;
+    return common::asciiLowerCase(name.substr(dot));
 }
 
 std::string toUtf8(const std::filesystem::path& path) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "common/ascii.h"
 #include "schematic/path_rules.h"
 #include "schematic/viewer_core.h"
 
@@ -9,13 +10,6 @@ namespace schematic {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
 
 std::string nameUtf8(const fs::path& p) { return toUtf8(p.filename()); }
 
@@ -33,7 +27,7 @@ bool isSchematicFile(const fs::path& path) {
 
 bool utf8PathLess(const fs::path& a, const fs::path& b) {
     const std::string na = nameUtf8(a), nb = nameUtf8(b);
-    const std::string la = lowerAscii(na), lb = lowerAscii(nb);
+    const std::string la = common::asciiLowerCase(na), lb = common::asciiLowerCase(nb);
     if (la != lb) return la < lb;
     return na < nb;
 }
