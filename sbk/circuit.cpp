@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
 
 namespace sbk {
 
@@ -40,7 +41,7 @@ struct SymbolInstance {
 };
 
 struct TerminalInstance {
-    std::string name;
+    bool rwterm = false;  // the one terminal cell with texts of its own
     int cellIndex = -1;
     uint32_t orientation = 0;
     double x = 0;
@@ -93,16 +94,58 @@ bool isTerminalName(const std::string& name) {
     return startsWith(name, "CON_HIER_") || startsWith(name, "CON_INTER_");
 }
 
-// Reads n points of a wire or bus at R; false when a coordinate is implausible.
-bool readLinePoints(const std::vector<uint8_t>& s, size_t R, uint32_t n, std::vector<Point>& pts) {
-    pts.clear();
-    for (uint32_t i = 0; i < n; ++i) {
-        const int32_t x = readI32(s, R + 12 + 8 * size_t{i});
-        const int32_t y = readI32(s, R + 16 + 8 * size_t{i});
-        if (!detail::within(x, 50000) || !detail::within(y, 50000)) return false;
-        pts.push_back({double(x), double(y)});
-    }
+// A wire or bus record accepted by the scan: its offset, point count and layer.
+struct LineRecord {
+    size_t offset = 0;
+    uint32_t count = 0;
+    uint8_t layer = 0;
+};
+
+// Whether the n points of the wire or bus at R are plausible; the caller has
+// proved them inside the stream.
+bool linePointsPlausible(const uint8_t* d, size_t R, uint32_t n) {
+    for (const uint8_t *p = d + R + 12, *e = p + 8 * size_t{n}; p != e; p += 4)
+        if (!detail::within(detail::i32At(p), 50000)) return false;
     return true;
+}
+
+std::vector<Point> linePoints(const uint8_t* d, const LineRecord& line) {
+    std::vector<Point> pts(line.count);
+    const uint8_t* p = d + line.offset + 12;
+    for (Point& pt : pts) {
+        pt = {double(detail::i32At(p)), double(detail::i32At(p + 4))};
+        p += 8;
+    }
+    return pts;
+}
+
+// Wire or bus records: a style byte, the three bytes b1 b2 00, four unread
+// bytes, a point count in [2, maxPoints] and the points. Candidates are found
+// by their b2 byte. A record does not start inside the previous one;
+// lastEnd is set to the end of the last record, 0 when there is none.
+std::vector<LineRecord> scanLines(const std::vector<uint8_t>& s, uint8_t b1, uint8_t b2, uint32_t maxPoints,
+                                  uint8_t layer, size_t& lastEnd) {
+    std::vector<LineRecord> out;
+    const size_t size = s.size();
+    const uint8_t* d = s.data();
+    lastEnd = 0;
+    if (size < 12) return out;
+    for (size_t R = 0; R <= size - 12;) {
+        const void* hit = std::memchr(d + R + 2, b2, size - 12 - R + 1);
+        if (!hit) break;
+        R = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 2;
+        if (d[R + 1] == b1 && d[R + 3] == 0x00 && R >= lastEnd && isLineStyle(d[R])) {
+            const uint32_t n = common::loadLe32(d + R + 8);
+            if (n >= 2 && n <= maxPoints && n <= (size - R - 12) / 8 && linePointsPlausible(d, R, n)) {
+                out.push_back({R, n, layer});
+                lastEnd = R + 12 + 8 * size_t{n};
+                R = lastEnd;
+                continue;
+            }
+        }
+        ++R;
+    }
+    return out;
 }
 
 bool isLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
@@ -266,6 +309,7 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
 
     const std::vector<size_t> M = findMarkers(s, 0x00, 0x01, 0x74, 0, kAll);
     std::vector<SymbolInstance> instances;
+    instances.reserve(M.size());
     for (size_t k = 0; k < M.size(); ++k) {
         const size_t V = M[k];
         if (V < 44) continue;
@@ -288,7 +332,7 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
         inst.textHi = end == size ? nt : firstAtOrAfter(end);
         inst.textEnd = end;
         for (size_t j = next15[inst.textLo]; j < inst.textHi; j = next15[j + 1])
-            if (instTexts[j].textEnd <= end) {
+            if (instTexts[j].textEnd() <= end) {
                 inst.reference = j;
                 break;
             }
@@ -298,7 +342,7 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     rec.symbols = instances.size();
 
     // Terminal cell table: exact names only.
-    std::map<std::string, int> terminalCells;
+    std::map<std::string, int, std::less<>> terminalCells;
     for (const std::string& name : names) {
         if (!isTerminalName(name)) continue;
         const int idx = findCell(cellIndex, name);
@@ -316,18 +360,19 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     const KindSet labelKinds = makeKindSet({6, 8});
     const std::vector<size_t> T = findMarkers(s, 0x00, 0x01, 0x0B, 0, kAll);
     std::vector<TerminalInstance> terminals;
+    terminals.reserve(T.size());
     for (size_t k = 0; k < T.size(); ++k) {
         const size_t W = T[k];
         if (W < 100 || isInstanceShadow(W)) continue;
-        std::map<std::string, int>::const_iterator hit = terminalCells.end();
+        auto hit = terminalCells.end();
         for (size_t j = 1; j <= 39 && hit == terminalCells.end(); ++j)
             if (s[W - 18 - j] == j)
-                hit = terminalCells.find(std::string(reinterpret_cast<const char*>(&s[W - 17 - j]), j));
+                hit = terminalCells.find(std::string_view(reinterpret_cast<const char*>(&s[W - 17 - j]), j));
         if (hit == terminalCells.end()) continue;
         const int32_t x = readI32(s, W - 9), y = readI32(s, W - 5);
         if (!detail::within(x, 50000) || !detail::within(y, 50000)) continue;
         TerminalInstance term;
-        term.name = hit->first;
+        term.rwterm = hit->first == "RWTERM";
         term.cellIndex = hit->second;
         term.orientation = s[W - 1] & 7u;
         term.x = x;
@@ -346,6 +391,46 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     }
     rec.terminals = terminals.size();
 
+    // Wires and buses; a record does not start inside the previous one of its kind.
+    size_t wireEnd = 0, busEnd = 0;
+    const std::vector<LineRecord> wires = scanLines(s, 0x04, 0x0C, 64, kLayerWires, wireEnd);
+    const std::vector<LineRecord> buses = scanLines(s, 0x2C, 0x1E, 256, kLayerBuses, busEnd);
+    rec.wires = wires.size();
+
+    // Frame, from the cell named C (or D when there is no C).
+    int frameIndex = findCell(cellIndex, "C");
+    if (frameIndex < 0) frameIndex = findCell(cellIndex, "D");
+    const Placed* frame = rec.hasFrame ? loadedCell(frameIndex) : nullptr;
+
+    // Room for all that the steps below may add, so that the two lists grow
+    // once: on a dense page, growing them step by step cost more than the scans.
+    {
+        auto add = [](size_t& total, size_t n, size_t ceiling) {
+            total = std::min(ceiling, total + std::min(n, ceiling));
+        };
+        size_t polylines = 0, texts = 0;
+        add(polylines, wires.size() + buses.size(), kMaxPagePolylines);
+        add(texts, 2 * pageTexts.size(), kMaxPageTexts);  // annotations and titles
+        if (frame) {
+            add(polylines, frame->cell->primitives.size(), kMaxPagePolylines);
+            add(texts, frame->fixedTexts.size(), kMaxPageTexts);
+        }
+        for (const TerminalInstance& term : terminals) {
+            const Placed* cell = loadedCell(term.cellIndex);
+            if (!cell) continue;
+            add(polylines, cell->cell->primitives.size(), kMaxPagePolylines);
+            add(texts, term.hasLabel ? 1 : term.rwterm ? cell->fixedTexts.size() : 0, kMaxPageTexts);
+        }
+        for (const SymbolInstance& inst : instances) {
+            const Placed* cell = loadedCell(inst.cellIndex);
+            if (!cell) continue;
+            add(polylines, cell->cell->primitives.size(), kMaxPagePolylines);
+            add(texts, cell->pinNames.size() + (inst.textHi - inst.textLo) + 1, kMaxPageTexts);
+        }
+        rec.polylines.reserve(polylines);
+        rec.texts.reserve(texts);
+    }
+
     // Annotations: kind 7 and 19 records up to 600 bytes after the last
     // instance marker before them.
     for (const RawText& r : pageTexts) {
@@ -359,38 +444,10 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
         if (out.textsFull()) break;
     }
 
-    // Wires. A wire does not start inside the previous one.
-    std::vector<Point> pts;
-    size_t wireEnd = 0;
-    for (size_t p = 1; p + 12 <= size;) {
-        const size_t R = p - 1;
-        if (s[p] == 0x04 && s[p + 1] == 0x0C && s[p + 2] == 0x00 && R >= wireEnd && isLineStyle(s[R])) {
-            const uint32_t n = readU32(s, R + 8);
-            if (n >= 2 && n <= 64 && n <= (size - R - 12) / 8 && readLinePoints(s, R, n, pts)) {
-                out.polyline(kLayerWires, pts, s[R]);
-                ++rec.wires;
-                wireEnd = R + 12 + 8 * size_t{n};
-                p = wireEnd;
-                continue;
-            }
-        }
-        ++p;
-    }
-
-    // Buses.
-    size_t busEnd = 0;
-    for (size_t R = 0; R + 12 <= size;) {
-        if (s[R + 1] == 0x2C && s[R + 2] == 0x1E && s[R + 3] == 0x00 && isLineStyle(s[R])) {
-            const uint32_t n = readU32(s, R + 8);
-            if (n >= 2 && n <= 256 && n <= (size - R - 12) / 8 && readLinePoints(s, R, n, pts)) {
-                out.polyline(kLayerBuses, pts, s[R]);
-                busEnd = R + 12 + 8 * size_t{n};
-                R = busEnd;
-                continue;
-            }
-        }
-        ++R;
-    }
+    // Wires, then buses.
+    for (const std::vector<LineRecord>* lines : {&wires, &buses})
+        for (const LineRecord& line : *lines)
+            out.polyline(line.layer, linePoints(s.data(), line), s[line.offset]);
 
     // Titles: records after the last wire or bus.
     const size_t threshold = std::max(wireEnd, busEnd);
@@ -399,10 +456,8 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
         if (r.offset >= threshold) out.text(kLayerTitles, r.x, r.y, decodeText(s, r), 50);
     }
 
-    // Frame, from the cell named C (or D when there is no C).
-    int frameIndex = findCell(cellIndex, "C");
-    if (frameIndex < 0) frameIndex = findCell(cellIndex, "D");
-    if (const Placed* frame = loadedCell(frameIndex); rec.hasFrame && frame) {
+    // Frame.
+    if (frame) {
         out.cell(*frame->cell, frame->points, kLayerFrame, {x1, y1}, 0);
         for (const TextRecord* t : frame->fixedTexts)
             out.text(kLayerFrameText, x1 + t->x, y1 + t->y, t->text, 45);
@@ -416,7 +471,7 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
         if (term.hasLabel) {
             out.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y,
                      decodeText(s, term.label), 35);
-        } else if (term.name == "RWTERM") {
+        } else if (term.rwterm) {
             for (const TextRecord* t : cell->fixedTexts) {
                 if (out.textsFull()) break;
                 out.text(kLayerPortLabels, term.x + t->x, term.y + t->y, t->text, 28);
@@ -449,7 +504,7 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
             if (!pinRule) j = nextNot4[j];
             if (j >= inst.textHi || out.textsFull()) break;
             const RawText& r = instTexts[j];
-            if (r.textEnd > inst.textEnd) continue;
+            if (r.textEnd() > inst.textEnd) continue;
             const double tx = inst.x + r.x, ty = inst.y + r.y;
             if (r.kind == 15)
                 out.text(kLayerRefs, tx, ty, decodeText(s, r), 45);

@@ -2,6 +2,7 @@
 // cells and the markers of the Circuit stream.
 #pragma once
 
+#include "common/bytes.h"
 #include "sbk/compound_file.h"
 #include "sbk/document.h"
 
@@ -25,13 +26,17 @@ std::vector<TextRecord> scanTexts(const std::vector<uint8_t>& data, const std::v
 
 // A text record located but not yet decoded: the reader keeps these for the
 // whole Circuit stream and decodes a text only when it is placed.
+// Kept small: a dense page holds hundreds of thousands of them.
 struct RawText {
-    size_t offset = 0;   // head of the record
-    size_t textEnd = 0;  // one past its last text byte
-    uint32_t kind = 0;
+    size_t offset = 0;  // head of the record
     int32_t x = 0;
     int32_t y = 0;
+    uint8_t kind = 0;
+    uint8_t length = 0;   // text bytes as stored
     uint8_t trimmed = 0;  // text length without trailing whitespace, never 0
+
+    // One past the record's last text byte.
+    size_t textEnd() const { return offset + 19 + length; }
 };
 
 // Kinds to look for, as a lookup table over the kind byte.
@@ -103,6 +108,8 @@ std::string findInstanceName(const std::vector<uint8_t>& data, size_t V);
 namespace detail {
 inline bool within(int32_t v, int32_t limit) { return v >= -limit && v <= limit; }
 inline bool cSpace(uint8_t b) { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+// The int32 at d; the caller has proved the four bytes inside its data.
+inline int32_t i32At(const uint8_t* d) { return static_cast<int32_t>(common::loadLe32(d)); }
 }  // namespace detail
 
 template <class Visit>
@@ -118,8 +125,8 @@ void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t 
         if (!hit) return;
         s = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 1;
         if (d[s] != 0x00 || !kinds[d[s + 2]]) continue;
-        const int32_t x = readI32(data, s + 10);
-        const int32_t y = readI32(data, s + 14);
+        const int32_t x = detail::i32At(d + s + 10);
+        const int32_t y = detail::i32At(d + s + 14);
         const size_t n = d[s + 18];
         if (n < 1 || n > 160 || n > e - s - 19) continue;
         if (!detail::within(x, 20000) || !detail::within(y, 20000)) continue;
@@ -135,7 +142,7 @@ void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t 
         if (kept == 0) continue;
         RawText raw;
         raw.offset = s;
-        raw.textEnd = s + 19 + n;
+        raw.length = static_cast<uint8_t>(n);
         raw.kind = d[s + 2];
         raw.x = x;
         raw.y = y;
