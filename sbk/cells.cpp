@@ -10,10 +10,10 @@ namespace sbk {
 
 namespace {
 
-constexpr uint8_t kGeometryKinds[] = {8, 10, 12, 14, 16, 24, 26, 27, 28, 32, 40, 48, 60, 62, 80};
+constexpr std::uint8_t kGeometryKinds[] = {8, 10, 12, 14, 16, 24, 26, 27, 28, 32, 40, 48, 60, 62, 80};
 
-bool isGeometryKind(uint8_t k) {
-    for (uint8_t g : kGeometryKinds)
+bool isGeometryKind(std::uint8_t k) {
+    for (std::uint8_t g : kGeometryKinds)
         if (g == k) return true;
     return false;
 }
@@ -33,23 +33,23 @@ int findCell(const CellNameIndex& index, const std::string& name) {
 
 bool withinLimit(double v, int limit) { return std::fabs(v) <= static_cast<double>(limit); }
 
-std::vector<CellPrimitive> parseCellGeometry(const std::vector<uint8_t>& stream) {
+std::vector<CellPrimitive> parseCellGeometry(const std::vector<std::uint8_t>& stream) {
     std::vector<CellPrimitive> out;
-    const size_t size = stream.size();
-    std::vector<int32_t> values;
+    const std::size_t size = stream.size();
+    std::vector<std::int32_t> values;
     // Records are not skipped over once taken: a record found inside another
     // one's values counts as well, so every offset is tried.
-    for (size_t p = 0; size >= 8 && p <= size - 8; ++p) {
-        const uint8_t tag = stream[p];
+    for (std::size_t p = 0; size >= 8 && p <= size - 8; ++p) {
+        const std::uint8_t tag = stream[p];
         if (tag < 0x80 || tag > 0x8F || stream[p + 1] != 0x01 || stream[p + 3] != 0x00) continue;
-        const uint8_t kind = stream[p + 2];
+        const std::uint8_t kind = stream[p + 2];
         if (!isGeometryKind(kind)) continue;
-        const uint32_t n = readU32(stream, p + 4);
+        const std::uint32_t n = readU32(stream, p + 4);
         if (n < 4 || n > 512 || n > (size - p - 8) / 4) continue;
         values.clear();
         bool ok = true;
-        for (uint32_t i = 0; i < n; ++i) {
-            const int32_t v = readI32(stream, p + 8 + 4 * size_t{i});
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::int32_t v = readI32(stream, p + 8 + 4 * std::size_t{i});
             if (v < -30000 || v > 30000) {
                 ok = false;
                 break;
@@ -61,11 +61,11 @@ std::vector<CellPrimitive> parseCellGeometry(const std::vector<uint8_t>& stream)
         prim.tag = tag;
         if (tag == 0x82 && kind == 24 && n == 7) {
             prim.shape = 1;
-            for (size_t i = 1; i + 1 < 7; i += 2)
+            for (std::size_t i = 1; i + 1 < 7; i += 2)
                 prim.points.push_back({double(values[i]), double(values[i + 1])});
         } else if (n % 2 == 0) {
             prim.shape = (kind == 48 && n == 4) ? 2 : 0;
-            for (size_t i = 0; i + 1 < n; i += 2)
+            for (std::size_t i = 0; i + 1 < n; i += 2)
                 prim.points.push_back({double(values[i]), double(values[i + 1])});
         }
         if (prim.points.size() >= 2) out.push_back(std::move(prim));
@@ -76,19 +76,19 @@ std::vector<CellPrimitive> parseCellGeometry(const std::vector<uint8_t>& stream)
 std::vector<std::string> readCellNames(const CompoundFile& file) {
     std::vector<std::string> names;
     try {
-        const std::vector<uint8_t> toc = file.readStream("Celltypes/Table of Contents");
+        const std::vector<std::uint8_t> toc = file.readStream("Celltypes/Table of Contents");
         if (toc.size() < 3) return names;
-        size_t count = readU16(toc, 0);
+        std::size_t count = readU16(toc, 0);
         if (count > 4096) count = 4096;
-        size_t pos = 2;
-        for (size_t i = 0; i < count && pos < toc.size(); ++i) {
-            const size_t len = toc[pos];
+        std::size_t pos = 2;
+        for (std::size_t i = 0; i < count && pos < toc.size(); ++i) {
+            const std::size_t len = toc[pos];
             ++pos;
             if (len == 0 || len > 128 || len > toc.size() - pos) break;
             std::string name = decodeCp1252(toc.data() + pos, len);
             pos += len;
             // The part after the last ';' is a version suffix.
-            const size_t semi = name.rfind(';');
+            const std::size_t semi = name.rfind(';');
             if (semi != std::string::npos) name.resize(semi);
             names.push_back(std::move(name));
         }
@@ -100,31 +100,31 @@ std::vector<std::string> readCellNames(const CompoundFile& file) {
 
 CellNameIndex buildCellNameIndex(const std::vector<std::string>& names) {
     CellNameIndex index;
-    for (size_t i = 0; i < names.size(); ++i) index.emplace(toLower(names[i]), static_cast<int>(i));
+    for (std::size_t i = 0; i < names.size(); ++i) index.emplace(toLower(names[i]), static_cast<int>(i));
     return index;
 }
 
-std::map<int, Cell> loadCells(const CompoundFile& file, size_t nameCount) {
+std::map<int, Cell> loadCells(const CompoundFile& file, std::size_t nameCount) {
     std::map<int, Cell> cells;
     // Each sector of a sound file belongs to one stream, so its cell streams
     // together never exceed the file. Directory entries that share a chain
     // could make thousands of cells read the same large data again; what
     // would pass the file's size is left unread, like a broken stream.
-    uint64_t budget = file.fileSize();
-    for (size_t i = 0; i < nameCount; ++i) {
+    std::uint64_t budget = file.fileSize();
+    for (std::size_t i = 0; i < nameCount; ++i) {
         const std::string path = "Celltypes/" + std::to_string(i);
         const auto found = file.paths().find(path);
         if (found != file.paths().end() && file.entries()[found->second].size > budget) continue;
-        std::vector<uint8_t> stream;
+        std::vector<std::uint8_t> stream;
         try {
             stream = file.readStream(path);
         } catch (const std::exception&) {
             continue;  // a cell without a readable stream is simply not drawn
         }
-        budget -= std::min<uint64_t>(budget, stream.size());
+        budget -= std::min<std::uint64_t>(budget, stream.size());
         Cell cell;
         cell.primitives = parseCellGeometry(stream);
-        cell.texts = scanTexts(stream, {3, 7}, 0, static_cast<size_t>(-1));
+        cell.texts = scanTexts(stream, {3, 7}, 0, static_cast<std::size_t>(-1));
         cells.emplace(static_cast<int>(i), std::move(cell));
     }
     return cells;

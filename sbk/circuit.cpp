@@ -1,5 +1,6 @@
 // The page reader: scans a page's Circuit stream for symbol instances,
 // terminals, wires, buses and texts, and places the symbol cells.
+#include "sbk/page_record.h"
 #include "sbk/scan.h"
 
 #include <algorithm>
@@ -12,38 +13,76 @@ namespace sbk {
 
 namespace {
 
-constexpr size_t kAll = std::numeric_limits<size_t>::max();
-constexpr size_t kNone = std::numeric_limits<size_t>::max();
+constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
-constexpr uint8_t layerOf(Layer l) { return static_cast<uint8_t>(l); }
-constexpr uint8_t kLayerFrame = layerOf(Layer::Frame), kLayerWires = layerOf(Layer::Wires),
-                  kLayerBuses = layerOf(Layer::Buses), kLayerSymbols = layerOf(Layer::Symbols),
-                  kLayerTerminals = layerOf(Layer::Terminals), kLayerFrameText = layerOf(Layer::FrameText),
-                  kLayerPortLabels = layerOf(Layer::PortLabels), kLayerRefs = layerOf(Layer::Refs),
-                  kLayerValues = layerOf(Layer::Values), kLayerPinNames = layerOf(Layer::PinNames),
-                  kLayerPinNumbers = layerOf(Layer::PinNumbers), kLayerTitles = layerOf(Layer::Titles),
-                  kLayerAnnotations = layerOf(Layer::Annotations);
+constexpr std::uint8_t layerOf(Layer l) { return static_cast<std::uint8_t>(l); }
+constexpr std::uint8_t kLayerFrame = layerOf(Layer::Frame), kLayerWires = layerOf(Layer::Wires),
+                       kLayerBuses = layerOf(Layer::Buses), kLayerSymbols = layerOf(Layer::Symbols),
+                       kLayerTerminals = layerOf(Layer::Terminals),
+                       kLayerFrameText = layerOf(Layer::FrameText),
+                       kLayerPortLabels = layerOf(Layer::PortLabels), kLayerRefs = layerOf(Layer::Refs),
+                       kLayerValues = layerOf(Layer::Values), kLayerPinNames = layerOf(Layer::PinNames),
+                       kLayerPinNumbers = layerOf(Layer::PinNumbers), kLayerTitles = layerOf(Layer::Titles),
+                       kLayerAnnotations = layerOf(Layer::Annotations);
 
-bool isLineStyle(uint8_t b) { return b == 5 || b == 6 || b == 9 || b == 10; }
+bool isLineStyle(std::uint8_t b) { return b == 5 || b == 6 || b == 9 || b == 10; }
+
+// Circuit stream header.
+constexpr std::size_t kHeaderSize = 128;
+constexpr std::size_t kHeaderWord = 0;
+constexpr std::size_t kHeaderX1 = 54, kHeaderY1 = 58, kHeaderX2 = 78, kHeaderY2 = 82;
+constexpr double kFrameWidth = 11000, kFrameHeight = 8500;
+constexpr double kFrameMargin = 65;
+
+// Symbol instance, before its marker 00 01 74 at V.
+constexpr std::uint8_t kInstanceMarker = 0x74;
+constexpr std::size_t kInstanceMin = 44;  // no instance marker stands earlier
+constexpr std::size_t kInstanceX = 36, kInstanceY = 32, kInstanceOrientation = 28;
+constexpr std::size_t kInstanceChecked[] = {20, 16, 12, 8};  // tested, not used
+constexpr std::int32_t kInstanceLimit = 100000;
+constexpr std::size_t kInstanceRangeGap = 40;  // an instance's texts end this far before the next marker
+// A terminal-like marker this far before an instance marker belongs to the instance.
+constexpr std::size_t kInstanceShadow = 27;
+
+// Terminal, around its marker 00 01 0B at W.
+constexpr std::uint8_t kTerminalMarker = 0x0B;
+constexpr std::size_t kTerminalMin = 100;
+constexpr std::size_t kTerminalNameEnd = 17;  // the name ends this far before W, its length byte one further
+constexpr std::size_t kTerminalMaxName = 39;
+constexpr std::size_t kTerminalX = 9, kTerminalY = 5, kTerminalOrientation = 1;
+constexpr std::int32_t kTerminalLimit = 50000;
+constexpr std::size_t kTerminalLabelStart = 3, kTerminalLabelReach = 160;
+constexpr std::int32_t kTerminalLabelLimit = 1000;  // exclusive
+
+// Wire and bus records.
+constexpr std::uint8_t kWireByte1 = 0x04, kWireByte2 = 0x0C;
+constexpr std::uint8_t kBusByte1 = 0x2C, kBusByte2 = 0x1E;
+constexpr std::uint32_t kWireMaxPoints = 64, kBusMaxPoints = 256;
+constexpr std::int32_t kLineLimit = 50000;
+
+// Annotations lie at most this far after their instance's marker.
+constexpr std::size_t kAnnotationReach = 600;
+constexpr double kUnboxedMargin = 200;  // around the polylines of a page without a frame
 
 struct SymbolInstance {
     double x = 0;
     double y = 0;
-    uint32_t orientation = 0;
-    size_t offset = 0;
+    std::uint32_t orientation = 0;
+    std::size_t offset = 0;
     int cellIndex = -1;
     // The instance's kind-4, 5 and 15 records: those of the stream-wide list
     // in [textLo, textHi) that end at or before textEnd.
-    size_t textLo = 0;
-    size_t textHi = 0;
-    size_t textEnd = 0;
-    size_t reference = kNone;  // first kind-15 record, or none ("?")
+    std::size_t textLo = 0;
+    std::size_t textHi = 0;
+    std::size_t textEnd = 0;
+    std::size_t reference = kNone;  // first kind-15 record, or none ("?")
 };
 
 struct TerminalInstance {
     bool rwterm = false;  // the one terminal cell with texts of its own
     int cellIndex = -1;
-    uint32_t orientation = 0;
+    std::uint32_t orientation = 0;
     double x = 0;
     double y = 0;
     bool hasLabel = false;
@@ -53,36 +92,40 @@ struct TerminalInstance {
 // Appends to the document while the output ceilings allow.
 class Output {
 public:
-    explicit Output(Document& doc) : doc_(doc) {}
+    Output(Document& doc, const std::vector<Polyline>& polylines, const std::vector<Text>& texts)
+        : doc_(doc), polylines_(polylines), texts_(texts) {}
 
-    bool textsFull() const { return doc_.record().texts.size() >= kMaxPageTexts; }
+    bool textsFull() const { return texts_.size() >= kMaxPageTexts; }
 
-    void text(uint8_t layer, double x, double y, std::string s, double height, uint8_t anchor = 0) {
+    void text(std::uint8_t layer, double x, double y, std::string s, double height, std::uint8_t anchor = 0) {
         if (!textsFull()) doc_.addText(layer, x, y, std::move(s), height, anchor);
     }
 
-    void polyline(uint8_t layer, std::vector<Point> points, int32_t style) {
+    void polyline(std::uint8_t layer, std::vector<Point> points, std::int32_t style) {
         if (!fits(1, points.size())) return;
         points_ += points.size();
         doc_.addPolyline(layer, 0, std::move(points), style);
     }
 
     // points: the cell's total, counted once per page.
-    void cell(const Cell& cell, size_t points, uint8_t layer, Point origin, uint32_t orientation) {
+    void cell(const Cell& cell, std::size_t points, std::uint8_t layer, Point origin,
+              std::uint32_t orientation) {
         if (!fits(cell.primitives.size(), points)) return;
         points_ += points;
         doc_.placeCell(cell.primitives, layer, origin, orientation);
     }
 
 private:
-    bool fits(size_t polylines, size_t points) const {
-        const size_t have = doc_.record().polylines.size();
+    bool fits(std::size_t polylines, std::size_t points) const {
+        const std::size_t have = polylines_.size();
         return polylines <= kMaxPagePolylines - std::min(have, kMaxPagePolylines) &&
                points <= kMaxPagePoints - std::min(points_, kMaxPagePoints);
     }
 
     Document& doc_;
-    size_t points_ = 0;
+    const std::vector<Polyline>& polylines_;
+    const std::vector<Text>& texts_;
+    std::size_t points_ = 0;
 };
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
@@ -96,22 +139,22 @@ bool isTerminalName(const std::string& name) {
 
 // A wire or bus record accepted by the scan: its offset, point count and layer.
 struct LineRecord {
-    size_t offset = 0;
-    uint32_t count = 0;
-    uint8_t layer = 0;
+    std::size_t offset = 0;
+    std::uint32_t count = 0;
+    std::uint8_t layer = 0;
 };
 
 // Whether the n points of the wire or bus at R are plausible; the caller has
 // proved them inside the stream.
-bool linePointsPlausible(const uint8_t* d, size_t R, uint32_t n) {
-    for (const uint8_t *p = d + R + 12, *e = p + 8 * size_t{n}; p != e; p += 4)
-        if (!detail::within(detail::i32At(p), 50000)) return false;
+bool linePointsPlausible(const std::uint8_t* d, std::size_t R, std::uint32_t n) {
+    for (const std::uint8_t *p = d + R + 12, *e = p + 8 * std::size_t{n}; p != e; p += 4)
+        if (!detail::within(detail::i32At(p), kLineLimit)) return false;
     return true;
 }
 
-std::vector<Point> linePoints(const uint8_t* d, const LineRecord& line) {
+std::vector<Point> linePoints(const std::uint8_t* d, const LineRecord& line) {
     std::vector<Point> pts(line.count);
-    const uint8_t* p = d + line.offset + 12;
+    const std::uint8_t* p = d + line.offset + 12;
     for (Point& pt : pts) {
         pt = {double(detail::i32At(p)), double(detail::i32At(p + 4))};
         p += 8;
@@ -123,22 +166,22 @@ std::vector<Point> linePoints(const uint8_t* d, const LineRecord& line) {
 // bytes, a point count in [2, maxPoints] and the points. Candidates are found
 // by their b2 byte. A record does not start inside the previous one;
 // lastEnd is set to the end of the last record, 0 when there is none.
-std::vector<LineRecord> scanLines(const std::vector<uint8_t>& s, uint8_t b1, uint8_t b2, uint32_t maxPoints,
-                                  uint8_t layer, size_t& lastEnd) {
+std::vector<LineRecord> scanLines(const std::vector<std::uint8_t>& s, std::uint8_t b1, std::uint8_t b2,
+                                  std::uint32_t maxPoints, std::uint8_t layer, std::size_t& lastEnd) {
     std::vector<LineRecord> out;
-    const size_t size = s.size();
-    const uint8_t* d = s.data();
+    const std::size_t size = s.size();
+    const std::uint8_t* d = s.data();
     lastEnd = 0;
     if (size < 12) return out;
-    for (size_t R = 0; R <= size - 12;) {
+    for (std::size_t R = 0; R <= size - 12;) {
         const void* hit = std::memchr(d + R + 2, b2, size - 12 - R + 1);
         if (!hit) break;
-        R = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 2;
+        R = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d) - 2;
         if (d[R + 1] == b1 && d[R + 3] == 0x00 && R >= lastEnd && isLineStyle(d[R])) {
-            const uint32_t n = common::loadLe32(d + R + 8);
+            const std::uint32_t n = common::loadLe32(d + R + 8);
             if (n >= 2 && n <= maxPoints && n <= (size - R - 12) / 8 && linePointsPlausible(d, R, n)) {
                 out.push_back({R, n, layer});
-                lastEnd = R + 12 + 8 * size_t{n};
+                lastEnd = R + 12 + 8 * std::size_t{n};
                 R = lastEnd;
                 continue;
             }
@@ -148,41 +191,41 @@ std::vector<LineRecord> scanLines(const std::vector<uint8_t>& s, uint8_t b1, uin
     return out;
 }
 
-bool isLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
-bool isIdentByte(uint8_t b) {
+bool isLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
+bool isIdentByte(std::uint8_t b) {
     return isLetter(b) || (b >= '0' && b <= '9') || b == '-' || b == '/' || b == '_';
 }
 
 }  // namespace
 
-std::vector<size_t> findMarkers(const std::vector<uint8_t>& data, uint8_t b0, uint8_t b1, uint8_t b2,
-                                size_t start, size_t end) {
-    std::vector<size_t> out;
-    const size_t e = std::min(end, data.size());
+std::vector<std::size_t> findMarkers(const std::vector<std::uint8_t>& data, std::uint8_t b0, std::uint8_t b1,
+                                     std::uint8_t b2, std::size_t start, std::size_t end) {
+    std::vector<std::size_t> out;
+    const std::size_t e = std::min(end, data.size());
     if (e < 3) return out;
-    const uint8_t* d = data.data();
+    const std::uint8_t* d = data.data();
     // Jump between occurrences of the last byte: the markers begin with 00,
     // the commonest byte of a stream.
-    for (size_t p = start; p <= e - 3; ++p) {
+    for (std::size_t p = start; p <= e - 3; ++p) {
         const void* hit = std::memchr(d + p + 2, b2, e - 3 - p + 1);
         if (!hit) break;
-        p = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 2;
+        p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d) - 2;
         if (d[p] == b0 && d[p + 1] == b1) out.push_back(p);
     }
     return out;
 }
 
-std::string findInstanceName(const std::vector<uint8_t>& data, size_t V) {
+std::string findInstanceName(const std::vector<std::uint8_t>& data, std::size_t V) {
     if (V < 44 || V > data.size()) return {};
-    const uint8_t* d = data.data();
+    const std::uint8_t* d = data.data();
     // A length byte followed by printable ASCII that ends 44 bytes before the
     // marker; the earliest start, i.e. the longest name, wins.
-    const size_t E = V - 44;
-    for (size_t i = E > 70 ? E - 70 : 0; i < E; ++i) {
-        const size_t L = d[i];
+    const std::size_t E = V - 44;
+    for (std::size_t i = E > 70 ? E - 70 : 0; i < E; ++i) {
+        const std::size_t L = d[i];
         if (L < 2 || L > 40 || i + 1 + L != E) continue;
         bool printable = true;
-        for (size_t k = i + 1; k < E; ++k)
+        for (std::size_t k = i + 1; k < E; ++k)
             if (d[k] < 0x20 || d[k] > 0x7E) {
                 printable = false;
                 break;
@@ -190,16 +233,16 @@ std::string findInstanceName(const std::vector<uint8_t>& data, size_t V) {
         if (printable) return std::string(reinterpret_cast<const char*>(d + i + 1), L);
     }
     // Otherwise the last identifier-like run near the marker.
-    const size_t lo = V > 104 ? V - 104 : 0;
-    const size_t hi = V - 41;  // inclusive
+    const std::size_t lo = V > 104 ? V - 104 : 0;
+    const std::size_t hi = V - 41;  // inclusive
     std::string candidate;
-    size_t runStart = kNone;
-    auto closeRun = [&](size_t endPos) {
+    std::size_t runStart = kNone;
+    auto closeRun = [&](std::size_t endPos) {
         if (runStart != kNone && endPos - runStart >= 4 && isLetter(d[runStart]))
             candidate.assign(reinterpret_cast<const char*>(d + runStart), endPos - runStart);
         runStart = kNone;
     };
-    for (size_t i = lo; i <= hi; ++i) {
+    for (std::size_t i = lo; i <= hi; ++i) {
         if (isIdentByte(d[i])) {
             if (runStart == kNone) runStart = i;
         } else {
@@ -210,8 +253,8 @@ std::string findInstanceName(const std::vector<uint8_t>& data, size_t V) {
     return candidate;
 }
 
-void Document::placeCell(const std::vector<CellPrimitive>& primitives, uint8_t layer, Point origin,
-                         uint32_t orientation) {
+void Document::placeCell(const std::vector<CellPrimitive>& primitives, std::uint8_t layer, Point origin,
+                         std::uint32_t orientation) {
     for (const CellPrimitive& prim : primitives) {
         std::vector<Point> pts;
         pts.reserve(prim.points.size());
@@ -223,59 +266,86 @@ void Document::placeCell(const std::vector<CellPrimitive>& primitives, uint8_t l
     }
 }
 
-void Document::readPage(Document& doc, const std::string& path, size_t pageIndex) {
-    Record& rec = doc.record();
-    Output out(doc);
+namespace {
 
-    // Pages.
-    const CompoundFile file = CompoundFile::open(path);
-    const std::vector<std::string> pages = listPageStreams(file);
-    if (pages.empty()) throw std::runtime_error("SBK: no schematic pages found");
-    if (pageIndex >= pages.size()) throw std::out_of_range("SBK: page index out of range");
-    rec.pageCount = pages.size();
-    rec.pageIndex = pageIndex;
+// What each placement of a cell adds, worked out once: a cell may be placed
+// many times over.
+struct PlacedCell {
+    const Cell* cell = nullptr;
+    std::size_t points = 0;
+    std::vector<const TextRecord*> pinNames;    // kind 3
+    std::vector<const TextRecord*> fixedTexts;  // kind 7
+};
+
+// One page read, step by step in the order the document's lists need.
+class PageReader {
+public:
+    PageReader(Document& doc, PageStats& stats, std::vector<Polyline>& polylines, std::vector<Text>& texts)
+        : stats_(stats), polylines_(polylines), texts_(texts), out_(doc, polylines, texts) {}
+
+    void read(const std::string& path, std::size_t pageIndex) {
+        const CompoundFile file = CompoundFile::open(path);
+        const std::string page = pageStream(file, pageIndex);
+        readCells(file);
+        readCircuit(file, page);
+        locateTexts();
+        findInstances();
+        findTerminals();
+        findLines();
+        reserveOutput();
+        addAnnotations();
+        addLines();
+        addTitles();
+        placeFrame();
+        placeTerminals();
+        placeSymbols();
+    }
+
+    // The page's box when it has a frame.
+    Rect frameBox() const {
+        return {frameOrigin_.x - kFrameMargin, frameOrigin_.y - kFrameMargin, frameCorner_.x + kFrameMargin,
+                frameCorner_.y + kFrameMargin};
+    }
+
+private:
+    std::string pageStream(const CompoundFile& file, std::size_t pageIndex) {
+        const std::vector<std::string> pages = listPageStreams(file);
+        if (pages.empty()) throw std::runtime_error("SBK: no schematic pages found");
+        if (pageIndex >= pages.size()) throw std::out_of_range("SBK: page index out of range");
+        stats_.pageCount = pages.size();
+        stats_.pageIndex = pageIndex;
+        return pages[pageIndex];
+    }
 
     // Table of contents, name index and cells.
-    const std::vector<std::string> names = readCellNames(file);
-    rec.cellNames = names.size();
-    const CellNameIndex cellIndex = buildCellNameIndex(names);
-    const std::map<int, Cell> cells = loadCells(file, names.size());
-    rec.cellsLoaded = cells.size();
-    // What each placement of a cell adds, worked out once: a cell may be
-    // placed many times over.
-    struct Placed {
-        const Cell* cell = nullptr;
-        size_t points = 0;
-        std::vector<const TextRecord*> pinNames;    // kind 3
-        std::vector<const TextRecord*> fixedTexts;  // kind 7
-    };
-    std::map<int, Placed> placed;
-    for (const auto& [index, cell] : cells) {
-        Placed& pc = placed[index];
-        pc.cell = &cell;
-        for (const CellPrimitive& p : cell.primitives) pc.points += p.points.size();
-        for (const TextRecord& t : cell.texts) (t.kind == 3 ? pc.pinNames : pc.fixedTexts).push_back(&t);
+    void readCells(const CompoundFile& file) {
+        names_ = readCellNames(file);
+        stats_.cellNames = names_.size();
+        cellIndex_ = buildCellNameIndex(names_);
+        cells_ = loadCells(file, names_.size());
+        stats_.cellsLoaded = cells_.size();
+        for (const auto& [index, cell] : cells_) {
+            PlacedCell& pc = placed_[index];
+            pc.cell = &cell;
+            for (const CellPrimitive& p : cell.primitives) pc.points += p.points.size();
+            for (const TextRecord& t : cell.texts) (t.kind == 3 ? pc.pinNames : pc.fixedTexts).push_back(&t);
+        }
     }
-    auto loadedCell = [&](int index) -> const Placed* {
-        auto it = placed.find(index);
-        return it == placed.end() ? nullptr : &it->second;
-    };
 
-    // Circuit stream and header.
-    const std::vector<uint8_t> s = file.readStream(pages[pageIndex]);
-    if (s.size() < 128) throw std::runtime_error("SBK: Circuit stream truncated");
-    const size_t size = s.size();
-    rec.headerWord = readU32(s, 0);
+    const PlacedCell* loadedCell(int index) const {
+        const auto it = placed_.find(index);
+        return it == placed_.end() ? nullptr : &it->second;
+    }
 
-    // Frame.
-    const double x1 = readI32(s, 54), y1 = readI32(s, 58);
-    const double x2 = readI32(s, 78), y2 = readI32(s, 82);
-    if (x2 - x1 == 11000 && y2 - y1 == 8500) {
-        rec.hasFrame = true;
-        rec.minX = x1 - 65;
-        rec.minY = y1 - 65;
-        rec.maxX = x2 + 65;
-        rec.maxY = y2 + 65;
+    // The stream, its header word and the frame test.
+    void readCircuit(const CompoundFile& file, const std::string& page) {
+        s_ = file.readStream(page);
+        if (s_.size() < kHeaderSize) throw std::runtime_error("SBK: Circuit stream truncated");
+        stats_.headerWord = readU32(s_, kHeaderWord);
+        frameOrigin_ = {double(readI32(s_, kHeaderX1)), double(readI32(s_, kHeaderY1))};
+        frameCorner_ = {double(readI32(s_, kHeaderX2)), double(readI32(s_, kHeaderY2))};
+        stats_.hasFrame =
+            frameCorner_.x - frameOrigin_.x == kFrameWidth && frameCorner_.y - frameOrigin_.y == kFrameHeight;
     }
 
     // One pass finds the text records of the whole stream: those of kinds 4,
@@ -284,260 +354,315 @@ void Document::readPage(Document& doc, const std::string& path, size_t pageIndex
     // list: a scan of [V, end) finds exactly its records that start at or
     // after V and end at or before end. This keeps the reader linear even
     // when many ranges run to the end of the stream.
-    std::vector<RawText> instTexts, pageTexts;
-    forEachText(s, makeKindSet({4, 5, 6, 7, 9, 15, 19}), 0, kAll, [&](const RawText& r) {
-        if (r.kind == 4 || r.kind == 5 || r.kind == 15)
-            instTexts.push_back(r);
-        else
-            pageTexts.push_back(r);
-        return true;
-    });
-    const size_t nt = instTexts.size();
-    // next15[i]: first kind-15 record at or after i; nextNot4[i]: first
-    // record at or after i that is not a pin number.
-    std::vector<size_t> next15(nt + 1, nt), nextNot4(nt + 1, nt);
-    for (size_t i = nt; i-- > 0;) {
-        next15[i] = instTexts[i].kind == 15 ? i : next15[i + 1];
-        nextNot4[i] = instTexts[i].kind != 4 ? i : nextNot4[i + 1];
-    }
-    auto firstAtOrAfter = [&](size_t offset) {
-        return static_cast<size_t>(
-            std::lower_bound(instTexts.begin(), instTexts.end(), offset,
-                             [](const RawText& r, size_t off) { return r.offset < off; }) -
-            instTexts.begin());
-    };
-
-    const std::vector<size_t> M = findMarkers(s, 0x00, 0x01, 0x74, 0, kAll);
-    std::vector<SymbolInstance> instances;
-    instances.reserve(M.size());
-    for (size_t k = 0; k < M.size(); ++k) {
-        const size_t V = M[k];
-        if (V < 44) continue;
-        const int32_t x = readI32(s, V - 36), y = readI32(s, V - 32);
-        if (!withinLimit(x, 100000) || !withinLimit(y, 100000)) continue;
-        bool ok = true;
-        for (size_t off : {20, 16, 12, 8})
-            if (!detail::within(readI32(s, V - off), 100000)) ok = false;
-        if (!ok) continue;
-        // Rejected markers still bound the range of the instance before them.
-        size_t end = (k + 1 < M.size() && M[k + 1] >= 40) ? M[k + 1] - 40 : size;
-        if (end <= V) end = size;
-
-        SymbolInstance inst;
-        inst.x = x;
-        inst.y = y;
-        inst.offset = V;
-        inst.orientation = s[V - 28] & 7u;
-        inst.textLo = firstAtOrAfter(V);
-        inst.textHi = end == size ? nt : firstAtOrAfter(end);
-        inst.textEnd = end;
-        for (size_t j = next15[inst.textLo]; j < inst.textHi; j = next15[j + 1])
-            if (instTexts[j].textEnd() <= end) {
-                inst.reference = j;
-                break;
-            }
-        inst.cellIndex = findCell(cellIndex, findInstanceName(s, V));
-        instances.push_back(inst);
-    }
-    rec.symbols = instances.size();
-
-    // Terminal cell table: exact names only.
-    std::map<std::string, int, std::less<>> terminalCells;
-    for (const std::string& name : names) {
-        if (!isTerminalName(name)) continue;
-        const int idx = findCell(cellIndex, name);
-        if (idx >= 0) terminalCells[name] = idx;
+    void locateTexts() {
+        forEachText(s_, makeKindSet({4, 5, 6, 7, 9, 15, 19}), 0, kAll, [&](const RawText& r) {
+            (r.kind == 4 || r.kind == 5 || r.kind == 15 ? instTexts_ : pageTexts_).push_back(r);
+            return true;
+        });
+        const std::size_t nt = instTexts_.size();
+        next15_.assign(nt + 1, nt);
+        nextNot4_.assign(nt + 1, nt);
+        for (std::size_t i = nt; i-- > 0;) {
+            next15_[i] = instTexts_[i].kind == 15 ? i : next15_[i + 1];
+            nextNot4_[i] = instTexts_[i].kind != 4 ? i : nextNot4_[i + 1];
+        }
     }
 
-    // Terminals. The marker of an accepted instance stands 27 bytes after a
-    // byte sequence that looks like a terminal marker; those are skipped.
-    auto isInstanceShadow = [&](size_t W) {
-        const size_t V = W + 27;
-        auto it = std::lower_bound(instances.begin(), instances.end(), V,
-                                   [](const SymbolInstance& in, size_t v) { return in.offset < v; });
-        return it != instances.end() && it->offset == V;
-    };
-    const KindSet labelKinds = makeKindSet({6, 8});
-    const std::vector<size_t> T = findMarkers(s, 0x00, 0x01, 0x0B, 0, kAll);
-    std::vector<TerminalInstance> terminals;
-    terminals.reserve(T.size());
-    for (size_t k = 0; k < T.size(); ++k) {
-        const size_t W = T[k];
-        if (W < 100 || isInstanceShadow(W)) continue;
-        auto hit = terminalCells.end();
-        for (size_t j = 1; j <= 39 && hit == terminalCells.end(); ++j)
-            if (s[W - 18 - j] == j)
-                hit = terminalCells.find(std::string_view(reinterpret_cast<const char*>(&s[W - 17 - j]), j));
-        if (hit == terminalCells.end()) continue;
-        const int32_t x = readI32(s, W - 9), y = readI32(s, W - 5);
-        if (!detail::within(x, 50000) || !detail::within(y, 50000)) continue;
-        TerminalInstance term;
-        term.rwterm = hit->first == "RWTERM";
-        term.cellIndex = hit->second;
-        term.orientation = s[W - 1] & 7u;
-        term.x = x;
-        term.y = y;
-        size_t end = k + 1 < T.size() ? T[k + 1] : size;
-        end = std::min(end, W + 160);
-        forEachText(s, labelKinds, W + 3, end, [&](const RawText& r) {
-            if (r.x > -1000 && r.x < 1000 && r.y > -1000 && r.y < 1000) {
+    std::size_t firstTextAtOrAfter(std::size_t offset) const {
+        return static_cast<std::size_t>(
+            std::lower_bound(instTexts_.begin(), instTexts_.end(), offset,
+                             [](const RawText& r, std::size_t off) { return r.offset < off; }) -
+            instTexts_.begin());
+    }
+
+    void findInstances() {
+        const std::vector<std::size_t> M = findMarkers(s_, 0x00, 0x01, kInstanceMarker, 0, kAll);
+        instances_.reserve(M.size());
+        const std::size_t size = s_.size();
+        for (std::size_t k = 0; k < M.size(); ++k) {
+            const std::size_t V = M[k];
+            if (V < kInstanceMin) continue;
+            const std::int32_t x = readI32(s_, V - kInstanceX), y = readI32(s_, V - kInstanceY);
+            if (!withinLimit(x, kInstanceLimit) || !withinLimit(y, kInstanceLimit)) continue;
+            bool ok = true;
+            for (std::size_t off : kInstanceChecked)
+                if (!detail::within(readI32(s_, V - off), kInstanceLimit)) ok = false;
+            if (!ok) continue;
+            // Rejected markers still bound the range of the instance before them.
+            std::size_t end =
+                (k + 1 < M.size() && M[k + 1] >= kInstanceRangeGap) ? M[k + 1] - kInstanceRangeGap : size;
+            if (end <= V) end = size;
+
+            SymbolInstance inst;
+            inst.x = x;
+            inst.y = y;
+            inst.offset = V;
+            inst.orientation = s_[V - kInstanceOrientation] & 7u;
+            inst.textLo = firstTextAtOrAfter(V);
+            inst.textHi = end == size ? instTexts_.size() : firstTextAtOrAfter(end);
+            inst.textEnd = end;
+            for (std::size_t j = next15_[inst.textLo]; j < inst.textHi; j = next15_[j + 1])
+                if (instTexts_[j].textEnd() <= end) {
+                    inst.reference = j;
+                    break;
+                }
+            inst.cellIndex = findCell(cellIndex_, findInstanceName(s_, V));
+            instances_.push_back(inst);
+        }
+        stats_.symbols = instances_.size();
+    }
+
+    // The marker of an accepted instance stands 27 bytes after a byte
+    // sequence that looks like a terminal marker.
+    bool isInstanceShadow(std::size_t W) const {
+        const std::size_t V = W + kInstanceShadow;
+        const auto it =
+            std::lower_bound(instances_.begin(), instances_.end(), V,
+                             [](const SymbolInstance& in, std::size_t v) { return in.offset < v; });
+        return it != instances_.end() && it->offset == V;
+    }
+
+    // Terminal cells by exact name.
+    std::map<std::string, int, std::less<>> terminalCells() const {
+        std::map<std::string, int, std::less<>> table;
+        for (const std::string& name : names_) {
+            if (!isTerminalName(name)) continue;
+            const int idx = findCell(cellIndex_, name);
+            if (idx >= 0) table[name] = idx;
+        }
+        return table;
+    }
+
+    void findTerminals() {
+        const auto table = terminalCells();
+        const KindSet labelKinds = makeKindSet({6, 8});
+        const std::vector<std::size_t> T = findMarkers(s_, 0x00, 0x01, kTerminalMarker, 0, kAll);
+        terminals_.reserve(T.size());
+        for (std::size_t k = 0; k < T.size(); ++k) {
+            const std::size_t W = T[k];
+            if (W < kTerminalMin || isInstanceShadow(W)) continue;
+            auto hit = table.end();
+            for (std::size_t j = 1; j <= kTerminalMaxName && hit == table.end(); ++j)
+                if (s_[W - kTerminalNameEnd - 1 - j] == j)
+                    hit = table.find(
+                        std::string_view(reinterpret_cast<const char*>(&s_[W - kTerminalNameEnd - j]), j));
+            if (hit == table.end()) continue;
+            const std::int32_t x = readI32(s_, W - kTerminalX), y = readI32(s_, W - kTerminalY);
+            if (!detail::within(x, kTerminalLimit) || !detail::within(y, kTerminalLimit)) continue;
+            TerminalInstance term;
+            term.rwterm = hit->first == "RWTERM";
+            term.cellIndex = hit->second;
+            term.orientation = s_[W - kTerminalOrientation] & 7u;
+            term.x = x;
+            term.y = y;
+            const std::size_t next = k + 1 < T.size() ? T[k + 1] : s_.size();
+            const std::size_t end = std::min(next, W + kTerminalLabelReach);
+            forEachText(s_, labelKinds, W + kTerminalLabelStart, end, [&](const RawText& r) {
+                if (!detail::within(r.x, kTerminalLabelLimit - 1) ||
+                    !detail::within(r.y, kTerminalLabelLimit - 1))
+                    return true;
                 term.hasLabel = true;
                 term.label = r;
                 return false;
-            }
-            return true;
-        });
-        terminals.push_back(std::move(term));
+            });
+            terminals_.push_back(term);
+        }
+        stats_.terminals = terminals_.size();
     }
-    rec.terminals = terminals.size();
 
     // Wires and buses; a record does not start inside the previous one of its kind.
-    size_t wireEnd = 0, busEnd = 0;
-    const std::vector<LineRecord> wires = scanLines(s, 0x04, 0x0C, 64, kLayerWires, wireEnd);
-    const std::vector<LineRecord> buses = scanLines(s, 0x2C, 0x1E, 256, kLayerBuses, busEnd);
-    rec.wires = wires.size();
-
-    // Frame, from the cell named C (or D when there is no C).
-    int frameIndex = findCell(cellIndex, "C");
-    if (frameIndex < 0) frameIndex = findCell(cellIndex, "D");
-    const Placed* frame = rec.hasFrame ? loadedCell(frameIndex) : nullptr;
+    void findLines() {
+        wires_ = scanLines(s_, kWireByte1, kWireByte2, kWireMaxPoints, kLayerWires, wireEnd_);
+        buses_ = scanLines(s_, kBusByte1, kBusByte2, kBusMaxPoints, kLayerBuses, busEnd_);
+        stats_.wires = wires_.size();
+        // The frame comes from the cell named C, or D when there is no C.
+        int frameIndex = findCell(cellIndex_, "C");
+        if (frameIndex < 0) frameIndex = findCell(cellIndex_, "D");
+        frame_ = stats_.hasFrame ? loadedCell(frameIndex) : nullptr;
+    }
 
     // Room for all that the steps below may add, so that the two lists grow
     // once: on a dense page, growing them step by step cost more than the scans.
-    {
-        auto add = [](size_t& total, size_t n, size_t ceiling) {
+    void reserveOutput() {
+        auto add = [](std::size_t& total, std::size_t n, std::size_t ceiling) {
             total = std::min(ceiling, total + std::min(n, ceiling));
         };
-        size_t polylines = 0, texts = 0;
-        add(polylines, wires.size() + buses.size(), kMaxPagePolylines);
-        add(texts, 2 * pageTexts.size(), kMaxPageTexts);  // annotations and titles
-        if (frame) {
-            add(polylines, frame->cell->primitives.size(), kMaxPagePolylines);
-            add(texts, frame->fixedTexts.size(), kMaxPageTexts);
+        std::size_t polylines = 0, texts = 0;
+        add(polylines, wires_.size() + buses_.size(), kMaxPagePolylines);
+        add(texts, 2 * pageTexts_.size(), kMaxPageTexts);  // annotations and titles
+        if (frame_) {
+            add(polylines, frame_->cell->primitives.size(), kMaxPagePolylines);
+            add(texts, frame_->fixedTexts.size(), kMaxPageTexts);
         }
-        for (const TerminalInstance& term : terminals) {
-            const Placed* cell = loadedCell(term.cellIndex);
+        for (const TerminalInstance& term : terminals_) {
+            const PlacedCell* cell = loadedCell(term.cellIndex);
             if (!cell) continue;
             add(polylines, cell->cell->primitives.size(), kMaxPagePolylines);
             add(texts, term.hasLabel ? 1 : term.rwterm ? cell->fixedTexts.size() : 0, kMaxPageTexts);
         }
-        for (const SymbolInstance& inst : instances) {
-            const Placed* cell = loadedCell(inst.cellIndex);
+        for (const SymbolInstance& inst : instances_) {
+            const PlacedCell* cell = loadedCell(inst.cellIndex);
             if (!cell) continue;
             add(polylines, cell->cell->primitives.size(), kMaxPagePolylines);
             add(texts, cell->pinNames.size() + (inst.textHi - inst.textLo) + 1, kMaxPageTexts);
         }
-        rec.polylines.reserve(polylines);
-        rec.texts.reserve(texts);
+        polylines_.reserve(polylines);
+        texts_.reserve(texts);
     }
 
-    // Annotations: kind 7 and 19 records up to 600 bytes after the last
-    // instance marker before them.
-    for (const RawText& r : pageTexts) {
-        if (r.kind != 7 && r.kind != 19) continue;
-        auto it = std::upper_bound(instances.begin(), instances.end(), r.offset,
-                                   [](size_t off, const SymbolInstance& in) { return off < in.offset; });
-        if (it == instances.begin()) continue;
-        const SymbolInstance& inst = *(it - 1);
-        if (r.offset - inst.offset <= 600)
-            out.text(kLayerAnnotations, inst.x + r.x, inst.y + r.y, decodeText(s, r), 30);
-        if (out.textsFull()) break;
+    // Kind 7 and 19 records up to 600 bytes after the last instance marker before them.
+    void addAnnotations() {
+        for (const RawText& r : pageTexts_) {
+            if (r.kind != 7 && r.kind != 19) continue;
+            const auto it =
+                std::upper_bound(instances_.begin(), instances_.end(), r.offset,
+                                 [](std::size_t off, const SymbolInstance& in) { return off < in.offset; });
+            if (it == instances_.begin()) continue;
+            const SymbolInstance& inst = *(it - 1);
+            if (r.offset - inst.offset <= kAnnotationReach)
+                out_.text(kLayerAnnotations, inst.x + r.x, inst.y + r.y, decodeText(s_, r), 30);
+            if (out_.textsFull()) break;
+        }
     }
 
-    // Wires, then buses.
-    for (const std::vector<LineRecord>* lines : {&wires, &buses})
-        for (const LineRecord& line : *lines)
-            out.polyline(line.layer, linePoints(s.data(), line), s[line.offset]);
-
-    // Titles: records after the last wire or bus.
-    const size_t threshold = std::max(wireEnd, busEnd);
-    for (const RawText& r : pageTexts) {
-        if (out.textsFull()) break;
-        if (r.offset >= threshold) out.text(kLayerTitles, r.x, r.y, decodeText(s, r), 50);
+    void addLines() {
+        for (const std::vector<LineRecord>* lines : {&wires_, &buses_})
+            for (const LineRecord& line : *lines)
+                out_.polyline(line.layer, linePoints(s_.data(), line), s_[line.offset]);
     }
 
-    // Frame.
-    if (frame) {
-        out.cell(*frame->cell, frame->points, kLayerFrame, {x1, y1}, 0);
-        for (const TextRecord* t : frame->fixedTexts)
-            out.text(kLayerFrameText, x1 + t->x, y1 + t->y, t->text, 45);
+    // Records after the last wire or bus.
+    void addTitles() {
+        const std::size_t threshold = std::max(wireEnd_, busEnd_);
+        for (const RawText& r : pageTexts_) {
+            if (out_.textsFull()) break;
+            if (r.offset >= threshold) out_.text(kLayerTitles, r.x, r.y, decodeText(s_, r), 50);
+        }
     }
 
-    // Terminals.
-    for (const TerminalInstance& term : terminals) {
-        const Placed* cell = loadedCell(term.cellIndex);
-        if (!cell) continue;
-        out.cell(*cell->cell, cell->points, kLayerTerminals, {term.x, term.y}, term.orientation);
-        if (term.hasLabel) {
-            out.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y,
-                     decodeText(s, term.label), 35);
-        } else if (term.rwterm) {
-            for (const TextRecord* t : cell->fixedTexts) {
-                if (out.textsFull()) break;
-                out.text(kLayerPortLabels, term.x + t->x, term.y + t->y, t->text, 28);
+    void placeFrame() {
+        if (!frame_) return;
+        const Point o = frameOrigin_;
+        out_.cell(*frame_->cell, frame_->points, kLayerFrame, o, 0);
+        for (const TextRecord* t : frame_->fixedTexts)
+            out_.text(kLayerFrameText, o.x + t->x, o.y + t->y, t->text, 45);
+    }
+
+    void placeTerminals() {
+        for (const TerminalInstance& term : terminals_) {
+            const PlacedCell* cell = loadedCell(term.cellIndex);
+            if (!cell) continue;
+            out_.cell(*cell->cell, cell->points, kLayerTerminals, {term.x, term.y}, term.orientation);
+            if (term.hasLabel) {
+                out_.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y,
+                          decodeText(s_, term.label), 35);
+            } else if (term.rwterm) {
+                for (const TextRecord* t : cell->fixedTexts) {
+                    if (out_.textsFull()) break;
+                    out_.text(kLayerPortLabels, term.x + t->x, term.y + t->y, t->text, 28);
+                }
             }
         }
     }
 
-    // Symbols.
-    for (const SymbolInstance& inst : instances) {
-        const Placed* cell = loadedCell(inst.cellIndex);
-        if (!cell) continue;
-        out.cell(*cell->cell, cell->points, kLayerSymbols, {inst.x, inst.y}, inst.orientation);
-        if (out.textsFull()) continue;
-        bool pinRule = false;
-        if (inst.reference != kNone) {
-            const std::string ref = decodeText(s, instTexts[inst.reference]);
-            pinRule = startsWith(ref, "IC") || startsWith(ref, "ST") || startsWith(ref, "J") ||
-                      startsWith(ref, "CON");
+    bool pinRule(const SymbolInstance& inst) const {
+        if (inst.reference == kNone) return false;
+        const std::string ref = decodeText(s_, instTexts_[inst.reference]);
+        return startsWith(ref, "IC") || startsWith(ref, "ST") || startsWith(ref, "J") ||
+               startsWith(ref, "CON");
+    }
+
+    void placeSymbols() {
+        for (const SymbolInstance& inst : instances_) {
+            const PlacedCell* cell = loadedCell(inst.cellIndex);
+            if (!cell) continue;
+            out_.cell(*cell->cell, cell->points, kLayerSymbols, {inst.x, inst.y}, inst.orientation);
+            if (out_.textsFull()) continue;
+            const bool pins = pinRule(inst);
+            if (pins) addPinNames(inst, *cell);
+            addInstanceTexts(inst, pins);
+            if (inst.reference == kNone) out_.text(kLayerRefs, inst.x, inst.y + 70, "?", 45);
         }
-        if (pinRule) {
-            for (const TextRecord* t : cell->pinNames) {
-                if (out.textsFull()) break;
-                const Point q = orientPoint({double(t->x), double(t->y)}, inst.orientation);
-                out.text(kLayerPinNames, inst.x + q.x, inst.y + q.y, t->text, 32, t->x > 80 ? 1 : 0);
-            }
+    }
+
+    void addPinNames(const SymbolInstance& inst, const PlacedCell& cell) {
+        for (const TextRecord* t : cell.pinNames) {
+            if (out_.textsFull()) break;
+            const Point q = orientPoint({double(t->x), double(t->y)}, inst.orientation);
+            out_.text(kLayerPinNames, inst.x + q.x, inst.y + q.y, t->text, 32, t->x > 80 ? 1 : 0);
         }
-        // Without the pin rule pin numbers are skipped by index, so a symbol
-        // costs only the texts it adds.
-        for (size_t j = inst.textLo;; ++j) {
-            if (!pinRule) j = nextNot4[j];
-            if (j >= inst.textHi || out.textsFull()) break;
-            const RawText& r = instTexts[j];
+    }
+
+    // Without the pin rule pin numbers are skipped by index, so a symbol
+    // costs only the texts it adds.
+    void addInstanceTexts(const SymbolInstance& inst, bool pins) {
+        for (std::size_t j = inst.textLo;; ++j) {
+            if (!pins) j = nextNot4_[j];
+            if (j >= inst.textHi || out_.textsFull()) break;
+            const RawText& r = instTexts_[j];
             if (r.textEnd() > inst.textEnd) continue;
             const double tx = inst.x + r.x, ty = inst.y + r.y;
             if (r.kind == 15)
-                out.text(kLayerRefs, tx, ty, decodeText(s, r), 45);
+                out_.text(kLayerRefs, tx, ty, decodeText(s_, r), 45);
             else if (r.kind == 5)
-                out.text(kLayerValues, tx, ty, decodeText(s, r), 35);
+                out_.text(kLayerValues, tx, ty, decodeText(s_, r), 35);
             else
-                out.text(kLayerPinNumbers, tx, ty, decodeText(s, r), 24);
+                out_.text(kLayerPinNumbers, tx, ty, decodeText(s_, r), 24);
         }
-        if (inst.reference == kNone) out.text(kLayerRefs, inst.x, inst.y + 70, "?", 45);
     }
 
-    // Totals and bounding box.
-    rec.polylineCount = rec.polylines.size();
-    rec.textCount = rec.texts.size();
-    if (!rec.hasFrame) {
-        if (rec.polylines.empty()) {
-            rec.minX = rec.minY = -1000;
-            rec.maxX = rec.maxY = 1000;
-        } else {
-            double minX = rec.polylines.front().minX, minY = rec.polylines.front().minY;
-            double maxX = rec.polylines.front().maxX, maxY = rec.polylines.front().maxY;
-            for (const Polyline& pl : rec.polylines) {
-                minX = std::min(minX, pl.minX);
-                minY = std::min(minY, pl.minY);
-                maxX = std::max(maxX, pl.maxX);
-                maxY = std::max(maxY, pl.maxY);
-            }
-            rec.minX = minX - 200;
-            rec.minY = minY - 200;
-            rec.maxX = maxX + 200;
-            rec.maxY = maxY + 200;
-        }
+    PageStats& stats_;
+    std::vector<Polyline>& polylines_;
+    std::vector<Text>& texts_;
+    Output out_;
+
+    std::vector<std::string> names_;
+    CellNameIndex cellIndex_;
+    std::map<int, Cell> cells_;
+    std::map<int, PlacedCell> placed_;
+
+    std::vector<std::uint8_t> s_;  // the Circuit stream
+    Point frameOrigin_, frameCorner_;
+    const PlacedCell* frame_ = nullptr;
+
+    std::vector<RawText> instTexts_, pageTexts_;
+    // next15_[i]: first kind-15 record at or after i; nextNot4_[i]: first
+    // record at or after i that is not a pin number.
+    std::vector<std::size_t> next15_, nextNot4_;
+
+    std::vector<SymbolInstance> instances_;
+    std::vector<TerminalInstance> terminals_;
+    std::vector<LineRecord> wires_, buses_;
+    std::size_t wireEnd_ = 0, busEnd_ = 0;
+};
+
+// The union of the polylines' boxes, widened; the default box without any.
+Rect polylineBox(const std::vector<Polyline>& polylines) {
+    if (polylines.empty()) return {-1000, -1000, 1000, 1000};
+    Rect box{polylines.front().minX, polylines.front().minY, polylines.front().maxX, polylines.front().maxY};
+    for (const Polyline& pl : polylines) {
+        box.minX = std::min(box.minX, pl.minX);
+        box.minY = std::min(box.minY, pl.minY);
+        box.maxX = std::max(box.maxX, pl.maxX);
+        box.maxY = std::max(box.maxY, pl.maxY);
     }
+    return {box.minX - kUnboxedMargin, box.minY - kUnboxedMargin, box.maxX + kUnboxedMargin,
+            box.maxY + kUnboxedMargin};
+}
+
+}  // namespace
+
+void Document::readPage(Document& doc, const std::string& path, std::size_t pageIndex) {
+    Record& rec = *doc.rec_;
+    PageReader reader(doc, rec.stats, rec.polylines, rec.texts);
+    reader.read(path, pageIndex);
+    rec.stats.polylineCount = rec.polylines.size();
+    rec.stats.textCount = rec.texts.size();
+    const Rect box = rec.stats.hasFrame ? reader.frameBox() : polylineBox(rec.polylines);
+    rec.minX = box.minX;
+    rec.minY = box.minY;
+    rec.maxX = box.maxX;
+    rec.maxY = box.maxY;
     doc.buildIndex();
 }
 

@@ -14,50 +14,52 @@ namespace sbk {
 
 namespace {
 
-constexpr uint64_t kMaxBytes = 134217728;     // 128 MiB: file, root stream, any stream
-constexpr uint32_t kEndMarker = 0xFFFFFFFEu;  // this and above end a chain
-constexpr size_t kEntrySize = 128;
-constexpr size_t kHeaderDifatEntries = 109;
+constexpr std::uint64_t kMaxBytes = 134217728;     // 128 MiB: file, root stream, any stream
+constexpr std::uint32_t kEndMarker = 0xFFFFFFFEu;  // this and above end a chain
+constexpr std::size_t kEntrySize = 128;
+constexpr std::size_t kHeaderDifatEntries = 109;
 // Storage nesting has no limit in the format; a directory that nests without
 // end would make every stored path long, so paths past this length are not kept.
-constexpr size_t kMaxPathBytes = 512;
+constexpr std::size_t kMaxPathBytes = 512;
 
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
 
 [[noreturn]] void truncated() { fail("SBK: truncated binary data"); }
 
 // Whether [offset, offset + n) lies inside a buffer of the given size.
-bool inside(uint64_t offset, uint64_t n, uint64_t size) { return offset <= size && n <= size - offset; }
-
-uint16_t u16At(const std::vector<uint8_t>& d, size_t o) {
-    return static_cast<uint16_t>(d[o] | (d[o + 1] << 8));
+bool inside(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
+    return offset <= size && n <= size - offset;
 }
 
-uint32_t u32At(const std::vector<uint8_t>& d, size_t o) {
-    return static_cast<uint32_t>(d[o]) | (static_cast<uint32_t>(d[o + 1]) << 8) |
-           (static_cast<uint32_t>(d[o + 2]) << 16) | (static_cast<uint32_t>(d[o + 3]) << 24);
+std::uint16_t u16At(const std::vector<std::uint8_t>& d, std::size_t o) {
+    return static_cast<std::uint16_t>(d[o] | (d[o + 1] << 8));
 }
 
-uint64_t u64At(const std::vector<uint8_t>& d, size_t o) {
-    return static_cast<uint64_t>(u32At(d, o)) | (static_cast<uint64_t>(u32At(d, o + 4)) << 32);
+std::uint32_t u32At(const std::vector<std::uint8_t>& d, std::size_t o) {
+    return static_cast<std::uint32_t>(d[o]) | (static_cast<std::uint32_t>(d[o + 1]) << 8) |
+           (static_cast<std::uint32_t>(d[o + 2]) << 16) | (static_cast<std::uint32_t>(d[o + 3]) << 24);
+}
+
+std::uint64_t u64At(const std::vector<std::uint8_t>& d, std::size_t o) {
+    return static_cast<std::uint64_t>(u32At(d, o)) | (static_cast<std::uint64_t>(u32At(d, o + 4)) << 32);
 }
 
 }  // namespace
 
-uint16_t readU16(const std::vector<uint8_t>& data, size_t offset) {
+std::uint16_t readU16(const std::vector<std::uint8_t>& data, std::size_t offset) {
     if (!inside(offset, 2, data.size())) truncated();
     return u16At(data, offset);
 }
 
-uint32_t readU32(const std::vector<uint8_t>& data, size_t offset) {
+std::uint32_t readU32(const std::vector<std::uint8_t>& data, std::size_t offset) {
     if (!inside(offset, 4, data.size())) truncated();
     return u32At(data, offset);
 }
 
-int32_t readI32(const std::vector<uint8_t>& data, size_t offset) {
-    return static_cast<int32_t>(readU32(data, offset));
+std::int32_t readI32(const std::vector<std::uint8_t>& data, std::size_t offset) {
+    return static_cast<std::int32_t>(readU32(data, offset));
 }
 
 CompoundFile CompoundFile::open(const std::string& path) {
@@ -67,22 +69,22 @@ CompoundFile CompoundFile::open(const std::string& path) {
     if (!in) throw std::runtime_error("Cannot open SBK file: " + path);
     in.seekg(0, std::ios::end);
     const std::streamoff end = in.tellg();
-    if (end < 512 || static_cast<uint64_t>(end) > kMaxBytes) fail("CFB: invalid/oversized file");
-    const size_t fileSize = static_cast<size_t>(end);
+    if (end < 512 || static_cast<std::uint64_t>(end) > kMaxBytes) fail("CFB: invalid/oversized file");
+    const std::size_t fileSize = static_cast<std::size_t>(end);
     in.seekg(0, std::ios::beg);
     cf.bytes_.resize(fileSize);
     in.read(reinterpret_cast<char*>(cf.bytes_.data()), static_cast<std::streamsize>(fileSize));
-    if (!in || static_cast<size_t>(in.gcount()) != fileSize ||
+    if (!in || static_cast<std::size_t>(in.gcount()) != fileSize ||
         std::memcmp(cf.bytes_.data(), kSignature, sizeof kSignature) != 0)
         fail("Not an OLE/CFB container");
     in.close();
 
-    const std::vector<uint8_t>& b = cf.bytes_;
+    const std::vector<std::uint8_t>& b = cf.bytes_;
     if (u16At(b, 28) != 0xFFFE) fail("CFB: unsupported endian");
-    const uint16_t shift = u16At(b, 30);
+    const std::uint16_t shift = u16At(b, 30);
     if ((shift != 9 && shift != 12) || u16At(b, 32) != 6) fail("CFB: invalid sector size");
 
-    cf.sectorSize_ = size_t{1} << shift;
+    cf.sectorSize_ = std::size_t{1} << shift;
     cf.miniSectorSize_ = 64;
     cf.miniCutoff_ = u32At(b, 56);
     cf.firstSectorOffset_ = cf.sectorSize_;
@@ -91,27 +93,27 @@ CompoundFile CompoundFile::open(const std::string& path) {
 
     // FAT sectors: header DIFAT first, then the DIFAT chain. More than
     // sectorCount entries is an error below, so only that many are kept.
-    std::vector<uint32_t> fatSectors;
-    uint64_t fatSectorTotal = 0;
-    auto addFatSector = [&](uint32_t s) {
+    std::vector<std::uint32_t> fatSectors;
+    std::uint64_t fatSectorTotal = 0;
+    auto addFatSector = [&](std::uint32_t s) {
         ++fatSectorTotal;
         if (fatSectors.size() <= cf.sectorCount_) fatSectors.push_back(s);
     };
-    for (size_t i = 0; i < kHeaderDifatEntries; ++i) {
-        const uint32_t s = u32At(b, 76 + 4 * i);
+    for (std::size_t i = 0; i < kHeaderDifatEntries; ++i) {
+        const std::uint32_t s = u32At(b, 76 + 4 * i);
         if (s < kEndMarker) addFatSector(s);
     }
 
-    const uint32_t difatCount = u32At(b, 72);
+    const std::uint32_t difatCount = u32At(b, 72);
     if (difatCount != 0) {
-        uint32_t current = u32At(b, 68);
-        std::unordered_set<uint32_t> seen;
-        const size_t perSector = cf.sectorSize_ / 4;
-        for (uint64_t i = 0; i < cf.sectorCount_; ++i) {
+        std::uint32_t current = u32At(b, 68);
+        std::unordered_set<std::uint32_t> seen;
+        const std::size_t perSector = cf.sectorSize_ / 4;
+        for (std::uint64_t i = 0; i < cf.sectorCount_; ++i) {
             if (current >= cf.sectorCount_ || !seen.insert(current).second) fail("CFB: corrupt DIFAT");
-            const std::vector<uint8_t> sector = cf.readSector(current);
-            for (size_t k = 0; k + 1 < perSector; ++k) {
-                const uint32_t s = u32At(sector, 4 * k);
+            const std::vector<std::uint8_t> sector = cf.readSector(current);
+            for (std::size_t k = 0; k + 1 < perSector; ++k) {
+                const std::uint32_t s = u32At(sector, 4 * k);
                 if (s < kEndMarker) addFatSector(s);
             }
             current = u32At(sector, 4 * (perSector - 1));
@@ -122,24 +124,24 @@ CompoundFile CompoundFile::open(const std::string& path) {
     if (fatSectors.empty() || fatSectorTotal > cf.sectorCount_) fail("CFB: invalid FAT sector count");
 
     cf.fat_.reserve(fatSectors.size() * (cf.sectorSize_ / 4));
-    for (uint32_t s : fatSectors) {
-        const std::vector<uint8_t> sector = cf.readSector(s);
-        for (size_t k = 0; k + 4 <= sector.size(); k += 4) cf.fat_.push_back(u32At(sector, k));
+    for (std::uint32_t s : fatSectors) {
+        const std::vector<std::uint8_t> sector = cf.readSector(s);
+        for (std::size_t k = 0; k + 4 <= sector.size(); k += 4) cf.fat_.push_back(u32At(sector, k));
     }
 
-    const std::vector<uint8_t> dir =
+    const std::vector<std::uint8_t> dir =
         cf.readChain(u32At(b, 48), cf.fat_, cf.sectorSize_, Source::File, kUnlimited);
 
     // Version 3 writers (512-byte sectors) may leave garbage in the high half
     // of the stream size; only the low 32 bits count there.
     const bool sizeIs32Bit = cf.sectorSize_ == 512;
-    for (size_t off = 0; off + kEntrySize <= dir.size(); off += kEntrySize) {
-        const uint8_t type = dir[off + 66];
-        const uint16_t nameLen = u16At(dir, off + 64);
+    for (std::size_t off = 0; off + kEntrySize <= dir.size(); off += kEntrySize) {
+        const std::uint8_t type = dir[off + 66];
+        const std::uint16_t nameLen = u16At(dir, off + 64);
         if (type != 1 && type != 2 && type != 5) continue;
         if (nameLen % 2 != 0 || nameLen < 2 || nameLen > 64) continue;
         Entry e;
-        for (size_t u = 0; u + 1 < nameLen / 2u; ++u) appendUtf8(e.name, u16At(dir, off + 2 * u));
+        for (std::size_t u = 0; u + 1 < nameLen / 2u; ++u) appendUtf8(e.name, u16At(dir, off + 2 * u));
         e.type = type;
         e.left = u32At(dir, off + 68);
         e.right = u32At(dir, off + 72);
@@ -164,50 +166,52 @@ CompoundFile CompoundFile::open(const std::string& path) {
     if (root->size > kMaxBytes) fail("CFB: oversized root stream");
     cf.miniStream_ = cf.readChain(root->startSector, cf.fat_, cf.sectorSize_, Source::File, root->size);
 
-    const uint32_t miniFatSectors = u32At(b, 64);
+    const std::uint32_t miniFatSectors = u32At(b, 64);
     if (miniFatSectors != 0) {
         if (miniFatSectors > cf.sectorCount_) fail("CFB: invalid MiniFAT size");
-        const std::vector<uint8_t> mf = cf.readChain(u32At(b, 60), cf.fat_, cf.sectorSize_, Source::File,
-                                                     static_cast<uint64_t>(miniFatSectors) * cf.sectorSize_);
+        const std::vector<std::uint8_t> mf =
+            cf.readChain(u32At(b, 60), cf.fat_, cf.sectorSize_, Source::File,
+                         static_cast<std::uint64_t>(miniFatSectors) * cf.sectorSize_);
         cf.miniFat_.reserve(mf.size() / 4);
-        for (size_t k = 0; k + 4 <= mf.size(); k += 4) cf.miniFat_.push_back(u32At(mf, k));
+        for (std::size_t k = 0; k + 4 <= mf.size(); k += 4) cf.miniFat_.push_back(u32At(mf, k));
     }
     return cf;
 }
 
-std::vector<uint8_t> CompoundFile::readSector(uint32_t k) const {
+std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t k) const {
     if (k >= sectorCount_) fail("CFB: invalid sector index");
-    const uint64_t offset = firstSectorOffset_ + static_cast<uint64_t>(k) * sectorSize_;
+    const std::uint64_t offset = firstSectorOffset_ + static_cast<std::uint64_t>(k) * sectorSize_;
     if (!inside(offset, sectorSize_, bytes_.size())) truncated();
     const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
-    return std::vector<uint8_t>(first, first + static_cast<std::ptrdiff_t>(sectorSize_));
+    return std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(sectorSize_));
 }
 
-std::vector<uint8_t> CompoundFile::readChain(uint32_t start, const std::vector<uint32_t>& table, size_t unit,
-                                             Source source, uint64_t limit) const {
-    std::vector<uint8_t> out;
+std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
+                                                  const std::vector<std::uint32_t>& table, std::size_t unit,
+                                                  Source source, std::uint64_t limit) const {
+    std::vector<std::uint8_t> out;
     if (start >= kEndMarker) return out;
 
-    const std::vector<uint8_t>& src = source == Source::File ? bytes_ : miniStream_;
-    const uint64_t base = source == Source::File ? firstSectorOffset_ : 0;
+    const std::vector<std::uint8_t>& src = source == Source::File ? bytes_ : miniStream_;
+    const std::uint64_t base = source == Source::File ? firstSectorOffset_ : 0;
     const bool limited = limit != kUnlimited;
-    if (limited) out.reserve(static_cast<size_t>(std::min<uint64_t>(limit, kMaxBytes)));
+    if (limited) out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kMaxBytes)));
 
     // A set instead of a flag vector over the whole table: a stream read costs
     // time in its own length, not in the size of the file's FAT.
-    std::unordered_set<uint32_t> visited;
-    uint32_t current = start;
+    std::unordered_set<std::uint32_t> visited;
+    std::uint32_t current = start;
     for (;;) {
         if (current >= table.size() || !visited.insert(current).second) fail("CFB: cyclic/invalid FAT chain");
-        const uint64_t offset = base + static_cast<uint64_t>(current) * unit;
+        const std::uint64_t offset = base + static_cast<std::uint64_t>(current) * unit;
         if (!inside(offset, unit, src.size())) truncated();
         if (out.size() > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
-        size_t take = unit;
-        if (limited) take = static_cast<size_t>(std::min<uint64_t>(unit, limit - out.size()));
+        std::size_t take = unit;
+        if (limited) take = static_cast<std::size_t>(std::min<std::uint64_t>(unit, limit - out.size()));
         const auto first = src.begin() + static_cast<std::ptrdiff_t>(offset);
         out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(take));
         if (limited && out.size() >= limit) break;
-        const uint32_t next = table[current];
+        const std::uint32_t next = table[current];
         if (next >= kEndMarker) break;
         current = next;
     }
@@ -215,23 +219,23 @@ std::vector<uint8_t> CompoundFile::readChain(uint32_t start, const std::vector<u
     return out;
 }
 
-void CompoundFile::walkDirectory(uint32_t number, const std::string& parent) {
+void CompoundFile::walkDirectory(std::uint32_t number, const std::string& parent) {
     // The in-order walk (left, self, child subtree, right) runs on an explicit
     // stack of pending steps, so long sibling or nesting chains cannot exhaust
     // the call stack. Parent paths are shared between the steps that need them.
-    std::unordered_map<uint32_t, size_t> position;
+    std::unordered_map<std::uint32_t, std::size_t> position;
     position.reserve(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i)
-        position.emplace(static_cast<uint32_t>(entries_[i].index), i);
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        position.emplace(static_cast<std::uint32_t>(entries_[i].index), i);
 
     using SharedPath = std::shared_ptr<const std::string>;
     struct Step {
         bool self;  // false: walk(number, parent); true: visit entry pos
-        uint32_t number;
-        size_t pos;
+        std::uint32_t number;
+        std::size_t pos;
         SharedPath parent;
     };
-    std::unordered_set<uint32_t> visited;
+    std::unordered_set<std::uint32_t> visited;
     std::vector<Step> stack;
     stack.push_back(Step{false, number, 0, std::make_shared<const std::string>(parent)});
 
@@ -260,7 +264,7 @@ void CompoundFile::walkDirectory(uint32_t number, const std::string& parent) {
     }
 }
 
-std::vector<uint8_t> CompoundFile::readStream(const std::string& path) const {
+std::vector<std::uint8_t> CompoundFile::readStream(const std::string& path) const {
     const Entry* entry = nullptr;
     const auto it = paths_.find(path);
     if (it != paths_.end()) {
@@ -282,24 +286,24 @@ std::vector<uint8_t> CompoundFile::readStream(const std::string& path) const {
 std::vector<std::string> listPageStreams(const CompoundFile& file) {
     static const std::string prefix = "Pages/Page";
     static const std::string suffix = "/Circuit";
-    std::vector<std::pair<uint32_t, std::string>> pages;
+    std::vector<std::pair<std::uint32_t, std::string>> pages;
     for (const auto& [path, pos] : file.paths()) {
         (void)pos;
         if (path.size() < 19 || path.compare(0, prefix.size(), prefix) != 0 ||
             path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
-        const size_t digitsEnd = path.size() - suffix.size();
-        const size_t digits = digitsEnd - prefix.size();
+        const std::size_t digitsEnd = path.size() - suffix.size();
+        const std::size_t digits = digitsEnd - prefix.size();
         if (digits < 1 || digits > 8 || path[prefix.size()] == '0') continue;
-        uint32_t number = 0;
+        std::uint32_t number = 0;
         bool ok = true;
-        for (size_t i = prefix.size(); i < digitsEnd; ++i) {
+        for (std::size_t i = prefix.size(); i < digitsEnd; ++i) {
             const char c = path[i];
             if (c < '0' || c > '9') {
                 ok = false;
                 break;
             }
-            number = number * 10 + static_cast<uint32_t>(c - '0');
+            number = number * 10 + static_cast<std::uint32_t>(c - '0');
         }
         if (ok) pages.emplace_back(number, path);
     }

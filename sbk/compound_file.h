@@ -15,14 +15,14 @@ namespace sbk {
 class CompoundFile {
 public:
     struct Entry {
-        std::string name;  // UTF-8
-        uint8_t type = 0;  // 1 storage, 2 stream, 5 root
-        uint32_t startSector = 0;
-        uint64_t size = 0;
-        uint64_t index = 0;  // entry number in the directory
-        uint32_t left = 0xFFFFFFFFu;
-        uint32_t right = 0xFFFFFFFFu;
-        uint32_t child = 0xFFFFFFFFu;
+        std::string name;       // UTF-8
+        std::uint8_t type = 0;  // 1 storage, 2 stream, 5 root
+        std::uint32_t startSector = 0;
+        std::uint64_t size = 0;
+        std::uint64_t index = 0;  // entry number in the directory
+        std::uint32_t left = 0xFFFFFFFFu;
+        std::uint32_t right = 0xFFFFFFFFu;
+        std::uint32_t child = 0xFFFFFFFFu;
     };
 
     // Reads the file at the UTF-8 path whole and validates it; throws
@@ -32,41 +32,41 @@ public:
     // A new copy of the stream at a slash-separated path ("Pages/Page1/Circuit"),
     // or, for a bare name that no root-level path matches, the largest stream
     // of that name anywhere in the directory.
-    std::vector<uint8_t> readStream(const std::string& path) const;
+    std::vector<std::uint8_t> readStream(const std::string& path) const;
 
     // The kept directory entries in directory order.
     const std::vector<Entry>& entries() const { return entries_; }
     // Stream path -> position in entries().
-    const std::unordered_map<std::string, size_t>& paths() const { return paths_; }
+    const std::unordered_map<std::string, std::size_t>& paths() const { return paths_; }
 
     // Size of the whole file in bytes.
-    size_t fileSize() const { return bytes_.size(); }
-    uint32_t miniCutoff() const { return miniCutoff_; }
-    size_t sectorSize() const { return sectorSize_; }
-    size_t sectorCount() const { return sectorCount_; }
+    std::size_t fileSize() const { return bytes_.size(); }
+    std::uint32_t miniCutoff() const { return miniCutoff_; }
+    std::size_t sectorSize() const { return sectorSize_; }
+    std::size_t sectorCount() const { return sectorCount_; }
 
 private:
     enum class Source { File, MiniStream };
-    static constexpr uint64_t kUnlimited = ~uint64_t{0};
+    static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
 
     CompoundFile() = default;
 
-    std::vector<uint8_t> readSector(uint32_t k) const;
-    std::vector<uint8_t> readChain(uint32_t start, const std::vector<uint32_t>& table, size_t unit,
-                                   Source source, uint64_t limit) const;
-    void walkDirectory(uint32_t number, const std::string& parent);
+    std::vector<std::uint8_t> readSector(std::uint32_t k) const;
+    std::vector<std::uint8_t> readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
+                                        std::size_t unit, Source source, std::uint64_t limit) const;
+    void walkDirectory(std::uint32_t number, const std::string& parent);
 
-    std::vector<uint8_t> bytes_;
-    std::vector<uint8_t> miniStream_;
-    std::vector<uint32_t> fat_;
-    std::vector<uint32_t> miniFat_;
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t> miniStream_;
+    std::vector<std::uint32_t> fat_;
+    std::vector<std::uint32_t> miniFat_;
     std::vector<Entry> entries_;
-    std::unordered_map<std::string, size_t> paths_;
-    uint32_t miniCutoff_ = 4096;
-    size_t sectorSize_ = 512;
-    size_t miniSectorSize_ = 64;
-    size_t sectorCount_ = 0;
-    size_t firstSectorOffset_ = 512;
+    std::unordered_map<std::string, std::size_t> paths_;
+    std::uint32_t miniCutoff_ = 4096;
+    std::size_t sectorSize_ = 512;
+    std::size_t miniSectorSize_ = 64;
+    std::size_t sectorCount_ = 0;
+    std::size_t firstSectorOffset_ = 512;
 };
 
 // The Circuit streams of the numbered page storages, in page order; the
@@ -75,14 +75,14 @@ std::vector<std::string> listPageStreams(const CompoundFile& file);
 
 // Little-endian reads; a field that would end past the data throws
 // std::runtime_error "SBK: truncated binary data".
-uint16_t readU16(const std::vector<uint8_t>& data, size_t offset);
-uint32_t readU32(const std::vector<uint8_t>& data, size_t offset);
-int32_t readI32(const std::vector<uint8_t>& data, size_t offset);
+std::uint16_t readU16(const std::vector<std::uint8_t>& data, std::size_t offset);
+std::uint32_t readU32(const std::vector<std::uint8_t>& data, std::size_t offset);
+std::int32_t readI32(const std::vector<std::uint8_t>& data, std::size_t offset);
 
 // Appends the UTF-8 form of one code point.
-void appendUtf8(std::string& out, uint32_t cp);
+void appendUtf8(std::string& out, std::uint32_t cp);
 
 // Windows-1252 bytes to UTF-8; never fails.
-std::string decodeCp1252(const uint8_t* bytes, size_t n);
+std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n);
 
 }  // namespace sbk

@@ -6,7 +6,7 @@ namespace {
 
 // Code points of the bytes 0x80..0x9F; the five bytes the code page leaves
 // undefined keep their C1 control value.
-constexpr uint16_t kHighTable[32] = {
+constexpr std::uint16_t kHighTable[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
@@ -14,7 +14,7 @@ constexpr uint16_t kHighTable[32] = {
 
 }  // namespace
 
-void appendUtf8(std::string& out, uint32_t cp) {
+void appendUtf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -32,13 +32,13 @@ void appendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-std::string decodeCp1252(const uint8_t* bytes, size_t n) {
+std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n) {
     std::string out;
     if (bytes == nullptr) return out;
     out.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t b = bytes[i];
-        const uint32_t cp = (b >= 0x80 && b <= 0x9F) ? kHighTable[b - 0x80] : b;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = bytes[i];
+        const std::uint32_t cp = (b >= 0x80 && b <= 0x9F) ? kHighTable[b - 0x80] : b;
         appendUtf8(out, cp);
     }
     return out;

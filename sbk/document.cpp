@@ -1,5 +1,7 @@
 #include "sbk/document.h"
 
+#include "sbk/page_record.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,7 +11,7 @@ namespace {
 
 struct LayerStyle {
     const char* name;
-    uint32_t colour;
+    std::uint32_t colour;
     int strokeWidth;
 };
 
@@ -22,22 +24,23 @@ constexpr LayerStyle kLayers[kLayerCount] = {
 };
 constexpr LayerStyle kUnknownLayer = {"unknown", 0xFFFFFF, 5};
 
-const LayerStyle& styleOf(uint8_t layer) { return layer < kLayerCount ? kLayers[layer] : kUnknownLayer; }
+const LayerStyle& styleOf(std::uint8_t layer) { return layer < kLayerCount ? kLayers[layer] : kUnknownLayer; }
 
-constexpr int64_t kMaxIndexedCells = 128;
-constexpr int64_t kMaxQueryCells = 30000;
+constexpr std::int64_t kMaxIndexedCells = 128;
+constexpr std::int64_t kMaxQueryCells = 30000;
 // Cell numbers are clamped to this magnitude before conversion, so that any
 // finite coordinate converts safely and cell counts fit in 64 bits.
 constexpr double kCellLimit = 1e9;
 
-int64_t cellOf(double v, double cellSize) {
+std::int64_t cellOf(double v, double cellSize) {
     const double c = std::floor(v / cellSize);
     if (std::isnan(c)) return 0;
-    return static_cast<int64_t>(std::clamp(c, -kCellLimit, kCellLimit));
+    return static_cast<std::int64_t>(std::clamp(c, -kCellLimit, kCellLimit));
 }
 
-uint64_t cellKey(int64_t cx, int64_t cy) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
+std::uint64_t cellKey(std::int64_t cx, std::int64_t cy) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(cx)) << 32) |
+           static_cast<std::uint32_t>(cy);
 }
 
 bool finite4(double a, double b, double c, double d) {
@@ -46,24 +49,25 @@ bool finite4(double a, double b, double c, double d) {
 
 }  // namespace
 
-const char* layerName(uint8_t layer) { return styleOf(layer).name; }
+const char* layerName(std::uint8_t layer) { return styleOf(layer).name; }
 
-uint32_t layerColour(uint8_t layer) { return styleOf(layer).colour; }
+std::uint32_t layerColour(std::uint8_t layer) { return styleOf(layer).colour; }
 
-int layerStrokeWidth(uint8_t layer) { return styleOf(layer).strokeWidth; }
+int layerStrokeWidth(std::uint8_t layer) { return styleOf(layer).strokeWidth; }
 
 Document::Document() : rec_(std::make_unique<Record>()) {}
 Document::Document(Document&&) noexcept = default;
 Document& Document::operator=(Document&&) noexcept = default;
 Document::~Document() = default;
 
-Document loadPage(const std::string& path, size_t pageIndex) {
+Document loadPage(const std::string& path, std::size_t pageIndex) {
     Document doc;
     Document::readPage(doc, path, pageIndex);
     return doc;
 }
 
-void Document::addPolyline(uint8_t layer, uint8_t shape, std::vector<Point> points, int32_t style) {
+void Document::addPolyline(std::uint8_t layer, std::uint8_t shape, std::vector<Point> points,
+                           std::int32_t style) {
     if (points.size() < 2) return;
     Polyline pl;
     pl.layer = layer;
@@ -81,7 +85,8 @@ void Document::addPolyline(uint8_t layer, uint8_t shape, std::vector<Point> poin
     rec_->polylines.push_back(std::move(pl));
 }
 
-void Document::addText(uint8_t layer, double x, double y, std::string text, double height, uint8_t anchor) {
+void Document::addText(std::uint8_t layer, double x, double y, std::string text, double height,
+                       std::uint8_t anchor) {
     if (text.empty()) return;
     Text t;
     t.layer = layer;
@@ -103,98 +108,79 @@ void Document::buildIndex() {
     Record& r = *rec_;
     r.grid.clear();
     r.oversize.clear();
-    const size_t count = std::min<size_t>(r.polylines.size(), UINT32_MAX);
-    for (size_t i = 0; i < count; ++i) {
+    const std::size_t count = std::min<std::size_t>(r.polylines.size(), UINT32_MAX);
+    for (std::size_t i = 0; i < count; ++i) {
         const Polyline& pl = r.polylines[i];
-        const uint32_t index = static_cast<uint32_t>(i);
+        const std::uint32_t index = static_cast<std::uint32_t>(i);
         // A box that is not finite cannot be placed in cells; the linear test
         // of the oversize list handles it.
         if (!finite4(pl.minX, pl.minY, pl.maxX, pl.maxY)) {
             r.oversize.push_back(index);
             continue;
         }
-        const int64_t cx0 = cellOf(pl.minX, r.cellSize);
-        const int64_t cy0 = cellOf(pl.minY, r.cellSize);
-        const int64_t cx1 = cellOf(pl.maxX, r.cellSize);
-        const int64_t cy1 = cellOf(pl.maxY, r.cellSize);
+        const std::int64_t cx0 = cellOf(pl.minX, r.cellSize);
+        const std::int64_t cy0 = cellOf(pl.minY, r.cellSize);
+        const std::int64_t cx1 = cellOf(pl.maxX, r.cellSize);
+        const std::int64_t cy1 = cellOf(pl.maxY, r.cellSize);
         if ((cy1 - cy0 + 1) * (cx1 - cx0 + 1) > kMaxIndexedCells) {
             r.oversize.push_back(index);
             continue;
         }
-        for (int64_t cy = cy0; cy <= cy1; ++cy)
-            for (int64_t cx = cx0; cx <= cx1; ++cx) r.grid[cellKey(cx, cy)].push_back(index);
+        for (std::int64_t cy = cy0; cy <= cy1; ++cy)
+            for (std::int64_t cx = cx0; cx <= cx1; ++cx) r.grid[cellKey(cx, cy)].push_back(index);
     }
 }
 
-std::vector<uint32_t> Document::query(const Rect& rect, uint32_t layerMask) const {
-    std::vector<uint32_t> out;
+std::vector<std::uint32_t> Document::query(const Rect& rect, std::uint32_t layerMask) const {
+    std::vector<std::uint32_t> out;
     const Record& r = *rec_;
     if (!finite4(rect.minX, rect.minY, rect.maxX, rect.maxY)) return out;
 
-    const size_t count = std::min<size_t>(r.polylines.size(), UINT32_MAX);
-    std::vector<uint8_t> seen(count, 0);
-    auto consider = [&](uint32_t i) {
+    const std::size_t count = std::min<std::size_t>(r.polylines.size(), UINT32_MAX);
+    std::vector<std::uint8_t> seen(count, 0);
+    auto consider = [&](std::uint32_t i) {
         if (i >= count || seen[i]) return;
         const Polyline& pl = r.polylines[i];
-        if ((layerMask & (uint32_t{1} << (pl.layer % 32))) == 0) return;
+        if ((layerMask & (std::uint32_t{1} << (pl.layer % 32))) == 0) return;
         if (rect.minX <= pl.maxX && pl.minX <= rect.maxX && rect.minY <= pl.maxY && pl.minY <= rect.maxY) {
             seen[i] = 1;
             out.push_back(i);
         }
     };
 
-    for (uint32_t i : r.oversize) consider(i);
+    for (std::uint32_t i : r.oversize) consider(i);
 
-    const int64_t cx0 = cellOf(rect.minX, r.cellSize);
-    const int64_t cy0 = cellOf(rect.minY, r.cellSize);
-    const int64_t cx1 = cellOf(rect.maxX, r.cellSize);
-    const int64_t cy1 = cellOf(rect.maxY, r.cellSize);
-    const int64_t columns = cx1 - cx0 + 1;
-    const int64_t rows = cy1 - cy0 + 1;
+    const std::int64_t cx0 = cellOf(rect.minX, r.cellSize);
+    const std::int64_t cy0 = cellOf(rect.minY, r.cellSize);
+    const std::int64_t cx1 = cellOf(rect.maxX, r.cellSize);
+    const std::int64_t cy1 = cellOf(rect.maxY, r.cellSize);
+    const std::int64_t columns = cx1 - cx0 + 1;
+    const std::int64_t rows = cy1 - cy0 + 1;
     if (columns > 0 && rows > 0) {
         if (rows * columns <= kMaxQueryCells) {
-            for (int64_t cy = cy0; cy <= cy1; ++cy) {
-                for (int64_t cx = cx0; cx <= cx1; ++cx) {
+            for (std::int64_t cy = cy0; cy <= cy1; ++cy) {
+                for (std::int64_t cx = cx0; cx <= cx1; ++cx) {
                     const auto it = r.grid.find(cellKey(cx, cy));
                     if (it == r.grid.end()) continue;
-                    for (uint32_t i : it->second) consider(i);
+                    for (std::uint32_t i : it->second) consider(i);
                 }
             }
         } else {
-            for (size_t i = 0; i < count; ++i) consider(static_cast<uint32_t>(i));
+            for (std::size_t i = 0; i < count; ++i) consider(static_cast<std::uint32_t>(i));
         }
     }
     std::sort(out.begin(), out.end());
     return out;
 }
 
-uint64_t Document::pageCount() const { return rec_->pageCount; }
+std::uint64_t Document::pageCount() const { return rec_->stats.pageCount; }
 
 Rect Document::bounds() const { return Rect{rec_->minX, rec_->minY, rec_->maxX, rec_->maxY}; }
 
-PageStats Document::stats() const {
-    const Record& r = *rec_;
-    PageStats s;
-    s.headerWord = r.headerWord;
-    s.symbols = r.symbols;
-    s.wires = r.wires;
-    s.terminals = r.terminals;
-    s.cellNames = r.cellNames;
-    s.cellsLoaded = r.cellsLoaded;
-    s.polylineCount = r.polylineCount;
-    s.textCount = r.textCount;
-    s.hasFrame = r.hasFrame;
-    s.pageCount = r.pageCount;
-    s.pageIndex = r.pageIndex;
-    return s;
-}
+const PageStats& Document::stats() const { return rec_->stats; }
 
 const std::vector<Polyline>& Document::polylines() const { return rec_->polylines; }
 
 const std::vector<Text>& Document::texts() const { return rec_->texts; }
-
-Document::Record& Document::record() { return *rec_; }
-
-const Document::Record& Document::record() const { return *rec_; }
 
 }  // namespace sbk

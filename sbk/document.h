@@ -8,7 +8,6 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace sbk {
@@ -27,7 +26,7 @@ struct Rect {
 };
 
 // Layer values; a layer's bit in a mask is 1 << (layer mod 32).
-enum class Layer : uint8_t {
+enum class Layer : std::uint8_t {
     Frame = 0,
     Wires = 1,
     Buses = 2,
@@ -43,33 +42,33 @@ enum class Layer : uint8_t {
     Annotations = 12,
 };
 
-constexpr uint8_t kLayerCount = 13;
+constexpr std::uint8_t kLayerCount = 13;
 
 // Name of a layer ("unknown" past the table); a static string.
-const char* layerName(uint8_t layer);
+const char* layerName(std::uint8_t layer);
 // Colour of a layer, 0xRRGGBB.
-uint32_t layerColour(uint8_t layer);
+std::uint32_t layerColour(std::uint8_t layer);
 // Stroke width of the layer's polylines in document units (16, 14 or 5).
-int layerStrokeWidth(uint8_t layer);
+int layerStrokeWidth(std::uint8_t layer);
 
 struct Polyline {
-    uint8_t layer = 0;
-    uint8_t shape = 0;  // 0 polyline, 1 quadratic curve (3 points), 2 ellipse (2 corners)
+    std::uint8_t layer = 0;
+    std::uint8_t shape = 0;  // 0 polyline, 1 quadratic curve (3 points), 2 ellipse (2 corners)
     std::vector<Point> points;
     double minX = 0;
     double minY = 0;
     double maxX = 0;
     double maxY = 0;
-    int32_t style = 0;
+    std::int32_t style = 0;
 };
 
 struct Text {
-    uint8_t layer = 0;
+    std::uint8_t layer = 0;
     double x = 0;
     double y = 0;
     std::string text;  // UTF-8, never empty
     double height = 0;
-    uint8_t anchor = 0;  // 1: the text ends at (x, y); else it starts there
+    std::uint8_t anchor = 0;  // 1: the text ends at (x, y); else it starts there
     double minX = 0;
     double minY = 0;
     double maxX = 0;
@@ -78,91 +77,66 @@ struct Text {
 
 // A text record found in an SBK stream.
 struct TextRecord {
-    size_t offset = 0;
-    uint32_t kind = 0;
-    int32_t x = 0;
-    int32_t y = 0;
+    std::size_t offset = 0;
+    std::uint32_t kind = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
     std::string text;  // UTF-8, never empty, no trailing whitespace
 };
 
 // One geometry primitive of a symbol cell, in cell coordinates.
 struct CellPrimitive {
-    uint8_t shape = 0;
+    std::uint8_t shape = 0;
     std::vector<Point> points;
-    uint8_t tag = 0;
+    std::uint8_t tag = 0;
 };
 
 struct PageStats {
-    uint32_t headerWord = 0;
-    uint64_t symbols = 0;
-    uint64_t wires = 0;
-    uint64_t terminals = 0;
-    uint64_t cellNames = 0;
-    uint64_t cellsLoaded = 0;
-    uint64_t polylineCount = 0;
-    uint64_t textCount = 0;
+    std::uint32_t headerWord = 0;
+    std::uint64_t symbols = 0;
+    std::uint64_t wires = 0;
+    std::uint64_t terminals = 0;
+    std::uint64_t cellNames = 0;
+    std::uint64_t cellsLoaded = 0;
+    std::uint64_t polylineCount = 0;
+    std::uint64_t textCount = 0;
     bool hasFrame = false;
-    uint64_t pageCount = 1;
-    uint64_t pageIndex = 0;
+    std::uint64_t pageCount = 1;
+    std::uint64_t pageIndex = 0;
 };
 
 // A document point (x, y) maps to the pixel (x * scale + offsetX, offsetY - y * scale).
 struct View {
-    int32_t width = 0;
-    int32_t height = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
     double scale = 1;
     double offsetX = 0;
     double offsetY = 0;
 };
 
 struct DrawOptions {
-    uint32_t layerMask = 0xFFFFFFFFu;
+    std::uint32_t layerMask = 0xFFFFFFFFu;
     double minTextPx = 0;   // texts lower than this many pixels are skipped
     double minShapePx = 0;  // polylines smaller than this (wires excepted) are skipped
     bool cullToView = true;
 };
 
 struct Pen {
-    uint32_t colour = 0;  // 0xRRGGBB
-    float width = 1;      // pixels
+    std::uint32_t colour = 0;  // 0xRRGGBB
+    float width = 1;           // pixels
 };
 
 // Receiver of Document::draw; points are in pixels and valid only during the call.
 class DrawSink {
 public:
     virtual ~DrawSink() = default;
-    virtual void polyline(uint8_t shape, const Point* points, size_t count, Pen pen) = 0;
-    virtual void text(const Point& anchor, const std::string& text, float height, uint32_t colour,
-                      uint8_t anchorMode) = 0;
+    virtual void polyline(std::uint8_t shape, const Point* points, std::size_t count, Pen pen) = 0;
+    virtual void text(const Point& anchor, const std::string& text, float height, std::uint32_t colour,
+                      std::uint8_t anchorMode) = 0;
 };
 
 class Document {
 public:
-    // The page record; the page reader fills its counts, frame flag, page
-    // numbers and bounding box directly.
-    struct Record {
-        std::vector<Polyline> polylines;
-        std::vector<Text> texts;
-        uint32_t headerWord = 0;
-        uint64_t symbols = 0;
-        uint64_t wires = 0;
-        uint64_t terminals = 0;
-        uint64_t cellNames = 0;
-        uint64_t cellsLoaded = 0;
-        uint64_t polylineCount = 0;
-        uint64_t textCount = 0;
-        bool hasFrame = false;
-        uint64_t pageCount = 1;
-        uint64_t pageIndex = 0;
-        double minX = -1000;
-        double minY = -1000;
-        double maxX = 1000;
-        double maxY = 1000;
-        std::unordered_map<uint64_t, std::vector<uint32_t>> grid;
-        std::vector<uint32_t> oversize;
-        double cellSize = 500;
-    };
-
     Document();
     Document(Document&&) noexcept;
     Document& operator=(Document&&) noexcept;
@@ -171,47 +145,51 @@ public:
     ~Document();
 
     // Reads page pageIndex (from 0) of the SBK file at the UTF-8 path into doc.
-    static void readPage(Document& doc, const std::string& path, size_t pageIndex);
+    static void readPage(Document& doc, const std::string& path, std::size_t pageIndex);
 
     // Appends a polyline (dropped when it has fewer than 2 points).
-    void addPolyline(uint8_t layer, uint8_t shape, std::vector<Point> points, int32_t style);
+    void addPolyline(std::uint8_t layer, std::uint8_t shape, std::vector<Point> points, std::int32_t style);
     // Appends a text with its estimated box (dropped when empty).
-    void addText(uint8_t layer, double x, double y, std::string text, double height, uint8_t anchor);
+    void addText(std::uint8_t layer, double x, double y, std::string text, double height,
+                 std::uint8_t anchor);
     // Places a cell's primitives at origin, mirrored (bit 2) and turned by
     // quarter turns (bits 0-1) as the orientation says.
-    void placeCell(const std::vector<CellPrimitive>& primitives, uint8_t layer, Point origin,
-                   uint32_t orientation);
+    void placeCell(const std::vector<CellPrimitive>& primitives, std::uint8_t layer, Point origin,
+                   std::uint32_t orientation);
     void buildIndex();
 
     // Indices of the polylines on a mask layer whose box meets the rectangle, ascending.
-    std::vector<uint32_t> query(const Rect& rect, uint32_t layerMask) const;
+    std::vector<std::uint32_t> query(const Rect& rect, std::uint32_t layerMask) const;
 
-    uint64_t pageCount() const;
+    std::uint64_t pageCount() const;
     Rect bounds() const;
-    PageStats stats() const;
+    const PageStats& stats() const;
 
     const std::vector<Polyline>& polylines() const;
     const std::vector<Text>& texts() const;
-    Record& record();
-    const Record& record() const;
 
     // Sends the visible part of the page, in pixels, to the sink.
     void draw(const View& view, DrawSink& sink, const DrawOptions& options) const;
     // Writes the whole page, layer-filtered, as an SVG file.
-    void writeSvg(const std::string& path, uint32_t layerMask) const;
+    void writeSvg(const std::string& path, std::uint32_t layerMask) const;
 
 private:
+    // The page's lists, counts, box and grid index; filled by the page reader.
+    struct Record;
+    // Reaches the record from the tests.
+    friend struct DocumentAccess;
+
     std::unique_ptr<Record> rec_;
 };
 
 // Creates a document and reads that page of the file into it.
-Document loadPage(const std::string& path, size_t pageIndex);
+Document loadPage(const std::string& path, std::size_t pageIndex);
 
 // Writes the page as SVG; throws std::runtime_error on failure.
-void writePageSvg(const Document& doc, const std::string& path, uint32_t layerMask);
+void writePageSvg(const Document& doc, const std::string& path, std::uint32_t layerMask);
 
 // "#" and six lower-case hex digits; the stream's formatting is left as found.
-void writeColour(std::ostream& out, uint32_t rgb);
+void writeColour(std::ostream& out, std::uint32_t rgb);
 // Escapes & < > " ' for XML.
 std::string xmlEscape(const std::string& text);
 

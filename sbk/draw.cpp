@@ -1,5 +1,7 @@
 #include "sbk/document.h"
 
+#include "sbk/page_record.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -7,9 +9,11 @@ namespace sbk {
 
 namespace {
 
-constexpr uint8_t kWiresLayer = static_cast<uint8_t>(Layer::Wires);
+constexpr std::uint8_t kWiresLayer = static_cast<std::uint8_t>(Layer::Wires);
 
-bool onMask(uint32_t mask, uint8_t layer) { return (mask & (uint32_t{1} << (layer % 32))) != 0; }
+bool onMask(std::uint32_t mask, std::uint8_t layer) {
+    return (mask & (std::uint32_t{1} << (layer % 32))) != 0;
+}
 
 }  // namespace
 
@@ -45,7 +49,7 @@ void Document::draw(const View& view, DrawSink& sink, const DrawOptions& options
     };
 
     if (options.cullToView) {
-        for (uint32_t i : query(visible, options.layerMask)) drawPolyline(r.polylines[i]);
+        for (std::uint32_t i : query(visible, options.layerMask)) drawPolyline(r.polylines[i]);
     } else {
         for (const Polyline& pl : r.polylines)
             if (onMask(options.layerMask, pl.layer)) drawPolyline(pl);

@@ -21,22 +21,22 @@ namespace sbk {
 
 // Every text record of one of the kinds whose head lies at or after start
 // and whose text ends at or before min(end, size), by increasing offset.
-std::vector<TextRecord> scanTexts(const std::vector<uint8_t>& data, const std::vector<int>& kinds,
-                                  size_t start, size_t end);
+std::vector<TextRecord> scanTexts(const std::vector<std::uint8_t>& data, const std::vector<int>& kinds,
+                                  std::size_t start, std::size_t end);
 
 // A text record located but not yet decoded: the reader keeps these for the
 // whole Circuit stream and decodes a text only when it is placed.
 // Kept small: a dense page holds hundreds of thousands of them.
 struct RawText {
-    size_t offset = 0;  // head of the record
-    int32_t x = 0;
-    int32_t y = 0;
-    uint8_t kind = 0;
-    uint8_t length = 0;   // text bytes as stored
-    uint8_t trimmed = 0;  // text length without trailing whitespace, never 0
+    std::size_t offset = 0;  // head of the record
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint8_t kind = 0;
+    std::uint8_t length = 0;   // text bytes as stored
+    std::uint8_t trimmed = 0;  // text length without trailing whitespace, never 0
 
     // One past the record's last text byte.
-    size_t textEnd() const { return offset + 19 + length; }
+    std::size_t textEnd() const { return offset + 19 + length; }
 };
 
 // Kinds to look for, as a lookup table over the kind byte.
@@ -46,11 +46,11 @@ KindSet makeKindSet(const std::vector<int>& kinds);
 // Calls visit(const RawText&) for every record scanTexts would return, in the
 // same order; a visitor returning false ends the scan.
 template <class Visit>
-void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t start, size_t end,
-                 Visit&& visit);
+void forEachText(const std::vector<std::uint8_t>& data, const KindSet& kinds, std::size_t start,
+                 std::size_t end, Visit&& visit);
 
 // The UTF-8 text of a located record.
-std::string decodeText(const std::vector<uint8_t>& data, const RawText& raw);
+std::string decodeText(const std::vector<std::uint8_t>& data, const RawText& raw);
 
 // ---- Symbol cells -------------------------------------------------------
 
@@ -66,7 +66,7 @@ using CellNameIndex = std::unordered_map<std::string, int>;
 std::string toLower(std::string s);
 // TOC index of the name, case-insensitively; -1 when absent.
 int findCell(const CellNameIndex& index, const std::string& name);
-std::vector<CellPrimitive> parseCellGeometry(const std::vector<uint8_t>& stream);
+std::vector<CellPrimitive> parseCellGeometry(const std::vector<std::uint8_t>& stream);
 bool withinLimit(double v, int limit);
 
 // Cell names of "Celltypes/Table of Contents" in TOC order; empty or cut
@@ -74,11 +74,11 @@ bool withinLimit(double v, int limit);
 std::vector<std::string> readCellNames(const CompoundFile& file);
 CellNameIndex buildCellNameIndex(const std::vector<std::string>& names);
 // TOC index -> cell, for every cell whose stream could be read.
-std::map<int, Cell> loadCells(const CompoundFile& file, size_t nameCount);
+std::map<int, Cell> loadCells(const CompoundFile& file, std::size_t nameCount);
 
 // Cell-coordinate point mirrored (orientation bit 2) and then turned by
 // quarter turns counter-clockwise (bits 0-1).
-inline Point orientPoint(Point p, uint32_t orientation) {
+inline Point orientPoint(Point p, std::uint32_t orientation) {
     if (orientation & 4) p.x = -p.x;
     switch (orientation & 3) {
         case 1: return {-p.y, p.x};
@@ -94,59 +94,59 @@ inline Point orientPoint(Point p, uint32_t orientation) {
 // run to the end of the stream, so the output of hostile input grows faster
 // than the stream; these ceilings keep it bounded far above any real page.
 // What would pass them is left out.
-constexpr size_t kMaxPagePolylines = 1000000;
-constexpr size_t kMaxPagePoints = 8000000;
-constexpr size_t kMaxPageTexts = 1000000;
+constexpr std::size_t kMaxPagePolylines = 1000000;
+constexpr std::size_t kMaxPagePoints = 8000000;
+constexpr std::size_t kMaxPageTexts = 1000000;
 
-std::vector<size_t> findMarkers(const std::vector<uint8_t>& data, uint8_t b0, uint8_t b1, uint8_t b2,
-                                size_t start, size_t end);
+std::vector<std::size_t> findMarkers(const std::vector<std::uint8_t>& data, std::uint8_t b0, std::uint8_t b1,
+                                     std::uint8_t b2, std::size_t start, std::size_t end);
 // Cell name of the symbol instance whose marker is at V.
-std::string findInstanceName(const std::vector<uint8_t>& data, size_t V);
+std::string findInstanceName(const std::vector<std::uint8_t>& data, std::size_t V);
 
 // ---- Implementation of forEachText --------------------------------------
 
 namespace detail {
-inline bool within(int32_t v, int32_t limit) { return v >= -limit && v <= limit; }
-inline bool cSpace(uint8_t b) { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
+inline bool within(std::int32_t v, std::int32_t limit) { return v >= -limit && v <= limit; }
+inline bool cSpace(std::uint8_t b) { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
 // The int32 at d; the caller has proved the four bytes inside its data.
-inline int32_t i32At(const uint8_t* d) { return static_cast<int32_t>(common::loadLe32(d)); }
+inline std::int32_t i32At(const std::uint8_t* d) { return static_cast<std::int32_t>(common::loadLe32(d)); }
 }  // namespace detail
 
 template <class Visit>
-void forEachText(const std::vector<uint8_t>& data, const KindSet& kinds, size_t start, size_t end,
-                 Visit&& visit) {
-    const size_t e = end < data.size() ? end : data.size();
+void forEachText(const std::vector<std::uint8_t>& data, const KindSet& kinds, std::size_t start,
+                 std::size_t end, Visit&& visit) {
+    const std::size_t e = end < data.size() ? end : data.size();
     if (e < 19 || start > e - 19) return;
-    const uint8_t* d = data.data();
-    const size_t last = e - 19;
+    const std::uint8_t* d = data.data();
+    const std::size_t last = e - 19;
     // Jump from one 01 byte to the next: every head has one at S + 1.
-    for (size_t s = start; s <= last; ++s) {
+    for (std::size_t s = start; s <= last; ++s) {
         const void* hit = std::memchr(d + s + 1, 0x01, last - s + 1);
         if (!hit) return;
-        s = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d) - 1;
+        s = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d) - 1;
         if (d[s] != 0x00 || !kinds[d[s + 2]]) continue;
-        const int32_t x = detail::i32At(d + s + 10);
-        const int32_t y = detail::i32At(d + s + 14);
-        const size_t n = d[s + 18];
+        const std::int32_t x = detail::i32At(d + s + 10);
+        const std::int32_t y = detail::i32At(d + s + 14);
+        const std::size_t n = d[s + 18];
         if (n < 1 || n > 160 || n > e - s - 19) continue;
         if (!detail::within(x, 20000) || !detail::within(y, 20000)) continue;
-        const uint8_t* text = d + s + 19;
-        size_t printable = 0;
-        for (size_t i = 0; i < n; ++i)
+        const std::uint8_t* text = d + s + 19;
+        std::size_t printable = 0;
+        for (std::size_t i = 0; i < n; ++i)
             if (text[i] >= 0x20 && text[i] != 0x7F) ++printable;
         if (static_cast<double>(printable) / static_cast<double>(n) < 0.98) continue;
         // Windows-1252 maps no byte but the ASCII ones to ASCII whitespace, so
         // trailing whitespace can be trimmed before decoding.
-        size_t kept = n;
+        std::size_t kept = n;
         while (kept > 0 && detail::cSpace(text[kept - 1])) --kept;
         if (kept == 0) continue;
         RawText raw;
         raw.offset = s;
-        raw.length = static_cast<uint8_t>(n);
+        raw.length = static_cast<std::uint8_t>(n);
         raw.kind = d[s + 2];
         raw.x = x;
         raw.y = y;
-        raw.trimmed = static_cast<uint8_t>(kept);
+        raw.trimmed = static_cast<std::uint8_t>(kept);
         if (!visit(static_cast<const RawText&>(raw))) return;
     }
 }

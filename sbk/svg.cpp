@@ -1,5 +1,6 @@
 #include "sbk/document.h"
 
+#include "sbk/page_record.h"
 #include "sbk/utf8_path.h"
 
 #include <charconv>
@@ -24,18 +25,20 @@ void appendNumber(std::string& out, double v) {
     out.append(buf, res.ptr);
 }
 
-std::string colourText(uint32_t rgb) {
+std::string colourText(std::uint32_t rgb) {
     static const char digits[] = "0123456789abcdef";
     std::string s = "#";
     for (int shift = 20; shift >= 0; shift -= 4) s.push_back(digits[(rgb >> shift) & 0xF]);
     return s;
 }
 
-bool onMask(uint32_t mask, uint8_t layer) { return (mask & (uint32_t{1} << (layer % 32))) != 0; }
+bool onMask(std::uint32_t mask, std::uint8_t layer) {
+    return (mask & (std::uint32_t{1} << (layer % 32))) != 0;
+}
 
 }  // namespace
 
-void writeColour(std::ostream& out, uint32_t rgb) { out << colourText(rgb & 0xFFFFFF); }
+void writeColour(std::ostream& out, std::uint32_t rgb) { out << colourText(rgb & 0xFFFFFF); }
 
 std::string xmlEscape(const std::string& text) {
     std::string out;
@@ -59,11 +62,11 @@ std::string xmlEscape(const std::string& text) {
     return out;
 }
 
-void writePageSvg(const Document& doc, const std::string& path, uint32_t layerMask) {
+void writePageSvg(const Document& doc, const std::string& path, std::uint32_t layerMask) {
     doc.writeSvg(path, layerMask);
 }
 
-void Document::writeSvg(const std::string& path, uint32_t layerMask) const {
+void Document::writeSvg(const std::string& path, std::uint32_t layerMask) const {
     const Record& r = *rec_;
     std::ofstream out(pathFromUtf8(path), std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("Cannot create SVG file: " + path);

@@ -7,16 +7,16 @@ namespace sbk {
 KindSet makeKindSet(const std::vector<int>& kinds) {
     KindSet set{};
     for (int k : kinds)
-        if (k >= 0 && k <= 255) set[static_cast<size_t>(k)] = true;
+        if (k >= 0 && k <= 255) set[static_cast<std::size_t>(k)] = true;
     return set;
 }
 
-std::string decodeText(const std::vector<uint8_t>& data, const RawText& raw) {
+std::string decodeText(const std::vector<std::uint8_t>& data, const RawText& raw) {
     return decodeCp1252(data.data() + raw.offset + 19, raw.trimmed);
 }
 
-std::vector<TextRecord> scanTexts(const std::vector<uint8_t>& data, const std::vector<int>& kinds,
-                                  size_t start, size_t end) {
+std::vector<TextRecord> scanTexts(const std::vector<std::uint8_t>& data, const std::vector<int>& kinds,
+                                  std::size_t start, std::size_t end) {
     std::vector<TextRecord> out;
     forEachText(data, makeKindSet(kinds), start, end, [&](const RawText& raw) {
         TextRecord rec;

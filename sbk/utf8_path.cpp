@@ -18,13 +18,13 @@ namespace {
 std::filesystem::path pathFromUtf8(const std::string& utf8) {
     std::wstring wide;
     wide.reserve(utf8.size());
-    const size_t n = utf8.size();
-    size_t i = 0;
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
     while (i < n) {
         const unsigned char b0 = static_cast<unsigned char>(utf8[i]);
-        uint32_t cp = 0;
-        size_t len = 0;
-        uint32_t minCp = 0;
+        std::uint32_t cp = 0;
+        std::size_t len = 0;
+        std::uint32_t minCp = 0;
         if (b0 < 0x80) {
             cp = b0;
             len = 1;
@@ -44,7 +44,7 @@ std::filesystem::path pathFromUtf8(const std::string& utf8) {
             badUtf8();
         }
         if (len > n - i) badUtf8();
-        for (size_t k = 1; k < len; ++k) {
+        for (std::size_t k = 1; k < len; ++k) {
             const unsigned char b = static_cast<unsigned char>(utf8[i + k]);
             if ((b & 0xC0) != 0x80) badUtf8();
             cp = (cp << 6) | (b & 0x3F);

@@ -1,5 +1,7 @@
 #include "sbk/document.h"
 
+#include "sbk/document_access.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,15 +21,15 @@ void addLine(sbk::Document& doc, uint8_t layer, double x0, double y0, double x1,
 // Number of grid cells that list polyline i.
 size_t cellsHolding(const sbk::Document& doc, uint32_t i) {
     size_t n = 0;
-    for (const auto& [key, list] : doc.record().grid)
+    for (const auto& [key, list] : sbk::DocumentAccess::record(doc).grid)
         for (uint32_t j : list) n += j == i;
     return n;
 }
 
 bool listsCell(const sbk::Document& doc, int32_t cx, int32_t cy, uint32_t i) {
     const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
-    const auto it = doc.record().grid.find(key);
-    if (it == doc.record().grid.end()) return false;
+    const auto it = sbk::DocumentAccess::record(doc).grid.find(key);
+    if (it == sbk::DocumentAccess::record(doc).grid.end()) return false;
     for (uint32_t j : it->second)
         if (j == i) return true;
     return false;
@@ -63,13 +65,13 @@ TEST(SbkDocument, StartsEmptyWithTheDefaultBox) {
     EXPECT_EQ(s.pageIndex, 0u);
     EXPECT_EQ(s.polylineCount + s.textCount + s.symbols + s.wires + s.terminals, 0u);
     EXPECT_FALSE(s.hasFrame);
-    EXPECT_EQ(doc.record().cellSize, 500);
+    EXPECT_EQ(sbk::DocumentAccess::record(doc).cellSize, 500);
 
-    doc.record().headerWord = 0xCAFEBABE;
-    doc.record().pageCount = 3;
-    doc.record().pageIndex = 2;
-    doc.record().symbols = 7;
-    doc.record().hasFrame = true;
+    sbk::DocumentAccess::record(doc).stats.headerWord = 0xCAFEBABE;
+    sbk::DocumentAccess::record(doc).stats.pageCount = 3;
+    sbk::DocumentAccess::record(doc).stats.pageIndex = 2;
+    sbk::DocumentAccess::record(doc).stats.symbols = 7;
+    sbk::DocumentAccess::record(doc).stats.hasFrame = true;
     sbk::Document moved = std::move(doc);
     EXPECT_EQ(moved.stats().headerWord, 0xCAFEBABEu);
     EXPECT_EQ(moved.stats().symbols, 7u);
@@ -145,12 +147,12 @@ TEST(SbkDocument, GridCellsAndOversizeList) {
     EXPECT_EQ(cellsHolding(doc, 3), 0u);
     EXPECT_EQ(cellsHolding(doc, 4), 0u);
     EXPECT_EQ(cellsHolding(doc, 5), 128u);
-    EXPECT_EQ(doc.record().oversize, (std::vector<uint32_t>{3, 4}));
+    EXPECT_EQ(sbk::DocumentAccess::record(doc).oversize, (std::vector<uint32_t>{3, 4}));
 
     // Rebuilding starts over.
     doc.buildIndex();
     EXPECT_EQ(cellsHolding(doc, 0), 9u);
-    EXPECT_EQ(doc.record().oversize.size(), 2u);
+    EXPECT_EQ(sbk::DocumentAccess::record(doc).oversize.size(), 2u);
 }
 
 TEST(SbkDocument, QueryByMaskAndRectangle) {
@@ -223,6 +225,6 @@ TEST(SbkDocument, NonFiniteGeometryStaysOutOfTheGrid) {
     doc.addPolyline(kWires, 0, {{nan, 0}, {5, 5}}, 0);
     doc.addPolyline(kWires, 0, {{0, 0}, {1e30, 1e30}}, 0);
     doc.buildIndex();
-    EXPECT_EQ(doc.record().oversize.size(), 3u);
+    EXPECT_EQ(sbk::DocumentAccess::record(doc).oversize.size(), 3u);
     EXPECT_EQ(doc.query({-10, -10, 10, 10}, ~0u), (std::vector<uint32_t>{0, 2}));
 }

@@ -1,5 +1,7 @@
 #include "sbk/document.h"
 
+#include "sbk/document_access.h"
+
 #include "support/compound_file_writer.h"
 
 #include <gtest/gtest.h>
@@ -189,7 +191,7 @@ TEST(SbkSvg, EmptyPageAndMaskZero) {
 
 TEST(SbkSvg, ExactElements) {
     sbk::Document doc;
-    auto& rec = doc.record();
+    auto& rec = sbk::DocumentAccess::record(doc);
     rec.minX = 0;
     rec.minY = -100;
     rec.maxX = 1000;
@@ -300,7 +302,7 @@ TEST(SbkSvg, Failures) {
 
 TEST(SbkSvg, ReplacesAnExistingFileAndWritesAWellFormedSample) {
     sbk::Document doc;
-    auto& rec = doc.record();
+    auto& rec = sbk::DocumentAccess::record(doc);
     rec.minX = -100;
     rec.minY = -100;
     rec.maxX = 11100;
