@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <stdexcept>
@@ -246,15 +247,46 @@ void CompoundFile::parse() {
     }
 }
 
-std::vector<std::uint8_t> CompoundFile::readStream(const std::string& name) const {
+const DirEntry& CompoundFile::streamEntry(const std::string& name) const {
     const DirEntry* e = findEntry(name);
     if (!e) throw Error("Missing CFB stream: " + name);
     if (e->size > kMaxFileSize) throw Error("CFB stream too large");
-    std::vector<std::uint8_t> data = e->size < miniStreamCutoff_
-                                         ? readChain(e->startSector, miniFat_, true, e->size)
-                                         : readChain(e->startSector, fat_, false, e->size);
-    if (data.size() != e->size) throw Error("Truncated CFB stream: " + name);
+    return *e;
+}
+
+std::vector<std::uint8_t> CompoundFile::readStream(const std::string& name) const {
+    const DirEntry& e = streamEntry(name);
+    std::vector<std::uint8_t> data = e.size < miniStreamCutoff_
+                                         ? readChain(e.startSector, miniFat_, true, e.size)
+                                         : readChain(e.startSector, fat_, false, e.size);
+    if (data.size() != e.size) throw Error("Truncated CFB stream: " + name);
     return data;
+}
+
+std::vector<std::uint8_t> CompoundFile::takeStream(const std::string& name) && {
+    const DirEntry& e = streamEntry(name);
+    if (e.size < miniStreamCutoff_) return readStream(name);
+    const std::vector<ChainPiece> pieces = chainPieces(e.startSector, fat_, false, e.size);
+    std::uint64_t size = 0;
+    bool inPlace = true;
+    for (const ChainPiece& piece : pieces) {
+        // Each piece moves down to where the stream has come so far, in chain order: it must lie
+        // at or after that place, or an earlier move would overwrite it before its turn.
+        inPlace = inPlace && piece.offset >= size;
+        size += piece.length;
+    }
+    if (size != e.size) throw Error("Truncated CFB stream: " + name);
+    if (!inPlace) return readStream(name);
+    std::uint8_t* const data = bytes_.data();
+    std::uint64_t at = 0;
+    for (const ChainPiece& piece : pieces) {
+        std::memmove(data + at, data + piece.offset, static_cast<std::size_t>(piece.length));
+        at += piece.length;
+    }
+    bytes_.resize(static_cast<std::size_t>(size));
+    std::vector<std::uint8_t> stream = std::move(bytes_);
+    *this = CompoundFile();
+    return stream;
 }
 
 const DirEntry* CompoundFile::findEntry(const std::string& name) const {
@@ -263,32 +295,46 @@ const DirEntry* CompoundFile::findEntry(const std::string& name) const {
     return nullptr;
 }
 
-std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
-                                                  const std::vector<std::uint32_t>& table, bool mini,
-                                                  std::uint64_t limit) const {
-    std::vector<std::uint8_t> out;
-    if (limit == 0) return out;
+std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t start,
+                                                                const std::vector<std::uint32_t>& table,
+                                                                bool mini, std::uint64_t limit) const {
+    std::vector<ChainPiece> pieces;
+    if (limit == 0) return pieces;
     const std::uint64_t unit = mini ? miniSectorSize_ : sectorSize_;
-    const std::vector<std::uint8_t>& source = mini ? miniStream_ : bytes_;
-    // A limit below the source's size is a stream's own size: one allocation of the final size
-    // instead of doubling copies of a large stream. (A chain visits each sector once, so it never
-    // yields more than the source holds; the directory is read with the file size as its limit.)
-    if (limit < source.size()) out.reserve(static_cast<std::size_t>(limit));
+    const std::uint64_t sourceSize = mini ? miniStream_.size() : bytes_.size();
     std::vector<bool> visited(table.size());
+    std::uint64_t taken = 0;
     std::uint32_t s = start;
     for (;;) {
-        if (s >= kEndOfChain || out.size() >= limit) return out;
+        if (s >= kEndOfChain || taken >= limit) return pieces;
         if (s >= table.size() || visited[s]) throw Error("Invalid/looped CFB allocation chain");
         visited[s] = true;
         const std::uint64_t off = mini ? static_cast<std::uint64_t>(s) * miniSectorSize_
                                        : headerSize_ + static_cast<std::uint64_t>(s) * sectorSize_;
-        if (off > source.size() || unit > source.size() - off)
+        if (off > sourceSize || unit > sourceSize - off)
             throw Error(mini ? "CFB mini sector out of range" : "CFB sector out of range");
-        const std::uint64_t take = std::min<std::uint64_t>(unit, limit - out.size());
-        const auto from = source.begin() + static_cast<std::ptrdiff_t>(off);
-        out.insert(out.end(), from, from + static_cast<std::ptrdiff_t>(take));
+        const std::uint64_t take = std::min<std::uint64_t>(unit, limit - taken);
+        pieces.push_back({off, take});
+        taken += take;
         s = table[s];
     }
+}
+
+std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
+                                                  const std::vector<std::uint32_t>& table, bool mini,
+                                                  std::uint64_t limit) const {
+    const std::vector<ChainPiece> pieces = chainPieces(start, table, mini, limit);
+    std::uint64_t size = 0;
+    for (const ChainPiece& piece : pieces) size += piece.length;
+    // One allocation of the final size instead of doubling copies of a large stream.
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(size));
+    const std::vector<std::uint8_t>& source = mini ? miniStream_ : bytes_;
+    for (const ChainPiece& piece : pieces) {
+        const auto from = source.begin() + static_cast<std::ptrdiff_t>(piece.offset);
+        out.insert(out.end(), from, from + static_cast<std::ptrdiff_t>(piece.length));
+    }
+    return out;
 }
 
 std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t sector) const {

@@ -34,15 +34,37 @@ public:
     // The bytes of the named stream (ASCII case-insensitive lookup).
     std::vector<std::uint8_t> readStream(const std::string& name) const;
 
+    // The bytes of the named stream, as readStream gives them, but gathered inside the file's own
+    // buffer where the stream's sectors allow it, so that a large stream is neither copied nor held
+    // twice. Leaves the file empty; the same errors as readStream.
+    std::vector<std::uint8_t> takeStream(const std::string& name) &&;
+
     // First stream entry whose name matches ignoring the case of a..z;
     // nullptr when there is none. The root entry never matches.
     const DirEntry* findEntry(const std::string& name) const;
+
+private:
+    friend struct CompoundFileTestAccess;  // the sector reads, for the tests
+
+    CompoundFile() = default;
+    void parse();
+
+    // A sector of a chain: where it lies in its source and how many of its bytes count.
+    struct ChainPiece {
+        std::uint64_t offset;
+        std::uint64_t length;
+    };
 
     // Follows a chain through `table` from sector `start`, collecting at most
     // `limit` bytes from the file (regular sectors) or, when `mini` is set,
     // from the mini stream. A chain that ends early returns fewer bytes.
     std::vector<std::uint8_t> readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                         bool mini, std::uint64_t limit) const;
+    // The pieces that readChain copies, in chain order; the same checks and errors.
+    std::vector<ChainPiece> chainPieces(std::uint32_t start, const std::vector<std::uint32_t>& table,
+                                        bool mini, std::uint64_t limit) const;
+    // The stream's entry, checked for its size.
+    const DirEntry& streamEntry(const std::string& name) const;
 
     // A copy of regular sector `sector`.
     std::vector<std::uint8_t> readSector(std::uint32_t sector) const;
@@ -50,10 +72,6 @@ public:
     // Little-endian values at a file offset.
     std::uint16_t u16At(std::uint64_t offset) const;
     std::uint32_t u32At(std::uint64_t offset) const;
-
-private:
-    CompoundFile() = default;
-    void parse();
 
     std::vector<std::uint8_t> bytes_;
     std::vector<std::uint8_t> miniStream_;

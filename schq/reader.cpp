@@ -223,13 +223,17 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
     RecordTable table;
     bool hasAdditional = false;
     {
-        const CompoundFile file(path);
-        table.streams[0] = file.readStream("FileHeader");
+        CompoundFile file(path);
+        // The small optional stream is copied first; the main one is then gathered in the file's
+        // own buffer, so that it is not held twice. A fault of either is found as when each is read.
+        std::vector<std::uint8_t> additional;
         try {
-            table.streams[1] = file.readStream("Additional");
+            additional = file.readStream("Additional");
             hasAdditional = true;
         } catch (const Error&) {
         }
+        table.streams[0] = std::move(file).takeStream("FileHeader");
+        table.streams[1] = std::move(additional);
     }
     surveyStream(table, 0, parser);
     if (table.facts.size() < 2 || !table.parse(0, parser).count("HEADER"))

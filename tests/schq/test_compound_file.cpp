@@ -11,9 +11,26 @@
 #include "schq/records.h"
 #include "support/compound_file_writer.h"
 
+namespace schq {
+// The sector reads behind the streams, which the file keeps private.
+struct CompoundFileTestAccess {
+    static std::vector<std::uint8_t> readSector(const CompoundFile& f, std::uint32_t sector) {
+        return f.readSector(sector);
+    }
+    static std::vector<std::uint8_t> readChain(const CompoundFile& f, std::uint32_t start,
+                                               const std::vector<std::uint32_t>& table, bool mini,
+                                               std::uint64_t limit) {
+        return f.readChain(start, table, mini, limit);
+    }
+    static std::uint16_t u16At(const CompoundFile& f, std::uint64_t offset) { return f.u16At(offset); }
+    static std::uint32_t u32At(const CompoundFile& f, std::uint64_t offset) { return f.u32At(offset); }
+};
+}  // namespace schq
+
 namespace {
 
 namespace cfb = kgtest::cfb;
+using Access = schq::CompoundFileTestAccess;
 using Bytes = std::vector<std::uint8_t>;
 using kgtest::CompoundFileImage;
 using kgtest::CompoundFileWriter;
@@ -144,7 +161,7 @@ TEST(SchqCompoundFile, SectorSizeIsIndependentOfVersion) {
     const auto cf = load(img);
     EXPECT_EQ(cf.readStream("FileHeader"), pattern(9000, 1));
     EXPECT_EQ(cf.readStream("Small"), pattern(100, 2));
-    const Bytes sector0 = cf.readSector(0);
+    const Bytes sector0 = Access::readSector(cf, 0);
     ASSERT_EQ(sector0.size(), 4096u);
     EXPECT_TRUE(std::equal(sector0.begin(), sector0.end(), img.bytes.begin() + 512));
 
@@ -344,24 +361,61 @@ TEST(SchqCompoundFile, BrokenChains) {
     EXPECT_EQ(errorOf([&] { cf.readStream("Last"); }), "CFB sector out of range");
 }
 
+// Taking a stream gathers it inside the file's buffer where its sectors allow and copies it
+// otherwise; either way the bytes and errors are those of reading it.
+TEST(SchqCompoundFile, TakenStreamsEqualReadOnes) {
+    CompoundFileWriter w(3);
+    w.addStream("Filler", pattern(1500, 3));
+    w.addStream("Regular", pattern(6000, 1));
+    w.addStream("Small", pattern(300, 2));
+    const auto img = w.build();
+    const auto taken = [](const CompoundFileImage& i, const char* name) {
+        Bytes a, b;
+        const std::string error = errorOf([&] { a = load(i).takeStream(name); });
+        EXPECT_EQ(error, errorOf([&] { b = load(i).readStream(name); })) << name;
+        EXPECT_EQ(a, b) << name;
+        return error;
+    };
+    for (const char* name : {"Regular", "Small", "Filler"}) EXPECT_EQ(taken(img, name), "(no error)");
+    EXPECT_EQ(load(img).takeStream("Regular"), pattern(6000, 1));
+
+    // A chain that ends in the first sector, which lies before the place its bytes go to.
+    auto backwards = img;
+    const auto& chain = img.stream("Regular").chain;
+    backwards.setFatEntry(chain[chain.size() - 2], 0);
+    backwards.setFatEntry(0, cfb::kEndOfChain);
+    EXPECT_EQ(taken(backwards, "Regular"), "(no error)");
+
+    auto looped = img;
+    looped.loopChain("Regular");
+    EXPECT_EQ(taken(looped, "Regular"), "Invalid/looped CFB allocation chain");
+    auto cut = img;
+    cut.cutChain("Regular", 2);
+    EXPECT_EQ(taken(cut, "Regular"), "Truncated CFB stream: Regular");
+    EXPECT_EQ(taken(img, "Missing"), "Missing CFB stream: Missing");
+}
+
 TEST(SchqCompoundFile, LowLevelReads) {
     const auto img = basicImage();
     const auto cf = load(img);
     const std::uint64_t size = img.bytes.size();
-    EXPECT_EQ(cf.u16At(28), 0xFFFE);
-    EXPECT_EQ(errorOf([&] { cf.u16At(size - 1); }), "Truncated CFB data (u16)");
-    EXPECT_EQ(errorOf([&] { cf.u32At(size - 3); }), "Truncated CFB data (u32)");
-    EXPECT_EQ(errorOf([&] { cf.u32At(~0ull - 1); }), "Truncated CFB data (u32)");
+    EXPECT_EQ(Access::u16At(cf, 28), 0xFFFE);
+    EXPECT_EQ(errorOf([&] { Access::u16At(cf, size - 1); }), "Truncated CFB data (u16)");
+    EXPECT_EQ(errorOf([&] { Access::u32At(cf, size - 3); }), "Truncated CFB data (u32)");
+    EXPECT_EQ(errorOf([&] { Access::u32At(cf, ~0ull - 1); }), "Truncated CFB data (u32)");
     const auto lastSector = static_cast<std::uint32_t>((size - 512) / 512);
-    EXPECT_EQ(errorOf([&] { cf.readSector(lastSector); }), "CFB sector out of range");
-    EXPECT_EQ(errorOf([&] { cf.readSector(0xFFFFFFFF); }), "CFB sector out of range");
+    EXPECT_EQ(errorOf([&] { Access::readSector(cf, lastSector); }), "CFB sector out of range");
+    EXPECT_EQ(errorOf([&] { Access::readSector(cf, 0xFFFFFFFF); }), "CFB sector out of range");
 
     // readChain against a caller's table: limit 0 never looks at the start.
     const std::vector<std::uint32_t> table = {1, 0, cfb::kEndOfChain};
-    EXPECT_TRUE(cf.readChain(0xDEAD, table, false, 0).empty());
-    EXPECT_EQ(errorOf([&] { cf.readChain(0, table, false, 5000); }), "Invalid/looped CFB allocation chain");
-    EXPECT_EQ(cf.readChain(0, table, false, 700).size(), 700u) << "stops at the limit before the loop";
-    EXPECT_EQ(cf.readChain(2, table, false, 5000).size(), 512u) << "a short chain returns what it has";
+    EXPECT_TRUE(Access::readChain(cf, 0xDEAD, table, false, 0).empty());
+    EXPECT_EQ(errorOf([&] { Access::readChain(cf, 0, table, false, 5000); }),
+              "Invalid/looped CFB allocation chain");
+    EXPECT_EQ(Access::readChain(cf, 0, table, false, 700).size(), 700u)
+        << "stops at the limit before the loop";
+    EXPECT_EQ(Access::readChain(cf, 2, table, false, 5000).size(), 512u)
+        << "a short chain returns what it has";
 }
 
 TEST(SchqCompoundFile, RealFilesOpenAndSplit) {
