@@ -25,6 +25,32 @@ constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;   // this and above end a chai
 
 constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
+// Header fields, by file offset.
+constexpr std::uint64_t kMajorVersionAt = 26;
+constexpr std::uint64_t kByteOrderAt = 28;
+constexpr std::uint16_t kLittleEndianMark = 0xFFFE;
+constexpr std::uint64_t kSectorShiftAt = 30;
+constexpr std::uint64_t kMiniSectorShiftAt = 32;
+constexpr std::uint64_t kFatCountAt = 44;
+constexpr std::uint64_t kFirstDirectorySectorAt = 48;
+constexpr std::uint64_t kMiniStreamCutoffAt = 56;
+constexpr std::uint64_t kFirstMiniFatSectorAt = 60;
+constexpr std::uint64_t kMiniFatCountAt = 64;
+constexpr std::uint64_t kFirstDifatSectorAt = 68;
+constexpr std::uint64_t kDifatCountAt = 72;
+constexpr std::uint64_t kHeaderDifatAt = 76;
+constexpr std::uint64_t kHeaderDifatSlots = 109;
+
+// Directory entries: their size, and their fields by offset within an entry.
+constexpr std::uint64_t kDirEntrySize = 128;
+constexpr std::uint16_t kEntryNameBytes = 64;  // UTF-16, the terminating NUL included
+constexpr std::uint64_t kEntryNameLengthAt = 64;
+constexpr std::uint64_t kEntryTypeAt = 66;
+constexpr std::uint64_t kEntryStartAt = 116;
+constexpr std::uint64_t kEntrySizeAt = 120;
+constexpr std::uint8_t kStreamEntry = 2;
+constexpr std::uint8_t kRootEntry = 5;
+
 // Strict UTF-8 to code points: no overlong forms, no surrogates, nothing
 // above U+10FFFF. Fails like the standard library's converters do.
 std::u32string decodeUtf8Path(const std::string& s) {
@@ -155,38 +181,45 @@ CompoundFile CompoundFile::fromMemory(std::vector<std::uint8_t> bytes) {
 }
 
 void CompoundFile::parse() {
-    const std::uint64_t fileSize = bytes_.size();
-
     for (std::size_t i = 0; i < sizeof kSignature; ++i)
         if (bytes_[i] != kSignature[i]) throw Error("Not OLE2/CFB file");
+    const std::uint16_t major = readHeaderFields();
+    readFat(readDifat());
+    readDirectory(major);
+    readMiniStream();
+}
 
-    const std::uint16_t major = u16At(26);
-    if ((major != 3 && major != 4) || u16At(28) != 0xFFFE) throw Error("Unsupported CFB version/endian");
+std::uint16_t CompoundFile::readHeaderFields() {
+    const std::uint16_t major = u16At(kMajorVersionAt);
+    if ((major != 3 && major != 4) || u16At(kByteOrderAt) != kLittleEndianMark)
+        throw Error("Unsupported CFB version/endian");
 
-    const std::uint16_t sectorShift = u16At(30);
-    const std::uint16_t miniShift = u16At(32);
+    const std::uint16_t sectorShift = u16At(kSectorShiftAt);
+    const std::uint16_t miniShift = u16At(kMiniSectorShiftAt);
     if ((sectorShift != 9 && sectorShift != 12) || miniShift != 6) throw Error("Unsupported CFB sector size");
     sectorSize_ = 1u << sectorShift;
     miniSectorSize_ = 1u << miniShift;
-    miniStreamCutoff_ = u32At(56);
+    miniStreamCutoff_ = u32At(kMiniStreamCutoffAt);
 
     headerSize_ = major == 4 ? 4096 : 512;
-    if (fileSize < headerSize_) throw Error("Truncated CFB header");
+    if (bytes_.size() < headerSize_) throw Error("Truncated CFB header");
+    return major;
+}
 
-    // Counts are weighed against what the file could hold before any
-    // table is read, so no claim in the header can make a buffer grow
-    // beyond a small multiple of the file size.
-    const std::uint64_t sectorBound = fileSize / sectorSize_ + 1;
+// Counts are weighed against what the file could hold before any table is read, so no claim in
+// the header can make a buffer grow beyond a small multiple of the file size.
+std::uint64_t CompoundFile::sectorBound() const { return bytes_.size() / sectorSize_ + 1; }
 
+std::vector<std::uint32_t> CompoundFile::readDifat() const {
     std::vector<std::uint32_t> difat;
-    for (std::uint64_t k = 0; k < 109; ++k) {
-        const std::uint32_t v = u32At(76 + 4 * k);
+    for (std::uint64_t k = 0; k < kHeaderDifatSlots; ++k) {
+        const std::uint32_t v = u32At(kHeaderDifatAt + 4 * k);
         if (v < kEndOfChain) difat.push_back(v);
     }
 
-    const std::uint32_t difatCount = u32At(72);
-    if (difatCount > sectorBound) throw Error("Invalid DIFAT count");
-    std::uint32_t difatSector = u32At(68);
+    const std::uint32_t difatCount = u32At(kDifatCountAt);
+    if (difatCount > sectorBound()) throw Error("Invalid DIFAT count");
+    std::uint32_t difatSector = u32At(kFirstDifatSectorAt);
     std::set<std::uint32_t> walked;
     const std::uint32_t perSector = sectorSize_ / 4;
     for (std::uint32_t i = 0; i < difatCount; ++i) {
@@ -199,48 +232,53 @@ void CompoundFile::parse() {
         }
         difatSector = le32(sector, 4ull * (perSector - 1));
     }
+    return difat;
+}
 
-    const std::uint32_t fatCount = u32At(44);
-    if (fatCount > difat.size() || fatCount > sectorBound) throw Error("Invalid FAT count");
+void CompoundFile::readFat(const std::vector<std::uint32_t>& difat) {
+    const std::uint32_t fatCount = u32At(kFatCountAt);
+    if (fatCount > difat.size() || fatCount > sectorBound()) throw Error("Invalid FAT count");
+    const std::uint32_t perSector = sectorSize_ / 4;
     fat_.reserve(static_cast<std::size_t>(fatCount) * perSector);
     for (std::uint32_t j = 0; j < fatCount; ++j) {
         const std::vector<std::uint8_t> sector = readSector(difat[j]);
         for (std::uint32_t k = 0; k < perSector; ++k) fat_.push_back(le32(sector, 4ull * k));
     }
+}
 
-    const std::vector<std::uint8_t> dir = readChain(u32At(48), fat_, false, fileSize);
-    for (std::uint64_t off = 0; off + 128 <= dir.size(); off += 128) {
-        const std::uint16_t nameLength = le16(dir, off + 64);
-        if (nameLength < 2 || nameLength > 64 || nameLength % 2 != 0) continue;
-        const std::uint8_t type = dir[static_cast<std::size_t>(off + 66)];
-        if (type != 2 && type != 5) continue;
+void CompoundFile::readDirectory(std::uint16_t major) {
+    const std::vector<std::uint8_t> dir =
+        readChain(u32At(kFirstDirectorySectorAt), fat_, false, bytes_.size());
+    for (std::uint64_t off = 0; off + kDirEntrySize <= dir.size(); off += kDirEntrySize) {
+        const std::uint16_t nameLength = le16(dir, off + kEntryNameLengthAt);
+        if (nameLength < 2 || nameLength > kEntryNameBytes || nameLength % 2 != 0) continue;
+        const std::uint8_t type = dir[static_cast<std::size_t>(off + kEntryTypeAt)];
+        if (type != kStreamEntry && type != kRootEntry) continue;
         DirEntry e;
         for (std::uint64_t u = 0; u + 1 < nameLength / 2u; ++u) appendUtf8(e.name, le16(dir, off + 2 * u));
         e.type = type;
-        e.startSector = le32(dir, off + 116);
-        e.size = major == 3 ? le32(dir, off + 120) : le64(dir, off + 120);
+        e.startSector = le32(dir, off + kEntryStartAt);
+        e.size = major == 3 ? le32(dir, off + kEntrySizeAt) : le64(dir, off + kEntrySizeAt);
         directory_.push_back(std::move(e));
     }
+}
 
-    const DirEntry* root = nullptr;
-    for (const auto& e : directory_) {
-        if (e.type == 5) {
-            root = &e;
-            break;
-        }
-    }
-    if (!root) throw Error("CFB root directory missing");
-    if (root->size > 2 * fileSize) throw Error("Invalid root mini stream size");
+void CompoundFile::readMiniStream() {
+    const auto root = std::find_if(directory_.begin(), directory_.end(),
+                                   [](const DirEntry& e) { return e.type == kRootEntry; });
+    if (root == directory_.end()) throw Error("CFB root directory missing");
+    if (root->size > 2 * static_cast<std::uint64_t>(bytes_.size()))
+        throw Error("Invalid root mini stream size");
     if (root->size != 0) {
         miniStream_ = readChain(root->startSector, fat_, false, root->size);
         if (miniStream_.size() != root->size) throw Error("Truncated CFB mini stream");
     }
 
-    const std::uint32_t miniFatCount = u32At(64);
-    if (miniFatCount > sectorBound) throw Error("Invalid miniFAT count");
+    const std::uint32_t miniFatCount = u32At(kMiniFatCountAt);
+    if (miniFatCount > sectorBound()) throw Error("Invalid miniFAT count");
     if (miniFatCount != 0) {
         const std::uint64_t limit = static_cast<std::uint64_t>(miniFatCount) * sectorSize_;
-        const std::vector<std::uint8_t> table = readChain(u32At(60), fat_, false, limit);
+        const std::vector<std::uint8_t> table = readChain(u32At(kFirstMiniFatSectorAt), fat_, false, limit);
         if (table.size() != limit) throw Error("Truncated CFB miniFAT");
         miniFat_.reserve(table.size() / 4);
         for (std::uint64_t off = 0; off + 4 <= table.size(); off += 4) miniFat_.push_back(le32(table, off));
@@ -291,7 +329,7 @@ std::vector<std::uint8_t> CompoundFile::takeStream(const std::string& name) && {
 
 const DirEntry* CompoundFile::findEntry(const std::string& name) const {
     for (const auto& e : directory_)
-        if (e.type == 2 && sameNameIgnoringAsciiCase(e.name, name)) return &e;
+        if (e.type == kStreamEntry && sameNameIgnoringAsciiCase(e.name, name)) return &e;
     return nullptr;
 }
 

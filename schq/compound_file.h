@@ -47,7 +47,17 @@ private:
     friend struct CompoundFileTestAccess;  // the sector reads, for the tests
 
     CompoundFile() = default;
+    // Validates the image and reads its tables, in the steps below.
     void parse();
+    // Version, byte order, sector sizes; returns the major version.
+    std::uint16_t readHeaderFields();
+    std::uint64_t sectorBound() const;
+    // The FAT's sector numbers: the header's slots, then the DIFAT sectors'.
+    std::vector<std::uint32_t> readDifat() const;
+    void readFat(const std::vector<std::uint32_t>& difat);
+    void readDirectory(std::uint16_t major);
+    // The root entry's mini stream and the miniFAT.
+    void readMiniStream();
 
     // A sector of a chain: where it lies in its source and how many of its bytes count.
     struct ChainPiece {

@@ -118,6 +118,36 @@ void SheetBuilder::addEllipse(Point centre, double rx, double ry, std::uint32_t 
     out.push_back(std::move(p));
 }
 
+void SheetBuilder::addArc(const PropertyMap& record, bool ellipse, std::uint32_t stroke, double strokeWidth) {
+    const Point c = location(record);
+    const double rx = getDouble(record, "RADIUS", 0.0);
+    double ry = getDouble(record, "SECONDARYRADIUS", rx);
+    if (ry == 0) ry = rx;
+    if (rx <= 0 || ry <= 0) return;
+    const double start = getDouble(record, "STARTANGLE", 0.0);
+    const double end = getDouble(record, "ENDANGLE", 360.0);
+    const double sweep = std::fmod(end - start + 360000.0, 360.0);
+    if (std::fabs(end - start) >= 359.99 || sweep < 0.0001) {
+        const std::uint32_t fill =
+            ellipse && isTrue(record, "ISSOLID") ? getColour(record, "AREACOLOR", kDefaultArea) : kNoFill;
+        addEllipse(c, rx, ry, stroke, fill, Graphics, strokeWidth);
+        return;
+    }
+    // Flattened at one point per 5 degrees of sweep, at least 4 and at most 144 segments.
+    const int n = static_cast<int>(std::clamp(std::ceil(sweep / 5.0), 4.0, 144.0));
+    std::vector<Point> points;
+    points.reserve(static_cast<std::size_t>(n) + 1);
+    for (int i = 0; i <= n; ++i) {
+        const double a = (i * sweep / n + start) * std::numbers::pi / 180.0;
+        points.push_back({c.x + std::cos(a) * rx, c.y - std::sin(a) * ry});
+    }
+    addPath(Polyline, std::move(points), Graphics, stroke, strokeWidth, kNoFill);
+}
+
+Point SheetBuilder::corner(const PropertyMap& record) const {
+    return {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)};
+}
+
 void SheetBuilder::addGraphic(const PropertyMap& record, int type, std::uint32_t defaultColour) {
     const std::uint32_t stroke = getColour(record, "COLOR", defaultColour);
     const double width = strokeWidthOf(record);
@@ -136,46 +166,13 @@ void SheetBuilder::addGraphic(const PropertyMap& record, int type, std::uint32_t
             return;
         case kEllipseRecord:
         case kEllipticalArcRecord:
-        case kArcRecord: {
-            const Point c = location(record);
-            const double rx = getDouble(record, "RADIUS", 0.0);
-            double ry = getDouble(record, "SECONDARYRADIUS", rx);
-            if (ry == 0) ry = rx;
-            if (rx <= 0 || ry <= 0) return;
-            const double start = getDouble(record, "STARTANGLE", 0.0);
-            const double end = getDouble(record, "ENDANGLE", 360.0);
-            const double sweep = std::fmod(end - start + 360000.0, 360.0);
-            if (std::fabs(end - start) >= 359.99 || sweep < 0.0001) {
-                const std::uint32_t fill = type == kEllipseRecord && isTrue(record, "ISSOLID")
-                                               ? getColour(record, "AREACOLOR", kDefaultArea)
-                                               : kNoFill;
-                addEllipse(c, rx, ry, stroke, fill, Graphics, width);
-                return;
-            }
-            // Flattened at one point per 5 degrees of sweep, at least 4 and at most 144 segments.
-            const int n = static_cast<int>(std::clamp(std::ceil(sweep / 5.0), 4.0, 144.0));
-            std::vector<Point> points;
-            points.reserve(static_cast<std::size_t>(n) + 1);
-            for (int i = 0; i <= n; ++i) {
-                const double a = (i * sweep / n + start) * std::numbers::pi / 180.0;
-                points.push_back({c.x + std::cos(a) * rx, c.y - std::sin(a) * ry});
-            }
-            addPath(Polyline, std::move(points), Graphics, stroke, width, kNoFill);
-            return;
-        }
-        case kLineRecord:
-            addLine(location(record),
-                    {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)},
-                    Graphics, stroke, width);
-            return;
+        case kArcRecord: addArc(record, type == kEllipseRecord, stroke, width); return;
+        case kLineRecord: addLine(location(record), corner(record), Graphics, stroke, width); return;
         case kRectangleRecord: {
             const std::uint32_t fill = isTrue(record, "ISSOLID") && !isTrue(record, "TRANSPARENT")
                                            ? getColour(record, "AREACOLOR", kDefaultArea)
                                            : kNoFill;
-            std::vector<Point> corners{
-                location(record),
-                {getDouble(record, "CORNER.X", 0.0), sheetHeight - getDouble(record, "CORNER.Y", 0.0)}};
-            addPath(Rectangle, std::move(corners), Graphics, stroke, width, fill);
+            addPath(Rectangle, {location(record), corner(record)}, Graphics, stroke, width, fill);
             return;
         }
         default: return;

@@ -36,7 +36,7 @@ struct PortRow {
 };
 
 PortRow powerPortRow(int style, int o, double x, double y) {
-    if (style == 7) {
+    if (style == kChevronPortStyle) {
         // Open chevron pointing away from the port: right, up, left, down.
         switch (o) {
             case 0:
@@ -46,7 +46,7 @@ PortRow powerPortRow(int style, int o, double x, double y) {
             default: return {{x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, Middle};
         }
     }
-    if (style == 2) {
+    if (style == kTrianglePortStyle) {
         // Closed triangle after a 5-unit stub: down, left, up, right.
         switch (o) {
             case 0:
@@ -141,7 +141,7 @@ void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::st
 
 void SheetBuilder::addPin(const PropertyMap& record) {
     const int conglomerate = getInt(record, "PINCONGLOMERATE", 0);
-    const int direction = conglomerate & 3;
+    const int direction = conglomerate & kPinDirectionMask;
     static constexpr Point kSteps[4] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
     const Point d = kSteps[direction];
     const double len = getDouble(record, "PINLENGTH", 10.0);
@@ -152,7 +152,7 @@ void SheetBuilder::addPin(const PropertyMap& record) {
     if (record.find("SYMBOL_OUTEREDGE") == "1")
         addEllipse(p, kOuterEdgeRadius, kOuterEdgeRadius, kPinColour, 0xFFFFFFFF, Pins, 0.7);
 
-    if (conglomerate & 8) {
+    if (conglomerate & kPinShowsName) {
         std::string name = getString(record, "NAME", "");
         if (!name.empty()) {
             // The name sits inside the symbol, 4 units from the pin's base point.
@@ -161,7 +161,7 @@ void SheetBuilder::addPin(const PropertyMap& record) {
                     kPinNameSize, anchor, 0, kLabelDy);
         }
     }
-    if (conglomerate & 16) {
+    if (conglomerate & kPinShowsNumber) {
         std::string number = getString(record, "DESIGNATOR", "");
         if (!number.empty()) {
             // The number sits beside the pin line, near its middle.

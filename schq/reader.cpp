@@ -125,14 +125,14 @@ PrimitiveBound mostPrimitives(const PropertyMap& record, int type) {
             const double len = getDouble(record, "PINLENGTH", 10.0);
             if (len < 0 || len > kMaxPinLength) return {};
             const int conglomerate = getInt(record, "PINCONGLOMERATE", 0);
-            const std::size_t texts =
-                ((conglomerate & 8) && nonEmpty("NAME")) + ((conglomerate & 16) && nonEmpty("DESIGNATOR"));
+            const std::size_t texts = ((conglomerate & kPinShowsName) && nonEmpty("NAME")) +
+                                      ((conglomerate & kPinShowsNumber) && nonEmpty("DESIGNATOR"));
             return {1 + (record.find("SYMBOL_OUTEREDGE") == "1") + texts, texts};
         }
         case kPowerPortRecord: {
             const int style = getInt(record, "STYLE", 0);
             const bool named = record.find("SHOWNETNAME") != "F" && nonEmpty("TEXT");
-            return {std::size_t{1} + (style == 2 || style == 7) + named, 0};
+            return {std::size_t{1} + (style == kTrianglePortStyle || style == kChevronPortStyle) + named, 0};
         }
         case kPolylineRecord:
         case kPolygonRecord:
@@ -176,13 +176,16 @@ bool visible(const RecordFacts& record, const RecordFacts* owner) {
 
 // The record streams of a file and the facts of their records, in the reader's list order:
 // FileHeader's records, then Additional's without its header record.
+enum StreamIndex { kFileHeaderStream = 0, kAdditionalStream = 1 };
+
 struct RecordTable {
     std::vector<std::uint8_t> streams[2];
     std::vector<RecordFacts> facts;
 
     PropertyMap parse(std::size_t index, FieldParser& parser) {
         const RecordFacts& f = facts[index];
-        std::vector<std::uint8_t>& stream = streams[(f.flags & kInAdditional) ? 1 : 0];
+        std::vector<std::uint8_t>& stream =
+            streams[(f.flags & kInAdditional) ? kAdditionalStream : kFileHeaderStream];
         return parser.parse(reinterpret_cast<char*>(stream.data()) + f.offset, f.length);
     }
 
@@ -193,7 +196,7 @@ struct RecordTable {
 };
 
 // Takes the facts of every text record of stream `which`; throws the stream's errors.
-void surveyStream(RecordTable& table, int which, FieldParser& parser) {
+void surveyStream(RecordTable& table, StreamIndex which, FieldParser& parser) {
     std::vector<std::uint8_t>& stream = table.streams[which];
     // Offsets are kept in 32 bits; the compound-file reader refuses larger streams long before.
     if (stream.size() > std::numeric_limits<std::uint32_t>::max()) throw Error("CFB stream too large");
@@ -208,7 +211,7 @@ void surveyStream(RecordTable& table, int which, FieldParser& parser) {
         RecordFacts f = factsOf(record);
         f.offset = static_cast<std::uint32_t>(offset);
         f.length = static_cast<std::uint32_t>(length);
-        if (which == 1) f.flags |= kInAdditional;
+        if (which == kAdditionalStream) f.flags |= kInAdditional;
         if (f.flags & kHasType) {
             const PrimitiveBound most = mostPrimitives(record, f.type);
             f.mostPrimitives = static_cast<std::uint8_t>(most.total);
@@ -232,10 +235,10 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
             hasAdditional = true;
         } catch (const Error&) {
         }
-        table.streams[0] = std::move(file).takeStream("FileHeader");
-        table.streams[1] = std::move(additional);
+        table.streams[kFileHeaderStream] = std::move(file).takeStream("FileHeader");
+        table.streams[kAdditionalStream] = std::move(additional);
     }
-    surveyStream(table, 0, parser);
+    surveyStream(table, kFileHeaderStream, parser);
     if (table.facts.size() < 2 || !table.parse(0, parser).count("HEADER"))
         throw Error("Missing Altium/Protel FileHeader records");
 
@@ -245,7 +248,7 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
     bool additionalUsed = false;
     if (hasAdditional) {
         try {
-            surveyStream(table, 1, parser);
+            surveyStream(table, kAdditionalStream, parser);
             additionalUsed =
                 table.facts.size() > fileHeaderCount && table.parse(fileHeaderCount, parser).count("HEADER");
         } catch (const Error&) {
@@ -255,7 +258,7 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
         table.facts.erase(table.facts.begin() + static_cast<std::ptrdiff_t>(fileHeaderCount));
     } else {
         table.facts.resize(fileHeaderCount);
-        table.streams[1] = {};
+        table.streams[kAdditionalStream] = {};
     }
     return table;
 }

@@ -44,6 +44,15 @@ constexpr bool isTextRecord(std::int32_t type) {
            type == kParameterRecord;
 }
 
+// "PINCONGLOMERATE": the pin's direction in the low two bits, and whether its name and its number
+// are shown.
+constexpr int kPinDirectionMask = 3;
+constexpr int kPinShowsName = 8;
+constexpr int kPinShowsNumber = 16;
+// The power port "STYLE"s drawn with a shape after the stub.
+constexpr int kTrianglePortStyle = 2;
+constexpr int kChevronPortStyle = 7;
+
 constexpr std::uint32_t kNoFill = 0x00FFFFFF;
 // Vertices read of one vertex list at most.
 constexpr int kMaxVertices = 5000;
@@ -100,6 +109,8 @@ struct SheetBuilder {
                     double strokeWidth);
     // Records 6, 7, 8, 11, 12, 13, 14 and 27.
     void addGraphic(const PropertyMap& record, int type, std::uint32_t defaultColour);
+    // An ellipse, or an arc flattened to a polyline; `ellipse` fills a solid whole one.
+    void addArc(const PropertyMap& record, bool ellipse, std::uint32_t stroke, double strokeWidth);
 
     void addText(Point at, std::string text, Layer layer, std::uint32_t colour, double fontSize,
                  TextAnchor anchor, double rotation, double dy);
@@ -108,8 +119,9 @@ struct SheetBuilder {
     void addPin(const PropertyMap& record);
     void addPowerPort(const PropertyMap& record);
 
-    // The record's location point in sheet coordinates.
+    // The record's location point and its corner (CORNER.X, CORNER.Y) in sheet coordinates.
     Point location(const PropertyMap& record) const;
+    Point corner(const PropertyMap& record) const;
 };
 
 }  // namespace schq

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <initializer_list>
 #include <vector>
 
 namespace schq {
@@ -143,10 +144,41 @@ std::string xmlEscape(std::string_view text) {
     return out;
 }
 
-std::string writeSvg(const Document& document, const Rect& area, const RenderOptions& options) {
+namespace {
+
+// The colours and width of one primitive as attribute values.
+struct Paint {
+    std::string stroke;
+    std::string fill;
+    std::string strokeWidth;
+
+    explicit Paint(const Primitive& p)
+        : stroke(svgColour(p.stroke)),
+          fill((p.fill >> 24) != 0 ? svgColour(p.fill) : std::string("none")),
+          strokeWidth(formatNumber(p.strokeWidth)) {}
+};
+
+struct NumberAttribute {
+    const char* name;
+    double value;
+};
+
+// The start of an element with its geometry.
+void shapeOpening(std::string& out, const char* tag, std::initializer_list<NumberAttribute> geometry) {
+    out += tag;
+    for (const NumberAttribute& a : geometry) numberAttribute(out, a.name, a.value);
+}
+
+void fillAndStroke(std::string& out, const Paint& paint) {
+    attribute(out, "fill", paint.fill);
+    attribute(out, "stroke", paint.stroke);
+    attribute(out, "stroke-width", paint.strokeWidth);
+}
+
+// The root element and the white sheet behind the drawing.
+void writeOpening(std::string& out, const Rect& area) {
     const double w = area.x1 - area.x0;
     const double h = area.y1 - area.y0;
-    std::string out;
     out += "<svg";
     attribute(out, "xmlns", "http://www.w3.org/2000/svg");
     numberAttribute(out, "width", w);
@@ -161,12 +193,94 @@ std::string writeSvg(const Document& document, const Rect& area, const RenderOpt
     numberAttribute(out, "height", h);
     attribute(out, "fill", "white");
     out += "/>\n";
+}
 
-    const std::vector<std::uint32_t> indices = document.query(area, options);
+void writePath(std::string& out, const Primitive& p, const Paint& paint) {
+    out += p.kind == Polyline ? "<polyline" : "<polygon";
+    out += " points=\"";
+    for (const Point& q : p.points) {
+        appendNumber(out, q.x);
+        out += ',';
+        appendNumber(out, q.y);
+        out += ' ';
+    }
+    out += '"';
+    fillAndStroke(out, paint);
+    attribute(out, "stroke-linejoin", "round");
+    attribute(out, "stroke-linecap", "round");
+    out += "/>\n";
+}
+
+void writeRectangle(std::string& out, const Primitive& p, const Paint& paint) {
+    if (p.points.size() < 2) return;
+    const Point& a = p.points[0];
+    const Point& b = p.points[1];
+    shapeOpening(out, "<rect",
+                 {{"x", std::min(a.x, b.x)},
+                  {"y", std::min(a.y, b.y)},
+                  {"width", std::fabs(b.x - a.x)},
+                  {"height", std::fabs(b.y - a.y)}});
+    fillAndStroke(out, paint);
+    out += "/>\n";
+}
+
+void writeEllipse(std::string& out, const Primitive& p, const Paint& paint) {
+    shapeOpening(out, "<ellipse", {{"cx", p.x}, {"cy", p.y}, {"rx", p.rx}, {"ry", p.ry}});
+    fillAndStroke(out, paint);
+    out += "/>\n";
+}
+
+void writeLine(std::string& out, const Primitive& p, const Paint& paint) {
+    if (p.points.size() < 2) return;
+    shapeOpening(
+        out, "<line",
+        {{"x1", p.points[0].x}, {"y1", p.points[0].y}, {"x2", p.points[1].x}, {"y2", p.points[1].y}});
+    attribute(out, "stroke", paint.stroke);
+    attribute(out, "stroke-width", paint.strokeWidth);
+    out += "/>\n";
+}
+
+void writeText(std::string& out, const Primitive& p, const Paint& paint) {
+    out += "<text";
+    numberAttribute(out, "x", p.x);
+    numberAttribute(out, "y", p.y);
+    attribute(out, "fill", paint.stroke);
+    attribute(out, "text-anchor", p.anchor == Middle ? "middle" : p.anchor == End ? "end" : "start");
+    numberAttribute(out, "font-size", p.fontSize);
+    attribute(out, "dy", formatNumber(p.dy) + "em");
+    if (p.rotation != 0)  // NaN included
+        attribute(
+            out, "transform",
+            "rotate(" + formatNumber(p.rotation) + ' ' + formatNumber(p.x) + ' ' + formatNumber(p.y) + ')');
+    out += '>';
+    out += xmlEscape(p.text);
+    out += "</text>\n";
+}
+
+void writePrimitive(std::string& out, const Primitive& p) {
+    const Paint paint(p);
+    switch (p.kind) {
+        case Polyline:
+        case Polygon: writePath(out, p, paint); break;
+        case Rectangle: writeRectangle(out, p, paint); break;
+        case Ellipse:
+        case Circle: writeEllipse(out, p, paint); break;
+        case Line: writeLine(out, p, paint); break;
+        case Text: writeText(out, p, paint); break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+std::string writeSvg(const Document& document, const Rect& area, const RenderOptions& options) {
+    std::string out;
+    writeOpening(out, area);
     const std::vector<Primitive>& primitives = document.primitives();
+    // One group per layer: the primitives come in layer order.
     bool first = true;
     unsigned currentLayer = 0;
-    for (const std::uint32_t index : indices) {
+    for (const std::uint32_t index : document.query(area, options)) {
         const Primitive& p = primitives[index];
         if (first || p.layer != currentLayer) {
             if (!first) out += "</g>\n";
@@ -176,88 +290,7 @@ std::string writeSvg(const Document& document, const Rect& area, const RenderOpt
             first = false;
             currentLayer = p.layer;
         }
-        const std::string stroke = svgColour(p.stroke);
-        const std::string fill = (p.fill >> 24) != 0 ? svgColour(p.fill) : std::string("none");
-        const std::string sw = formatNumber(p.strokeWidth);
-        switch (p.kind) {
-            case Polyline:
-            case Polygon:
-                out += p.kind == Polyline ? "<polyline" : "<polygon";
-                out += " points=\"";
-                for (const Point& q : p.points) {
-                    appendNumber(out, q.x);
-                    out += ',';
-                    appendNumber(out, q.y);
-                    out += ' ';
-                }
-                out += '"';
-                attribute(out, "fill", fill);
-                attribute(out, "stroke", stroke);
-                attribute(out, "stroke-width", sw);
-                attribute(out, "stroke-linejoin", "round");
-                attribute(out, "stroke-linecap", "round");
-                out += "/>\n";
-                break;
-            case Rectangle:
-                if (p.points.size() >= 2) {
-                    const Point& a = p.points[0];
-                    const Point& b = p.points[1];
-                    out += "<rect";
-                    numberAttribute(out, "x", std::min(a.x, b.x));
-                    numberAttribute(out, "y", std::min(a.y, b.y));
-                    numberAttribute(out, "width", std::fabs(b.x - a.x));
-                    numberAttribute(out, "height", std::fabs(b.y - a.y));
-                    attribute(out, "fill", fill);
-                    attribute(out, "stroke", stroke);
-                    attribute(out, "stroke-width", sw);
-                    out += "/>\n";
-                }
-                break;
-            case Ellipse:
-            case Circle:
-                out += "<ellipse";
-                numberAttribute(out, "cx", p.x);
-                numberAttribute(out, "cy", p.y);
-                numberAttribute(out, "rx", p.rx);
-                numberAttribute(out, "ry", p.ry);
-                attribute(out, "fill", fill);
-                attribute(out, "stroke", stroke);
-                attribute(out, "stroke-width", sw);
-                out += "/>\n";
-                break;
-            case Line:
-                if (p.points.size() >= 2) {
-                    out += "<line";
-                    numberAttribute(out, "x1", p.points[0].x);
-                    numberAttribute(out, "y1", p.points[0].y);
-                    numberAttribute(out, "x2", p.points[1].x);
-                    numberAttribute(out, "y2", p.points[1].y);
-                    attribute(out, "stroke", stroke);
-                    attribute(out, "stroke-width", sw);
-                    out += "/>\n";
-                }
-                break;
-            case Text:
-                out += "<text";
-                numberAttribute(out, "x", p.x);
-                numberAttribute(out, "y", p.y);
-                attribute(out, "fill", stroke);
-                attribute(out, "text-anchor",
-                          p.anchor == Middle ? "middle"
-                          : p.anchor == End  ? "end"
-                                             : "start");
-                numberAttribute(out, "font-size", p.fontSize);
-                attribute(out, "dy", formatNumber(p.dy) + "em");
-                if (p.rotation != 0)  // NaN included
-                    attribute(out, "transform",
-                              "rotate(" + formatNumber(p.rotation) + ' ' + formatNumber(p.x) + ' ' +
-                                  formatNumber(p.y) + ')');
-                out += '>';
-                out += xmlEscape(p.text);
-                out += "</text>\n";
-                break;
-            default: break;
-        }
+        writePrimitive(out, p);
     }
     if (!first) out += "</g>\n";
     out += "</svg>\n";
