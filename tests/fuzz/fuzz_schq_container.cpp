@@ -2,7 +2,9 @@
 // then split, and second as a record stream of their own.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "schq/compound_file.h"
@@ -29,9 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const schq::CompoundFile file = schq::CompoundFile::fromMemory(bytes);
         for (const char* name : {"FileHeader", "additional", "Storage"}) {
+            std::vector<std::uint8_t> read;
+            std::string readError;
             try {
-                splitQuietly(file.readStream(name));
-            } catch (const schq::Error&) {
+                read = file.readStream(name);
+                splitQuietly(read);
+            } catch (const schq::Error& e) {
+                readError = e.what();
+            }
+            // Taking the stream gathers it in the file's buffer: the same bytes or the same error.
+            try {
+                schq::CompoundFile copy = file;
+                if (std::move(copy).takeStream(name) != read || !readError.empty()) std::abort();
+            } catch (const schq::Error& e) {
+                if (readError != e.what()) std::abort();
             }
         }
     } catch (const schq::Error&) {
