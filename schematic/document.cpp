@@ -1,0 +1,19 @@
+#include "schematic/document.h"
+
+#include <stdexcept>
+
+#include "schematic/path_rules.h"
+
+namespace schematic {
+
+std::unique_ptr<Document> openDocument(const std::string& path) {
+    // Decoding the whole path strictly first: an invalid one fails with the conversion's error.
+    fromUtf8(path);
+    const std::string ext = lowerExtensionOf(path);
+    if (ext == ".sch") return openPcadDocument(path);
+    if (ext == ".schdoc" || ext == ".schdot") return openSchDocDocument(path);
+    if (ext == ".sbk") return openSbkDocument(path);
+    throw std::runtime_error("Unsupported extension. Expected .SCH, .SchDoc, .SchDot or .SBK");
+}
+
+}  // namespace schematic

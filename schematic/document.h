@@ -1,0 +1,77 @@
+// One shape for the three formats: the pages, layers, painting, summary and export of an open
+// file, whichever reader it came from. The viewer core holds one and never asks which format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "schematic/viewer_core.h"
+
+namespace schematic {
+
+class DrawTarget;
+
+// How document units land on the target: pixel = unit * scale + offset, with y multiplied by
+// ySign first (-1 where the format's y grows upwards).
+struct ViewTransform {
+    std::int32_t width = 1024;
+    std::int32_t height = 768;
+    double scale = 1;
+    double offsetX = 0;
+    double offsetY = 0;
+    std::int32_t ySign = -1;
+};
+
+// The area in document units that fitting to the view shows.
+struct Extent {
+    double x0 = 0;
+    double y0 = 0;
+    double x1 = 1;
+    double y1 = 1;
+};
+
+class Document {
+public:
+    virtual ~Document() = default;
+
+    // At least 1.
+    virtual std::size_t pageCount() const = 0;
+    virtual std::size_t currentPage() const = 0;
+    // `index` is below pageCount().
+    virtual std::string pageName(std::size_t index) const = 0;
+    // `index` is below pageCount(). A page that cannot be read throws and leaves the old one.
+    virtual void selectPage(std::size_t index) = 0;
+
+    virtual std::vector<LayerInfo> layers() const = 0;
+    // -1 where the format's y grows upwards, 1 where it grows downwards.
+    virtual std::int32_t ySign() const = 0;
+    // The current page's extent; it may hold any double, NaN included.
+    virtual Extent extent() const = 0;
+
+    virtual void paint(DrawTarget& target, const ViewTransform& view, std::uint32_t visibleMask,
+                       bool dark) const = 0;
+    virtual std::string statusText() const = 0;
+    // Writes the current page as SVG to a UTF-8 path; throws on failure.
+    virtual void exportSvg(const std::string& path, std::uint32_t visibleMask, bool dark) const = 0;
+
+protected:
+    Document() = default;
+    Document(const Document&) = default;
+    Document& operator=(const Document&) = default;
+};
+
+// Opens the file (UTF-8 path) with the reader its extension selects; throws on failure.
+std::unique_ptr<Document> openDocument(const std::string& path);
+
+// The adapters behind openDocument, one per reader.
+std::unique_ptr<Document> openPcadDocument(const std::string& path);
+std::unique_ptr<Document> openSchDocDocument(const std::string& path);
+std::unique_ptr<Document> openSbkDocument(const std::string& path);
+
+// max(value, least), also when the value is NaN (a file may state any width).
+inline double atLeast(double value, double least) { return value >= least ? value : least; }
+
+}  // namespace schematic

@@ -1,0 +1,134 @@
+// A P-CAD file as a document: every sheet read at once, one of them current.
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "pcad/load.h"
+#include "pcad/svg.h"
+#include "schematic/document.h"
+#include "schematic/draw_target.h"
+#include "schematic/palette.h"
+
+namespace schematic {
+
+namespace {
+
+std::uint8_t itemClassOf(const pcad::Page& page, const pcad::Item& item) {
+    switch (item.kind) {
+        case 0: return page.lines[item.index].itemClass;
+        case 1: return page.circles[item.index].itemClass;
+        default: return page.texts[item.index].itemClass;
+    }
+}
+
+class PcadDocument final : public Document {
+public:
+    explicit PcadDocument(std::vector<pcad::Page> pages) : pages_(std::move(pages)) {}
+
+    std::size_t pageCount() const override { return pages_.size(); }
+    std::size_t currentPage() const override { return current_; }
+    std::string pageName(std::size_t index) const override { return pages_[index].name; }
+    void selectPage(std::size_t index) override { current_ = index; }
+
+    std::vector<LayerInfo> layers() const override {
+        return {{"Sheet frame", 1}, {"Graphics and tables", 2},   {"Symbols and junctions", 4}, {"Wires", 8},
+                {"Buses", 16},      {"Text, pins and labels", 32}};
+    }
+    std::int32_t ySign() const override { return -1; }
+
+    Extent extent() const override {
+        const pcad::Page& page = pages_[current_];
+        return {page.originX, page.originY, page.originX + page.width, page.originY + page.height};
+    }
+
+    void paint(DrawTarget& target, const ViewTransform& view, std::uint32_t visibleMask,
+               bool dark) const override;
+
+    std::string statusText() const override {
+        const auto n = [](std::uint64_t v) { return std::to_string(v); };
+        const pcad::Page& p = pages_[current_];
+        return "P-CAD SCH | sheet " + n(current_ + 1) + "/" + n(pages_.size()) + " | " + n(p.lines.size()) +
+               " lines, " + n(p.circles.size()) + " circles, " + n(p.texts.size()) + " texts";
+    }
+
+    // Every layer, whatever the mask: the export is of the whole sheet.
+    void exportSvg(const std::string& path, std::uint32_t, bool dark) const override {
+        pcad::exportSvg(pages_[current_], path, 2.0, dark);
+    }
+
+private:
+    std::vector<const pcad::Item*> visibleItems(const pcad::Rect& area, std::uint32_t visibleMask) const;
+    static void paintItem(const pcad::Page& page, const pcad::Item& item, const pcad::View& view,
+                          DrawTarget& target, bool dark);
+
+    std::vector<pcad::Page> pages_;
+    std::size_t current_ = 0;
+};
+
+// The items of the current page in `area` on a visible layer, in the screen's draw order.
+std::vector<const pcad::Item*> PcadDocument::visibleItems(const pcad::Rect& area,
+                                                          std::uint32_t visibleMask) const {
+    const pcad::Page& page = pages_[current_];
+    std::vector<const pcad::Item*> kept;
+    page.query(area.minX, area.minY, area.maxX, area.maxY, [&](const pcad::Item& item) {
+        if (layerBit(itemClassOf(page, item)) & visibleMask) kept.push_back(&item);
+    });
+    std::stable_sort(kept.begin(), kept.end(), [&](const pcad::Item* a, const pcad::Item* b) {
+        return drawOrderKey(page, *a) < drawOrderKey(page, *b);
+    });
+    return kept;
+}
+
+void PcadDocument::paintItem(const pcad::Page& page, const pcad::Item& item, const pcad::View& view,
+                             DrawTarget& target, bool dark) {
+    const double s = view.scale;
+    if (item.kind == 0) {
+        const pcad::Line& l = page.lines[item.index];
+        const pcad::Point a = view.toScreen(l.x1, l.y1), b = view.toScreen(l.x2, l.y2);
+        const Point pts[2] = {{a.x, a.y}, {b.x, b.y}};
+        target.polyline(pts, 2, atLeast(l.width * s, 1.0), pcadItemColour(l.itemClass, dark), false, 0);
+    } else if (item.kind == 1) {
+        const pcad::Circle& c = page.circles[item.index];
+        const double r2 = c.diameter * s * 0.5;
+        const pcad::Point p = view.toScreen(c.x, c.y);
+        const Colour colour = pcadItemColour(c.itemClass, dark);
+        target.ellipse({p.x - r2, p.y - r2, p.x + r2, p.y + r2}, atLeast(c.width * s, 1.0), colour,
+                       c.filled ? colour : 0);
+    } else {
+        const pcad::Text& t = page.texts[item.index];
+        if (t.text.empty()) return;
+        const pcad::Point lt = view.toScreen(item.minX, item.maxY);
+        const pcad::Point rb = view.toScreen(item.maxX, item.minY);
+        const double h = rb.y - lt.y;
+        if (!(h >= 3)) return;
+        TextStyle style;
+        style.align = AlignLeft;
+        style.height = std::max(h, 4.0);
+        style.angle = t.rotation;
+        style.boxWidth = std::max(rb.x - lt.x, 0.0);
+        target.text({lt.x, rb.y}, t.text, style, pcadItemColour(t.itemClass, dark));
+    }
+}
+
+void PcadDocument::paint(DrawTarget& target, const ViewTransform& v, std::uint32_t visibleMask,
+                         bool dark) const {
+    pcad::View view;
+    view.width = v.width;
+    view.height = v.height;
+    view.scale = v.scale;
+    view.centerX = (v.width * 0.5 - v.offsetX) / v.scale;
+    view.centerY = (v.offsetY - v.height * 0.5) / v.scale;
+    const pcad::Page& page = pages_[current_];
+    for (const pcad::Item* item : visibleItems(view.visibleRect(), visibleMask))
+        paintItem(page, *item, view, target, dark);
+}
+
+}  // namespace
+
+std::unique_ptr<Document> openPcadDocument(const std::string& path) {
+    std::vector<pcad::Page> pages = pcad::loadFile(path);
+    if (pages.empty()) throw std::runtime_error("P-CAD file has no pages");
+    return std::make_unique<PcadDocument>(std::move(pages));
+}
+
+}  // namespace schematic
