@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pcad/paint.h"
+
 namespace schematic {
 
 namespace {
@@ -28,10 +30,9 @@ const ClassRow& rowOf(std::uint8_t itemClass) { return itemClass < 12 ? kRows[it
 std::uint32_t layerBit(std::uint8_t itemClass) { return rowOf(itemClass).bit; }
 
 int drawOrderKey(const pcad::Page& page, const pcad::Item& item) {
-    if (item.kind == 2) return 20;
-    if (item.kind == 1) return page.circles[item.index].filled ? 15 : 12;
-    const std::uint8_t c = page.lines[item.index].itemClass;
-    return c <= 4 ? c : 6;
+    // The screen draws large graphics among the other lines rather than before them.
+    const int key = pcad::drawOrderKey(page, item);
+    return key == pcad::ClassLargeGraphics ? 6 : key;
 }
 
 std::uint32_t pcadItemColour(std::uint8_t itemClass, bool dark) {

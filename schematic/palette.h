@@ -10,8 +10,9 @@ namespace schematic {
 
 // Layer bit of a P-CAD item class (unknown classes fall on the text layer).
 std::uint32_t layerBit(std::uint8_t itemClass);
-// Screen draw-order key: lines 0..4 by class (6 for other classes), open circles 12,
-// filled circles 15, texts 20.
+// Screen draw-order key: the P-CAD reader's order, with large-graphics lines drawn in the group
+// of the other classes' lines (lines 0..4 by class, 6 for other classes, open circles 12,
+// filled circles 15, texts 20).
 int drawOrderKey(const pcad::Page& page, const pcad::Item& item);
 // 0xAABBGGRR screen colour of a P-CAD item class in the light or dark theme.
 std::uint32_t pcadItemColour(std::uint8_t itemClass, bool dark);
