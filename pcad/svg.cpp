@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/file.h"
+#include "common/fitted_text.h"
 #include "common/svg.h"
 #include "pcad/paint.h"
 #include "pcad/utf8path.h"
@@ -53,7 +54,7 @@ public:
             if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
         }
         if (n == 0) return;
-        const double sx = 100.0 / (static_cast<double>(n) * 52);
+        const double sx = common::fitted::widthScale(n);
 
         const int a = quarterAngle(t.rotation);
         std::string transform;
@@ -72,8 +73,10 @@ public:
         num(y1 - y0, "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">");
         if (!transform.empty()) out_ += "<g transform=\"" + transform + "\">";
         out_ += "<text transform=\"scale(";
-        num(sx, ",1)\" x=\"0\" y=\"84\" font-family=\"Arial, sans-serif\" font-size=\"");
-        num(90.0, "\" fill=\"");
+        num(sx, ",1)\" x=\"0\" y=\"");
+        out_ += std::to_string(static_cast<int>(common::fitted::kBaseline));
+        out_ += "\" font-family=\"Arial, sans-serif\" font-size=\"";
+        num(common::fitted::kFontSize, "\" fill=\"");
         out_ += svgColour(colour);
         out_ += "\">";
         out_ += xmlEscape(t.text);

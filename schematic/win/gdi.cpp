@@ -2,6 +2,8 @@
 #include "schematic/win/gdi_target.h"
 #include "schematic/win/view.h"
 
+#include "common/fitted_text.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <climits>
@@ -238,32 +240,34 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     for (unsigned char c : text)
         if (c < 0x80 || c > 0xBF) ++codePoints;
     if (codePoints == 0) return true;
-    HFONT font = cache_->font(90, 0);
+    HFONT font = cache_->font(static_cast<int>(common::fitted::kFontSize), 0);
     if (!font) return false;
 
-    // The text is laid out in a virtual 100 by 100 box, 90 units high with its baseline at 84,
-    // an average character taken as 52 units wide; that box is mapped onto the target box.
-    const double sx = 100.0 / (static_cast<double>(codePoints) * 52.0);
+    // The text is laid out in the virtual box that the SVG writer uses; that box is mapped onto
+    // the target box.
+    using namespace common::fitted;
+    const double sx = widthScale(codePoints);
     const double angle = std::isfinite(style.angle) ? std::fmod(style.angle, 360.0) : 0.0;
     long r = std::lround(angle) % 360;
     if (r < 0) r += 360;
     double c = 1, s = 0, shiftX = 0, shiftY = 0;
     if (r == 0) {
     } else if (r == 90) {
-        c = 0, s = 1, shiftX = 100, shiftY = 0;
+        c = 0, s = 1, shiftX = kBox, shiftY = 0;
     } else if (r == 180) {
-        c = -1, s = 0, shiftX = 100, shiftY = 100;
+        c = -1, s = 0, shiftX = kBox, shiftY = kBox;
     } else if (r == 270) {
-        c = 0, s = -1, shiftX = 0, shiftY = 100;
+        c = 0, s = -1, shiftX = 0, shiftY = kBox;
     } else {
         const double radians = angle * kPi / 180.0;
         c = std::cos(radians);
         s = std::sin(radians);
-        shiftX = 50 - 50 * c + 50 * s;
-        shiftY = 50 - 50 * s - 50 * c;
+        const double half = kBox / 2;
+        shiftX = half - half * c + half * s;
+        shiftY = half - half * s - half * c;
     }
-    const double entries[6] = {c * sx * bw / 100.0, s * sx * h / 100.0,      -s * bw / 100.0,
-                               c * h / 100.0,       shiftX * bw / 100.0 + x, shiftY * h / 100.0 + y - h};
+    const double entries[6] = {c * sx * bw / kBox, s * sx * h / kBox,      -s * bw / kBox,
+                               c * h / kBox,       shiftX * bw / kBox + x, shiftY * h / kBox + y - h};
     // GDI's transform holds floats: a box too large for them cannot be transformed (converting
     // such a double to float is undefined), so it is drawn the plain way.
     for (double entry : entries)
@@ -288,7 +292,7 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
         SetTextColor(dc_, colour & 0xFFFFFF);
         SetTextAlign(dc_, TA_BASELINE | TA_LEFT);
         const int length = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
-        TextOutW(dc_, 0, 84, wide.data(), length);
+        TextOutW(dc_, 0, static_cast<int>(kBaseline), wide.data(), length);
     }
     RestoreDC(dc_, saved);
     // The restore put the context's own selections back.
