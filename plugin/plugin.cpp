@@ -10,8 +10,6 @@
 
 namespace {
 
-HINSTANCE gModule = nullptr;
-
 constexpr char kDetectString[] = "ext=\"SCH\" | ext=\"SCHDOC\" | ext=\"SCHDOT\" | ext=\"SBK\"";
 static_assert(sizeof kDetectString - 1 == 51);
 
@@ -30,7 +28,6 @@ extern "C" {
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     try {
         if (reason == DLL_PROCESS_ATTACH) {
-            gModule = instance;
             DisableThreadLibraryCalls(instance);
             schematic::win::setModuleInstance(instance);
         }
