@@ -109,6 +109,42 @@ LRESULT onKey(HWND canvas, ViewState* state, WPARAM key, LPARAM lParam) {
     return DefWindowProcW(canvas, WM_KEYDOWN, key, lParam);
 }
 
+// A left or middle button press starts dragging the page.
+void startDrag(HWND canvas, ViewState* state, LPARAM lParam) {
+    if (!state) return;
+    state->dragging = true;
+    state->lastX = GET_X_LPARAM(lParam);
+    state->lastY = GET_Y_LPARAM(lParam);
+    SetFocus(canvas);
+    SetCapture(canvas);
+}
+
+void dragTo(ViewState* state, LPARAM lParam) {
+    if (!state || !state->dragging || !state->document) return;
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    state->document->pan(x - state->lastX, y - state->lastY);
+    state->lastX = x;
+    state->lastY = y;
+    invalidateCanvas(state);
+}
+
+void contextMenuAt(HWND canvas, ViewState* state, LPARAM lParam) {
+    if (!state) return;
+    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ClientToScreen(canvas, &point);
+    showContextMenu(state, point);
+}
+
+// The wheel zooms about the pointer; its position comes in screen coordinates.
+void wheelZoom(HWND canvas, ViewState* state, WPARAM wParam, LPARAM lParam) {
+    if (!state || !state->document) return;
+    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ScreenToClient(canvas, &point);
+    // High-resolution wheels send fractions of a notch.
+    const double notches = GET_WHEEL_DELTA_WPARAM(wParam) / 120.0;
+    zoomAt(state, std::pow(1.18, notches), point.x, point.y);
+}
+
 LRESULT canvasMessage(HWND canvas, UINT message, WPARAM wParam, LPARAM lParam) {
     ViewState* state = canvasState(canvas);
     switch (message) {
@@ -122,24 +158,8 @@ LRESULT canvasMessage(HWND canvas, UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_KEYDOWN: return onKey(canvas, state, wParam, lParam);
         case WM_LBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            if (state) {
-                state->dragging = true;
-                state->lastX = GET_X_LPARAM(lParam);
-                state->lastY = GET_Y_LPARAM(lParam);
-                SetFocus(canvas);
-                SetCapture(canvas);
-            }
-            return 0;
-        case WM_MOUSEMOVE:
-            if (state && state->dragging && state->document) {
-                const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-                state->document->pan(x - state->lastX, y - state->lastY);
-                state->lastX = x;
-                state->lastY = y;
-                invalidateCanvas(state);
-            }
-            return 0;
+        case WM_MBUTTONDOWN: startDrag(canvas, state, lParam); return 0;
+        case WM_MOUSEMOVE: dragTo(state, lParam); return 0;
         case WM_LBUTTONUP:
         case WM_MBUTTONUP:
             if (state) state->dragging = false;
@@ -149,22 +169,8 @@ LRESULT canvasMessage(HWND canvas, UINT message, WPARAM wParam, LPARAM lParam) {
             if (state) state->dragging = false;
             return 0;
         case WM_LBUTTONDBLCLK: zoomAt(state, 1.5, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
-        case WM_RBUTTONUP:
-            if (state) {
-                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-                ClientToScreen(canvas, &point);
-                showContextMenu(state, point);
-            }
-            return 0;
-        case WM_MOUSEWHEEL:
-            if (state && state->document) {
-                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-                ScreenToClient(canvas, &point);
-                // High-resolution wheels send fractions of a notch.
-                const double notches = GET_WHEEL_DELTA_WPARAM(wParam) / 120.0;
-                zoomAt(state, std::pow(1.18, notches), point.x, point.y);
-            }
-            return 0;
+        case WM_RBUTTONUP: contextMenuAt(canvas, state, lParam); return 0;
+        case WM_MOUSEWHEEL: wheelZoom(canvas, state, wParam, lParam); return 0;
         default: break;
     }
     return DefWindowProcW(canvas, message, wParam, lParam);

@@ -8,6 +8,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace schematic::win {
@@ -103,26 +104,16 @@ GdiTarget::~GdiTarget() {
     if (oldFont_) SelectObject(dc_, oldFont_);
 }
 
-void GdiTarget::selectPen(HPEN pen) {
-    if (pen_ != pen) {
-        SelectObject(dc_, pen);
-        pen_ = pen;
+void GdiTarget::selectOnce(HGDIOBJ& selected, HGDIOBJ object) {
+    if (selected != object) {
+        SelectObject(dc_, object);
+        selected = object;
     }
 }
 
-void GdiTarget::selectBrush(HBRUSH brush) {
-    if (brush_ != brush) {
-        SelectObject(dc_, brush);
-        brush_ = brush;
-    }
-}
-
-void GdiTarget::selectFont(HFONT font) {
-    if (font_ != font) {
-        SelectObject(dc_, font);
-        font_ = font;
-    }
-}
+void GdiTarget::selectPen(HPEN pen) { selectOnce(pen_, pen); }
+void GdiTarget::selectBrush(HBRUSH brush) { selectOnce(brush_, brush); }
+void GdiTarget::selectFont(HFONT font) { selectOnce(font_, font); }
 
 void GdiTarget::setAlign(UINT align) {
     if (align_ != static_cast<long long>(align)) {
@@ -225,29 +216,16 @@ void GdiTarget::text(const Point& anchor, const std::string& text, const TextSty
              length);
 }
 
-bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const TextStyle& style,
-                           Colour colour) {
-    const double bw = style.boxWidth;
-    const double h = style.height;
-    const double x = anchor.x;
-    const double y = anchor.y;
-    if (!std::isfinite(bw) || bw <= 0 || !std::isfinite(h) || !std::isfinite(x) || !std::isfinite(y))
-        return false;
-    keepCacheBounded();
-    const std::wstring& wide = cache_->wideText(text);
-    if (wide.empty()) return true;
-    std::size_t codePoints = 0;
-    for (unsigned char c : text)
-        if (c < 0x80 || c > 0xBF) ++codePoints;
-    if (codePoints == 0) return true;
-    HFONT font = cache_->font(static_cast<int>(common::fitted::kFontSize), 0);
-    if (!font) return false;
+namespace {
 
-    // The text is laid out in the virtual box that the SVG writer uses; that box is mapped onto
-    // the target box.
+// The world transform that maps the virtual box, holding `codePoints` characters and turned
+// `angle` degrees clockwise, onto the target box `bw` by `h` whose bottom-left corner is (x, y).
+// Nothing when GDI's transform, which holds floats, cannot take it.
+std::optional<XFORM> fittedTransform(double angle, std::size_t codePoints, double bw, double h, double x,
+                                     double y) {
     using namespace common::fitted;
     const double sx = widthScale(codePoints);
-    const double angle = std::isfinite(style.angle) ? std::fmod(style.angle, 360.0) : 0.0;
+    angle = std::isfinite(angle) ? std::fmod(angle, 360.0) : 0.0;
     long r = std::lround(angle) % 360;
     if (r < 0) r += 360;
     double c = 1, s = 0, shiftX = 0, shiftY = 0;
@@ -268,10 +246,9 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     }
     const double entries[6] = {c * sx * bw / kBox, s * sx * h / kBox,      -s * bw / kBox,
                                c * h / kBox,       shiftX * bw / kBox + x, shiftY * h / kBox + y - h};
-    // GDI's transform holds floats: a box too large for them cannot be transformed (converting
-    // such a double to float is undefined), so it is drawn the plain way.
+    // Converting a double too large for a float is undefined.
     for (double entry : entries)
-        if (!(std::fabs(entry) <= static_cast<double>(FLT_MAX))) return false;
+        if (!(std::fabs(entry) <= static_cast<double>(FLT_MAX))) return std::nullopt;
     XFORM transform;
     transform.eM11 = static_cast<FLOAT>(entries[0]);
     transform.eM12 = static_cast<FLOAT>(entries[1]);
@@ -279,20 +256,47 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     transform.eM22 = static_cast<FLOAT>(entries[3]);
     transform.eDx = static_cast<FLOAT>(entries[4]);
     transform.eDy = static_cast<FLOAT>(entries[5]);
+    return transform;
+}
+
+}  // namespace
+
+bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const TextStyle& style,
+                           Colour colour) {
+    const double bw = style.boxWidth;
+    const double h = style.height;
+    const double x = anchor.x;
+    const double y = anchor.y;
+    if (!std::isfinite(bw) || bw <= 0 || !std::isfinite(h) || !std::isfinite(x) || !std::isfinite(y))
+        return false;
+    keepCacheBounded();
+    const std::wstring& wide = cache_->wideText(text);
+    if (wide.empty()) return true;
+    std::size_t codePoints = 0;
+    for (unsigned char c : text)
+        if (c < 0x80 || c > 0xBF) ++codePoints;
+    if (codePoints == 0) return true;
+    HFONT font = cache_->font(static_cast<int>(common::fitted::kFontSize), 0);
+    if (!font) return false;
+
+    // The text is laid out in the virtual box that the SVG writer uses; that box is mapped onto
+    // the target box. A box too large for the transform is drawn the plain way.
+    const std::optional<XFORM> transform = fittedTransform(style.angle, codePoints, bw, h, x, y);
+    if (!transform) return false;
 
     const int saved = SaveDC(dc_);
     if (saved == 0) return false;
     IntersectClipRect(dc_, clampCoord(std::floor(x)), clampCoord(std::floor(y - h)),
                       clampCoord(std::ceil(x + bw)), clampCoord(std::ceil(y)));
     bool transformed = GetGraphicsMode(dc_) == GM_ADVANCED || SetGraphicsMode(dc_, GM_ADVANCED) != 0;
-    transformed = transformed && SetWorldTransform(dc_, &transform) != 0;
+    transformed = transformed && SetWorldTransform(dc_, &*transform) != 0;
     if (transformed) {
         SelectObject(dc_, font);
         SetBkMode(dc_, TRANSPARENT);
         SetTextColor(dc_, colour & 0xFFFFFF);
         SetTextAlign(dc_, TA_BASELINE | TA_LEFT);
         const int length = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX));
-        TextOutW(dc_, 0, static_cast<int>(kBaseline), wide.data(), length);
+        TextOutW(dc_, 0, static_cast<int>(common::fitted::kBaseline), wide.data(), length);
     }
     RestoreDC(dc_, saved);
     // The restore put the context's own selections back.

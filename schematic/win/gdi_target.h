@@ -35,6 +35,8 @@ private:
     HPEN strokePen(double width, Colour stroke);
     // The stock null brush for a fill without alpha, else the cached brush (null: none).
     HBRUSH fillBrush(Colour fill);
+    // Selects the object into the context unless it is the one selected already.
+    void selectOnce(HGDIOBJ& selected, HGDIOBJ object);
     void selectPen(HPEN pen);
     void selectBrush(HBRUSH brush);
     void selectFont(HFONT font);
