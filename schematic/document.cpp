@@ -6,6 +6,15 @@
 
 namespace schematic {
 
+std::string Document::pageName(std::size_t index) const {
+    return index < pageCount() ? nameOfPage(index) : std::string();
+}
+
+void Document::selectPage(std::size_t index) {
+    if (index >= pageCount()) throw std::out_of_range("Invalid sheet number");
+    enterPage(index);
+}
+
 std::unique_ptr<Document> openDocument(const std::string& path) {
     // Decoding the whole path strictly first: an invalid one fails with the conversion's error.
     fromUtf8(path);

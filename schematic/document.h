@@ -40,10 +40,11 @@ public:
     // At least 1.
     virtual std::size_t pageCount() const = 0;
     virtual std::size_t currentPage() const = 0;
-    // `index` is below pageCount().
-    virtual std::string pageName(std::size_t index) const = 0;
-    // `index` is below pageCount(). A page that cannot be read throws and leaves the old one.
-    virtual void selectPage(std::size_t index) = 0;
+    // Empty past the last page.
+    std::string pageName(std::size_t index) const;
+    // Throws std::out_of_range past the last page; a page that cannot be read throws and leaves
+    // the document on the old one.
+    void selectPage(std::size_t index);
 
     virtual std::vector<LayerInfo> layers() const = 0;
     // -1 where the format's y grows upwards, 1 where it grows downwards.
@@ -58,6 +59,10 @@ public:
     virtual void exportSvg(const std::string& path, std::uint32_t visibleMask, bool dark) const = 0;
 
 protected:
+    // The two page calls above with `index` below pageCount().
+    virtual std::string nameOfPage(std::size_t index) const = 0;
+    virtual void enterPage(std::size_t index) = 0;
+
     Document() = default;
     Document(const Document&) = default;
     Document& operator=(const Document&) = default;

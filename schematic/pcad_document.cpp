@@ -27,8 +27,6 @@ public:
 
     std::size_t pageCount() const override { return pages_.size(); }
     std::size_t currentPage() const override { return current_; }
-    std::string pageName(std::size_t index) const override { return pages_[index].name; }
-    void selectPage(std::size_t index) override { current_ = index; }
 
     std::vector<LayerInfo> layers() const override {
         return {{"Sheet frame", 1}, {"Graphics and tables", 2},   {"Symbols and junctions", 4}, {"Wires", 8},
@@ -57,6 +55,9 @@ public:
     }
 
 private:
+    std::string nameOfPage(std::size_t index) const override { return pages_[index].name; }
+    void enterPage(std::size_t index) override { current_ = index; }
+
     std::vector<const pcad::Item*> visibleItems(const pcad::Rect& area, std::uint32_t visibleMask) const;
     static void paintItem(const pcad::Page& page, const pcad::Item& item, const pcad::View& view,
                           DrawTarget& target, bool dark);

@@ -66,13 +66,6 @@ public:
         return static_cast<std::size_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::size_t>::max()));
     }
     std::size_t currentPage() const override { return current_; }
-    std::string pageName(std::size_t index) const override { return "Page " + std::to_string(index + 1); }
-
-    void selectPage(std::size_t index) override {
-        if (index == current_) return;
-        page_ = sbk::loadPage(path_, index);
-        current_ = index;
-    }
 
     std::vector<LayerInfo> layers() const override {
         std::vector<LayerInfo> layers;
@@ -121,6 +114,15 @@ public:
     }
 
 private:
+    std::string nameOfPage(std::size_t index) const override { return "Page " + std::to_string(index + 1); }
+
+    // The current page is not read again.
+    void enterPage(std::size_t index) override {
+        if (index == current_) return;
+        page_ = sbk::loadPage(path_, index);
+        current_ = index;
+    }
+
     std::string path_;
     sbk::Document page_;  // the current page only
     std::size_t current_ = 0;

@@ -73,8 +73,6 @@ public:
 
     std::size_t pageCount() const override { return 1; }
     std::size_t currentPage() const override { return 0; }
-    std::string pageName(std::size_t) const override { return "Schematic"; }
-    void selectPage(std::size_t) override {}
 
     std::vector<LayerInfo> layers() const override {
         return {{"Graphics", 1},
@@ -124,6 +122,9 @@ public:
     }
 
 private:
+    std::string nameOfPage(std::size_t) const override { return "Schematic"; }
+    void enterPage(std::size_t) override {}
+
     schq::Document doc_;
 };
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
-#include <stdexcept>
 
 #include "schematic/document.h"
 
@@ -45,10 +43,7 @@ ViewerCore::~ViewerCore() = default;
 std::size_t ViewerCore::pageCount() const { return impl_->document->pageCount(); }
 std::size_t ViewerCore::currentPage() const { return impl_->document->currentPage(); }
 
-std::string ViewerCore::pageName(std::size_t index) const {
-    if (index >= pageCount()) return {};
-    return impl_->document->pageName(index);
-}
+std::string ViewerCore::pageName(std::size_t index) const { return impl_->document->pageName(index); }
 
 const std::vector<LayerInfo>& ViewerCore::layers() const { return impl_->layers; }
 void ViewerCore::setVisibleLayers(std::uint32_t mask) { impl_->visibleMask = mask; }
@@ -126,7 +121,6 @@ void ViewerCore::zoomAt(double x, double y, double factor) {
 }
 
 void ViewerCore::selectPage(std::size_t index) {
-    if (index >= pageCount()) throw std::out_of_range("Invalid sheet number");
     impl_->document->selectPage(index);
     fitToView();
 }
