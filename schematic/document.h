@@ -25,12 +25,9 @@ struct ViewTransform {
     std::int32_t ySign = -1;
 };
 
-// The area in document units that fitting to the view shows.
+// The area in document units that fitting to the view shows, (x0, y0) to (x1, y1).
 struct Extent {
-    double x0 = 0;
-    double y0 = 0;
-    double x1 = 1;
-    double y1 = 1;
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
 
 class Document {
