@@ -3,33 +3,24 @@
 #include "sbk/page_record.h"
 #include "sbk/utf8_path.h"
 
-#include <charconv>
 #include <cmath>
-#include <fstream>
 #include <ostream>
 #include <stdexcept>
+
+#include "common/file.h"
+#include "common/svg.h"
 
 namespace sbk {
 
 namespace {
 
-// Fixed-point, three decimals, independent of the locale. The buffer holds
-// the largest double written out in full (309 digits).
-void appendNumber(std::string& out, double v) {
-    char buf[400];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
-    if (res.ec != std::errc()) {
-        out += "0.000";
-        return;
-    }
-    out.append(buf, res.ptr);
-}
+// Fixed-point, three decimals, independent of the locale.
+void appendNumber(std::string& out, double v) { common::appendFixed3(out, v); }
 
+// Layer colours are 0xRRGGBB, the shared writer takes red in the low byte.
 std::string colourText(std::uint32_t rgb) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s = "#";
-    for (int shift = 20; shift >= 0; shift -= 4) s.push_back(digits[(rgb >> shift) & 0xF]);
-    return s;
+    const std::uint32_t bgr = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+    return common::svgColour(bgr);
 }
 
 bool onMask(std::uint32_t mask, std::uint8_t layer) {
@@ -45,19 +36,11 @@ std::string xmlEscape(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         const unsigned char b = static_cast<unsigned char>(c);
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default:
-                // Control bytes other than tab, line feed and carriage return are
-                // not allowed in XML at all.
-                if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D) break;
-                out.push_back(c);
-                break;
-        }
+        if (const char* entity = common::xmlEntity(c))
+            out += entity;
+        else if (b >= 0x20 || b == 0x09 || b == 0x0A || b == 0x0D)
+            // Other control bytes are not allowed in XML at all.
+            out.push_back(c);
     }
     return out;
 }
@@ -68,9 +51,7 @@ void writePageSvg(const Document& doc, const std::string& path, std::uint32_t la
 
 void Document::writeSvg(const std::string& path, std::uint32_t layerMask) const {
     const Record& r = *rec_;
-    std::ofstream out(pathFromUtf8(path), std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("Cannot create SVG file: " + path);
-
+    std::string out;
     const double w = r.maxX - r.minX;
     const double h = r.maxY - r.minY;
     const double mirror = r.minY + r.maxY;
@@ -94,7 +75,7 @@ void Document::writeSvg(const std::string& path, std::uint32_t layerMask) const 
     line += "\" height=\"";
     appendNumber(line, h);
     line += "\" fill=\"#000\"/>\n";
-    out << line;
+    out += line;
 
     for (const Polyline& pl : r.polylines) {
         if (!onMask(layerMask, pl.layer)) continue;
@@ -139,7 +120,7 @@ void Document::writeSvg(const std::string& path, std::uint32_t layerMask) const 
             line += "\"/>";
         }
         line += "</g>\n";
-        out << line;
+        out += line;
     }
 
     for (const Text& t : r.texts) {
@@ -157,14 +138,16 @@ void Document::writeSvg(const std::string& path, std::uint32_t layerMask) const 
         line += "\" dominant-baseline=\"alphabetic\">";
         line += xmlEscape(t.text);
         line += "</text>\n";
-        out << line;
+        out += line;
     }
 
-    out << "</svg>\n";
-    out.flush();
-    const bool ok = static_cast<bool>(out);
-    out.close();
-    if (!ok || out.fail()) throw std::runtime_error("Cannot finish writing SVG");
+    out += "</svg>\n";
+    switch (common::writeFile(path, out)) {
+        case common::WriteStatus::BadPath: throwInvalidPath();
+        case common::WriteStatus::CannotCreate: throw std::runtime_error("Cannot create SVG file: " + path);
+        case common::WriteStatus::WriteFailed: throw std::runtime_error("Cannot finish writing SVG");
+        case common::WriteStatus::Ok: break;
+    }
 }
 
 }  // namespace sbk
