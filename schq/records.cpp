@@ -530,9 +530,4 @@ std::string decodeCp1251(std::string_view bytes) {
     return out;
 }
 
-std::string upperCase(std::string text) {
-    upperCaseAscii(text.data(), text.data() + text.size());
-    return text;
-}
-
 }  // namespace schq

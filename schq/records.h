@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.h"
 #include "common/utf8.h"
 
 namespace schq {
@@ -116,6 +117,6 @@ std::string decodeCp1251(std::string_view bytes);
 using common::appendUtf8;
 
 // ASCII a..z to A..Z; every other byte unchanged.
-std::string upperCase(std::string text);
+inline std::string upperCase(std::string text) { return common::asciiUpperCase(std::move(text)); }
 
 }  // namespace schq
