@@ -1,3 +1,6 @@
+#include <string_view>
+
+#include "common/ascii.h"
 #include "common/utf8.h"
 #include "sbk/compound_file.h"
 
@@ -19,10 +22,14 @@ std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n) {
     std::string out;
     if (bytes == nullptr) return out;
     out.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t b = bytes[i];
-        const std::uint32_t cp = (b >= 0x80 && b <= 0x9F) ? kHighTable[b - 0x80] : b;
-        appendUtf8(out, cp);
+    std::string_view rest(reinterpret_cast<const char*>(bytes), n);
+    while (!rest.empty()) {
+        const std::size_t run = common::asciiPrefix(rest);
+        out.append(rest.data(), run);
+        if (run == rest.size()) break;
+        const auto b = static_cast<std::uint8_t>(rest[run]);
+        appendUtf8(out, b <= 0x9F ? kHighTable[b - 0x80] : b);
+        rest.remove_prefix(run + 1);
     }
     return out;
 }

@@ -79,6 +79,21 @@ TEST(CommonAscii, FoldsOnlyLetters) {
     EXPECT_FALSE(common::equalsIgnoringAsciiCase("ab", "abc"));
 }
 
+TEST(CommonAscii, PlainPrefixAcrossWordBoundaries) {
+    // The first high byte at every place around the eight-byte steps; a decoder that copies
+    // plain runs must still give each high byte its own code point.
+    for (std::size_t n = 0; n < 20; ++n) {
+        std::string s(n, 'x');
+        EXPECT_EQ(common::asciiPrefix(s), n);
+        s += "\xC0yz";
+        EXPECT_EQ(common::asciiPrefix(s), n);
+        std::string decoded;
+        common::appendCp1251(decoded, s + s, common::cp1251Table(0xFFFF));
+        const std::string one = std::string(n, 'x') + "\xD0\x90yz";
+        EXPECT_EQ(decoded, one + one);
+    }
+}
+
 TEST(CommonNumber, ReadsAsTheCLocaleAndReportsRangeErrors) {
     const auto scan = [](const char* text, double& v, std::size_t& end) {
         return common::scanReal(text, v, end);
