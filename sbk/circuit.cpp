@@ -191,6 +191,43 @@ std::vector<LineRecord> scanLines(const std::vector<std::uint8_t>& s, std::uint8
     return out;
 }
 
+// Lower bounds in a list sorted by stream offset, for offsets that mostly
+// come in increasing order: each search gallops on from the last answer, so
+// a pass over the stream costs about the length of the list. A binary search
+// of the whole list per query would probe a large page's list all over and
+// miss the cache at each probe. A smaller offset than the last starts again
+// from the front.
+template <class T>
+class OffsetCursor {
+public:
+    explicit OffsetCursor(const std::vector<T>& list) : list_(list) {}
+
+    // Index of the first element whose offset is at or after offset.
+    std::size_t lowerBound(std::size_t offset) {
+        if (offset < last_) at_ = 0;
+        last_ = offset;
+        // Steps of 1, 2, 4... until an element at or after offset, then a
+        // binary search of the last step.
+        std::size_t lo = at_, hi = at_;
+        for (std::size_t step = 1; hi < list_.size() && list_[hi].offset < offset; step *= 2) {
+            lo = hi + 1;
+            hi = std::min(list_.size(), hi + step);
+        }
+        const auto first = list_.begin() + static_cast<std::ptrdiff_t>(lo);
+        const auto last = list_.begin() + static_cast<std::ptrdiff_t>(hi);
+        at_ = static_cast<std::size_t>(
+            std::lower_bound(first, last, offset,
+                             [](const T& e, std::size_t off) { return e.offset < off; }) -
+            list_.begin());
+        return at_;
+    }
+
+private:
+    const std::vector<T>& list_;
+    std::size_t at_ = 0;
+    std::size_t last_ = 0;
+};
+
 bool isLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool isIdentByte(std::uint8_t b) {
     return isLetter(b) || (b >= '0' && b <= '9') || b == '-' || b == '/' || b == '_';
@@ -368,17 +405,12 @@ private:
         }
     }
 
-    std::size_t firstTextAtOrAfter(std::size_t offset) const {
-        return static_cast<std::size_t>(
-            std::lower_bound(instTexts_.begin(), instTexts_.end(), offset,
-                             [](const RawText& r, std::size_t off) { return r.offset < off; }) -
-            instTexts_.begin());
-    }
-
     void findInstances() {
         const std::vector<std::size_t> M = findMarkers(s_, 0x00, 0x01, kInstanceMarker, 0, kAll);
         instances_.reserve(M.size());
         const std::size_t size = s_.size();
+        // Markers and range ends both increase along the stream.
+        OffsetCursor<RawText> starts(instTexts_), ends(instTexts_);
         for (std::size_t k = 0; k < M.size(); ++k) {
             const std::size_t V = M[k];
             if (V < kInstanceMin) continue;
@@ -398,8 +430,8 @@ private:
             inst.y = y;
             inst.offset = V;
             inst.orientation = s_[V - kInstanceOrientation] & 7u;
-            inst.textLo = firstTextAtOrAfter(V);
-            inst.textHi = end == size ? instTexts_.size() : firstTextAtOrAfter(end);
+            inst.textLo = starts.lowerBound(V);
+            inst.textHi = end == size ? instTexts_.size() : ends.lowerBound(end);
             inst.textEnd = end;
             for (std::size_t j = next15_[inst.textLo]; j < inst.textHi; j = next15_[j + 1])
                 if (instTexts_[j].textEnd() <= end) {
@@ -414,12 +446,10 @@ private:
 
     // The marker of an accepted instance stands 27 bytes after a byte
     // sequence that looks like a terminal marker.
-    bool isInstanceShadow(std::size_t W) const {
+    bool isInstanceShadow(OffsetCursor<SymbolInstance>& instances, std::size_t W) const {
         const std::size_t V = W + kInstanceShadow;
-        const auto it =
-            std::lower_bound(instances_.begin(), instances_.end(), V,
-                             [](const SymbolInstance& in, std::size_t v) { return in.offset < v; });
-        return it != instances_.end() && it->offset == V;
+        const std::size_t at = instances.lowerBound(V);
+        return at < instances_.size() && instances_[at].offset == V;
     }
 
     // Terminal cells by exact name.
@@ -438,9 +468,10 @@ private:
         const KindSet labelKinds = makeKindSet({6, 8});
         const std::vector<std::size_t> T = findMarkers(s_, 0x00, 0x01, kTerminalMarker, 0, kAll);
         terminals_.reserve(T.size());
+        OffsetCursor<SymbolInstance> instances(instances_);
         for (std::size_t k = 0; k < T.size(); ++k) {
             const std::size_t W = T[k];
-            if (W < kTerminalMin || isInstanceShadow(W)) continue;
+            if (W < kTerminalMin || isInstanceShadow(instances, W)) continue;
             auto hit = table.end();
             for (std::size_t j = 1; j <= kTerminalMaxName && hit == table.end(); ++j)
                 if (s_[W - kTerminalNameEnd - 1 - j] == j)
@@ -512,13 +543,13 @@ private:
 
     // Kind 7 and 19 records up to 600 bytes after the last instance marker before them.
     void addAnnotations() {
+        OffsetCursor<SymbolInstance> instances(instances_);
         for (const RawText& r : pageTexts_) {
             if (r.kind != 7 && r.kind != 19) continue;
-            const auto it =
-                std::upper_bound(instances_.begin(), instances_.end(), r.offset,
-                                 [](std::size_t off, const SymbolInstance& in) { return off < in.offset; });
-            if (it == instances_.begin()) continue;
-            const SymbolInstance& inst = *(it - 1);
+            // The first instance past the record; a record's offset is below the stream's size.
+            const std::size_t after = instances.lowerBound(r.offset + 1);
+            if (after == 0) continue;
+            const SymbolInstance& inst = instances_[after - 1];
             if (r.offset - inst.offset <= kAnnotationReach)
                 out_.text(kLayerAnnotations, inst.x + r.x, inst.y + r.y, decodeText(s_, r), 30);
             if (out_.textsFull()) break;
