@@ -321,10 +321,7 @@ public:
         : stats_(stats), polylines_(polylines), texts_(texts), out_(doc, polylines, texts) {}
 
     void read(const std::string& path, std::size_t pageIndex) {
-        const CompoundFile file = CompoundFile::open(path);
-        const std::string page = pageStream(file, pageIndex);
-        readCells(file);
-        readCircuit(file, page);
+        readFile(path, pageIndex);
         locateTexts();
         findInstances();
         findTerminals();
@@ -345,6 +342,15 @@ public:
     }
 
 private:
+    // The cells and the page's Circuit stream; the file's own data is gone
+    // before the scans start, and the stream is taken from inside it.
+    void readFile(const std::string& path, std::size_t pageIndex) {
+        CompoundFile file = CompoundFile::open(path);
+        const std::string page = pageStream(file, pageIndex);
+        readCells(file);
+        readCircuit(std::move(file).takeStream(page));
+    }
+
     std::string pageStream(const CompoundFile& file, std::size_t pageIndex) {
         const std::vector<std::string> pages = listPageStreams(file);
         if (pages.empty()) throw std::runtime_error("SBK: no schematic pages found");
@@ -375,8 +381,8 @@ private:
     }
 
     // The stream, its header word and the frame test.
-    void readCircuit(const CompoundFile& file, const std::string& page) {
-        s_ = file.readStream(page);
+    void readCircuit(std::vector<std::uint8_t> stream) {
+        s_ = std::move(stream);
         if (s_.size() < kHeaderSize) throw std::runtime_error("SBK: Circuit stream truncated");
         stats_.headerWord = readU32(s_, kHeaderWord);
         frameOrigin_ = {double(readI32(s_, kHeaderX1)), double(readI32(s_, kHeaderY1))};

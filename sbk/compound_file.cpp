@@ -188,36 +188,53 @@ std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t k) const {
     return std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(sectorSize_));
 }
 
-std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
-                                                  const std::vector<std::uint32_t>& table, std::size_t unit,
-                                                  Source source, std::uint64_t limit) const {
-    std::vector<std::uint8_t> out;
-    if (start >= kEndMarker) return out;
+std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t start,
+                                                                const std::vector<std::uint32_t>& table,
+                                                                std::size_t unit, Source source,
+                                                                std::uint64_t limit) const {
+    std::vector<ChainPiece> pieces;
+    if (start >= kEndMarker) return pieces;
 
-    const std::vector<std::uint8_t>& src = source == Source::File ? bytes_ : miniStream_;
+    const std::size_t sourceSize = source == Source::File ? bytes_.size() : miniStream_.size();
     const std::uint64_t base = source == Source::File ? firstSectorOffset_ : 0;
     const bool limited = limit != kUnlimited;
-    if (limited) out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kMaxBytes)));
 
     // A set instead of a flag vector over the whole table: a stream read costs
     // time in its own length, not in the size of the file's FAT.
     std::unordered_set<std::uint32_t> visited;
+    std::uint64_t taken = 0;
     std::uint32_t current = start;
     for (;;) {
         if (current >= table.size() || !visited.insert(current).second) fail("CFB: cyclic/invalid FAT chain");
         const std::uint64_t offset = base + static_cast<std::uint64_t>(current) * unit;
-        if (!fits(offset, unit, src.size())) truncated();
-        if (out.size() > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
+        if (!fits(offset, unit, sourceSize)) truncated();
+        if (taken > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
         std::size_t take = unit;
-        if (limited) take = static_cast<std::size_t>(std::min<std::uint64_t>(unit, limit - out.size()));
-        const auto first = src.begin() + static_cast<std::ptrdiff_t>(offset);
-        out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(take));
-        if (limited && out.size() >= limit) break;
+        if (limited) take = static_cast<std::size_t>(std::min<std::uint64_t>(unit, limit - taken));
+        pieces.push_back({static_cast<std::size_t>(offset), take});
+        taken += take;
+        if (limited && taken >= limit) break;
         const std::uint32_t next = table[current];
         if (next >= kEndMarker) break;
         current = next;
     }
-    if (limited && out.size() < limit) fail("CFB: stream chain too short");
+    if (limited && taken < limit) fail("CFB: stream chain too short");
+    return pieces;
+}
+
+std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
+                                                  const std::vector<std::uint32_t>& table, std::size_t unit,
+                                                  Source source, std::uint64_t limit) const {
+    const std::vector<ChainPiece> pieces = chainPieces(start, table, unit, source, limit);
+    std::size_t size = 0;
+    for (const ChainPiece& piece : pieces) size += piece.length;
+    std::vector<std::uint8_t> out;
+    out.reserve(size);
+    const std::vector<std::uint8_t>& src = source == Source::File ? bytes_ : miniStream_;
+    for (const ChainPiece& piece : pieces) {
+        const auto first = src.begin() + static_cast<std::ptrdiff_t>(piece.offset);
+        out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(piece.length));
+    }
     return out;
 }
 
@@ -266,7 +283,7 @@ void CompoundFile::walkDirectory(std::uint32_t number, const std::string& parent
     }
 }
 
-std::vector<std::uint8_t> CompoundFile::readStream(const std::string& path) const {
+const CompoundFile::Entry& CompoundFile::streamEntry(const std::string& path) const {
     const Entry* entry = nullptr;
     const auto it = paths_.find(path);
     if (it != paths_.end()) {
@@ -280,9 +297,44 @@ std::vector<std::uint8_t> CompoundFile::readStream(const std::string& path) cons
         if (entry == nullptr) throw std::runtime_error("CFB: missing stream: " + path);
     }
     if (entry->size > kMaxBytes) fail("CFB: oversized stream");
-    if (entry->size < miniCutoff_)
-        return readChain(entry->startSector, miniFat_, miniSectorSize_, Source::MiniStream, entry->size);
-    return readChain(entry->startSector, fat_, sectorSize_, Source::File, entry->size);
+    return *entry;
+}
+
+std::vector<std::uint8_t> CompoundFile::readStream(const std::string& path) const {
+    const Entry& entry = streamEntry(path);
+    if (entry.size < miniCutoff_)
+        return readChain(entry.startSector, miniFat_, miniSectorSize_, Source::MiniStream, entry.size);
+    return readChain(entry.startSector, fat_, sectorSize_, Source::File, entry.size);
+}
+
+std::vector<std::uint8_t> CompoundFile::takeStream(const std::string& path) && {
+    const Entry& entry = streamEntry(path);
+    std::vector<std::uint8_t> stream;
+    if (entry.size >= miniCutoff_ &&
+        gatherInPlace(chainPieces(entry.startSector, fat_, sectorSize_, Source::File, entry.size)))
+        stream = std::move(bytes_);
+    else
+        stream = readStream(path);
+    *this = CompoundFile();
+    return stream;
+}
+
+bool CompoundFile::gatherInPlace(const std::vector<ChainPiece>& pieces) {
+    // Each piece moves down to where the stream has come so far, in chain
+    // order: it must lie at or after that place, or an earlier move would
+    // overwrite it before its turn.
+    std::size_t size = 0;
+    for (const ChainPiece& piece : pieces) {
+        if (piece.offset < size) return false;
+        size += piece.length;
+    }
+    std::size_t at = 0;
+    for (const ChainPiece& piece : pieces) {
+        std::memmove(bytes_.data() + at, bytes_.data() + piece.offset, piece.length);
+        at += piece.length;
+    }
+    bytes_.resize(size);
+    return true;
 }
 
 std::vector<std::string> listPageStreams(const CompoundFile& file) {

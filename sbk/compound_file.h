@@ -36,6 +36,11 @@ public:
     // of that name anywhere in the directory.
     std::vector<std::uint8_t> readStream(const std::string& path) const;
 
+    // The bytes readStream gives, but gathered inside the file's own buffer
+    // where the stream's sectors allow it, so that a large stream is neither
+    // copied nor held twice; the same errors. Leaves the file empty.
+    std::vector<std::uint8_t> takeStream(const std::string& path) &&;
+
     // The kept directory entries in directory order.
     const std::vector<Entry>& entries() const { return entries_; }
     // Stream path -> position in entries().
@@ -53,7 +58,20 @@ private:
 
     CompoundFile() = default;
 
+    // Where a chain's bytes lie in its source, in chain order.
+    struct ChainPiece {
+        std::size_t offset = 0;
+        std::size_t length = 0;
+    };
+
     std::vector<std::uint8_t> readSector(std::uint32_t k) const;
+    const Entry& streamEntry(const std::string& path) const;
+    std::vector<ChainPiece> chainPieces(std::uint32_t start, const std::vector<std::uint32_t>& table,
+                                        std::size_t unit, Source source, std::uint64_t limit) const;
+    // Moves the pieces to the front of the file's buffer and cuts it after
+    // them; false, with nothing moved, when that order of moves would
+    // overwrite a piece before its turn.
+    bool gatherInPlace(const std::vector<ChainPiece>& pieces);
     std::vector<std::uint8_t> readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                         std::size_t unit, Source source, std::uint64_t limit) const;
     void walkDirectory(std::uint32_t number, const std::string& parent);

@@ -1,11 +1,13 @@
 // Arbitrary bytes as an SBK container: open it, list its pages and read every
-// page stream, the cell table of contents and a few bare names.
+// page stream, the cell table of contents and a few bare names. A page stream
+// taken out of the file must equal the read one, bytes or error.
 #include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,24 @@ struct Scratch {
 const std::string& scratchPath() {
     static const Scratch scratch;
     return scratch.path;
+}
+
+// The bytes of a stream, or its error message.
+std::string streamOrError(const std::function<std::vector<std::uint8_t>()>& read) {
+    try {
+        const std::vector<std::uint8_t> bytes = read();
+        return std::string(bytes.begin(), bytes.end());
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    }
+}
+
+// A stream taken out of a newly opened file must equal the one read.
+void compareTaken(const sbk::CompoundFile& file, const std::string& path) {
+    const std::string read = streamOrError([&] { return file.readStream(path); });
+    const std::string taken =
+        streamOrError([&] { return sbk::CompoundFile::open(scratchPath()).takeStream(path); });
+    if (read != taken) __builtin_trap();
 }
 
 void readQuietly(const sbk::CompoundFile& file, const std::string& path) {
@@ -43,7 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         const sbk::CompoundFile file = sbk::CompoundFile::open(scratchPath());
-        for (const std::string& page : sbk::listPageStreams(file)) readQuietly(file, page);
+        for (const std::string& page : sbk::listPageStreams(file)) {
+            readQuietly(file, page);
+            compareTaken(file, page);
+        }
         for (const char* name : {"Celltypes/Table of Contents", "Celltypes/0", "Circuit", "Root Entry"})
             readQuietly(file, name);
         for (const auto& entry : file.entries()) (void)entry.name.size();

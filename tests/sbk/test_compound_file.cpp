@@ -214,6 +214,32 @@ TEST(SbkCompoundFile, BrokenChains) {
     EXPECT_EQ(readError(img, "Big"), "CFB: oversized stream");
 }
 
+// A taken stream is the read one, whether gathered inside the file's buffer
+// or, when its chain runs back to a sector the gathered part would cover,
+// copied; with the same errors.
+TEST(SbkCompoundFile, TakenStreamsEqualReadOnes) {
+    CompoundFileWriter w(3);
+    w.addStream("Pages/Page1/Circuit", pattern(5000, 1));
+    w.addStream("Small", pattern(100, 2));
+    const auto inOrder = w.build();
+    auto backwards = inOrder;
+    const auto& chain = backwards.stream("Pages/Page1/Circuit").chain;
+    backwards.setFatEntry(chain[chain.size() - 2], backwards.fatSectors.front());
+    auto looped = inOrder;
+    looped.loopChain("Pages/Page1/Circuit");
+    const CompoundFileImage* images[] = {&inOrder, &backwards, &looped};
+    for (const CompoundFileImage* img : images) {
+        for (const char* path : {"Pages/Page1/Circuit", "Small", "Circuit", "Nothing"}) {
+            SCOPED_TRACE(path);
+            std::vector<uint8_t> read, taken;
+            const std::string readFault = errorOf([&] { read = openImage(*img).readStream(path); });
+            EXPECT_EQ(errorOf([&] { taken = openImage(*img).takeStream(path); }), readFault);
+            EXPECT_EQ(taken, read);
+        }
+    }
+    EXPECT_NE(openImage(backwards).readStream("Pages/Page1/Circuit"), pattern(5000, 1));
+}
+
 TEST(SbkCompoundFile, StreamSizeHighBitsOnlyCountInVersion4) {
     CompoundFileWriter w3(3);
     const auto data = pattern(5000, 7);
