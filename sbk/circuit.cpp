@@ -85,8 +85,7 @@ struct TerminalInstance {
     std::uint32_t orientation = 0;
     double x = 0;
     double y = 0;
-    bool hasLabel = false;
-    RawText label;
+    std::size_t label = kNone;  // in the page's list of labels
 };
 
 // Appends to the document while the output ceilings allow.
@@ -226,6 +225,44 @@ private:
     const std::vector<T>& list_;
     std::size_t at_ = 0;
     std::size_t last_ = 0;
+};
+
+// Located text records with their texts, decoded while the scan has the
+// record's bytes at hand: the steps that place them then read one compact
+// list in order, not records all over the stream, which on a large page have
+// long left the cache by then. Records may overlap, so their texts together
+// could outgrow the stream many times over: past as many bytes as the stream
+// holds, a text is decoded from the stream when it is asked for.
+class LocatedTexts {
+public:
+    explicit LocatedTexts(const std::vector<std::uint8_t>& stream) : stream_(stream) {}
+
+    void add(const RawText& r) {
+        records_.push_back(r);
+        if (ends_.size() + 1 < records_.size()) return;  // out of room already
+        const std::string text = decodeText(stream_, r);
+        const std::size_t room = std::min<std::size_t>(stream_.size(), UINT32_MAX);
+        if (text.size() > room - decoded_.size()) return;
+        decoded_ += text;
+        ends_.push_back(static_cast<std::uint32_t>(decoded_.size()));
+    }
+
+    std::size_t size() const { return records_.size(); }
+    const RawText& operator[](std::size_t i) const { return records_[i]; }
+    const std::vector<RawText>& records() const { return records_; }
+
+    // The UTF-8 text of record i.
+    std::string text(std::size_t i) const {
+        if (i >= ends_.size()) return decodeText(stream_, records_[i]);
+        const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+        return decoded_.substr(begin, ends_[i] - begin);
+    }
+
+private:
+    const std::vector<std::uint8_t>& stream_;
+    std::vector<RawText> records_;
+    std::string decoded_;
+    std::vector<std::uint32_t> ends_;  // of the first records' texts in decoded_
 };
 
 bool isLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
@@ -399,7 +436,7 @@ private:
     // when many ranges run to the end of the stream.
     void locateTexts() {
         forEachText(s_, makeKindSet({4, 5, 6, 7, 9, 15, 19}), 0, kAll, [&](const RawText& r) {
-            (r.kind == 4 || r.kind == 5 || r.kind == 15 ? instTexts_ : pageTexts_).push_back(r);
+            (r.kind == 4 || r.kind == 5 || r.kind == 15 ? instTexts_ : pageTexts_).add(r);
             return true;
         });
         const std::size_t nt = instTexts_.size();
@@ -416,7 +453,7 @@ private:
         instances_.reserve(M.size());
         const std::size_t size = s_.size();
         // Markers and range ends both increase along the stream.
-        OffsetCursor<RawText> starts(instTexts_), ends(instTexts_);
+        OffsetCursor<RawText> starts(instTexts_.records()), ends(instTexts_.records());
         for (std::size_t k = 0; k < M.size(); ++k) {
             const std::size_t V = M[k];
             if (V < kInstanceMin) continue;
@@ -498,8 +535,8 @@ private:
                 if (!detail::within(r.x, kTerminalLabelLimit - 1) ||
                     !detail::within(r.y, kTerminalLabelLimit - 1))
                     return true;
-                term.hasLabel = true;
-                term.label = r;
+                labels_.add(r);
+                term.label = labels_.size() - 1;
                 return false;
             });
             terminals_.push_back(term);
@@ -535,7 +572,7 @@ private:
             const PlacedCell* cell = loadedCell(term.cellIndex);
             if (!cell) continue;
             add(polylines, cell->cell->primitives.size(), kMaxPagePolylines);
-            add(texts, term.hasLabel ? 1 : term.rwterm ? cell->fixedTexts.size() : 0, kMaxPageTexts);
+            add(texts, term.label != kNone ? 1 : term.rwterm ? cell->fixedTexts.size() : 0, kMaxPageTexts);
         }
         for (const SymbolInstance& inst : instances_) {
             const PlacedCell* cell = loadedCell(inst.cellIndex);
@@ -550,14 +587,15 @@ private:
     // Kind 7 and 19 records up to 600 bytes after the last instance marker before them.
     void addAnnotations() {
         OffsetCursor<SymbolInstance> instances(instances_);
-        for (const RawText& r : pageTexts_) {
+        for (std::size_t i = 0; i < pageTexts_.size(); ++i) {
+            const RawText& r = pageTexts_[i];
             if (r.kind != 7 && r.kind != 19) continue;
             // The first instance past the record; a record's offset is below the stream's size.
             const std::size_t after = instances.lowerBound(r.offset + 1);
             if (after == 0) continue;
             const SymbolInstance& inst = instances_[after - 1];
             if (r.offset - inst.offset <= kAnnotationReach)
-                out_.text(kLayerAnnotations, inst.x + r.x, inst.y + r.y, decodeText(s_, r), 30);
+                out_.text(kLayerAnnotations, inst.x + r.x, inst.y + r.y, pageTexts_.text(i), 30);
             if (out_.textsFull()) break;
         }
     }
@@ -571,9 +609,10 @@ private:
     // Records after the last wire or bus.
     void addTitles() {
         const std::size_t threshold = std::max(wireEnd_, busEnd_);
-        for (const RawText& r : pageTexts_) {
+        for (std::size_t i = 0; i < pageTexts_.size(); ++i) {
             if (out_.textsFull()) break;
-            if (r.offset >= threshold) out_.text(kLayerTitles, r.x, r.y, decodeText(s_, r), 50);
+            const RawText& r = pageTexts_[i];
+            if (r.offset >= threshold) out_.text(kLayerTitles, r.x, r.y, pageTexts_.text(i), 50);
         }
     }
 
@@ -590,9 +629,9 @@ private:
             const PlacedCell* cell = loadedCell(term.cellIndex);
             if (!cell) continue;
             out_.cell(*cell->cell, cell->points, kLayerTerminals, {term.x, term.y}, term.orientation);
-            if (term.hasLabel) {
-                out_.text(kLayerPortLabels, term.x + term.label.x, term.y + term.label.y,
-                          decodeText(s_, term.label), 35);
+            if (term.label != kNone) {
+                const RawText& label = labels_[term.label];
+                out_.text(kLayerPortLabels, term.x + label.x, term.y + label.y, labels_.text(term.label), 35);
             } else if (term.rwterm) {
                 for (const TextRecord* t : cell->fixedTexts) {
                     if (out_.textsFull()) break;
@@ -604,7 +643,7 @@ private:
 
     bool pinRule(const SymbolInstance& inst) const {
         if (inst.reference == kNone) return false;
-        const std::string ref = decodeText(s_, instTexts_[inst.reference]);
+        const std::string ref = instTexts_.text(inst.reference);
         return startsWith(ref, "IC") || startsWith(ref, "ST") || startsWith(ref, "J") ||
                startsWith(ref, "CON");
     }
@@ -640,11 +679,11 @@ private:
             if (r.textEnd() > inst.textEnd) continue;
             const double tx = inst.x + r.x, ty = inst.y + r.y;
             if (r.kind == 15)
-                out_.text(kLayerRefs, tx, ty, decodeText(s_, r), 45);
+                out_.text(kLayerRefs, tx, ty, instTexts_.text(j), 45);
             else if (r.kind == 5)
-                out_.text(kLayerValues, tx, ty, decodeText(s_, r), 35);
+                out_.text(kLayerValues, tx, ty, instTexts_.text(j), 35);
             else
-                out_.text(kLayerPinNumbers, tx, ty, decodeText(s_, r), 24);
+                out_.text(kLayerPinNumbers, tx, ty, instTexts_.text(j), 24);
         }
     }
 
@@ -662,7 +701,8 @@ private:
     Point frameOrigin_, frameCorner_;
     const PlacedCell* frame_ = nullptr;
 
-    std::vector<RawText> instTexts_, pageTexts_;
+    // Kinds 4, 5 and 15; kinds 6, 7, 9 and 19; the terminals' labels.
+    LocatedTexts instTexts_{s_}, pageTexts_{s_}, labels_{s_};
     // next15_[i]: first kind-15 record at or after i; nextNot4_[i]: first
     // record at or after i that is not a pin number.
     std::vector<std::size_t> next15_, nextNot4_;

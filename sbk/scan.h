@@ -24,8 +24,8 @@ namespace sbk {
 std::vector<TextRecord> scanTexts(const std::vector<std::uint8_t>& data, const std::vector<int>& kinds,
                                   std::size_t start, std::size_t end);
 
-// A text record located but not yet decoded: the reader keeps these for the
-// whole Circuit stream and decodes a text only when it is placed.
+// A text record located but not decoded: the page reader keeps these for the
+// whole Circuit stream, with their decoded texts apart.
 // Kept small: a dense page holds hundreds of thousands of them.
 struct RawText {
     std::size_t offset = 0;  // head of the record

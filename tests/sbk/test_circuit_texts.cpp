@@ -239,6 +239,31 @@ TEST(SbkCircuitTexts, InstanceRangesEndFortyBytesBeforeTheNextMarker) {
     }
 }
 
+// Texts that take more bytes in UTF-8 than the whole stream holds (each byte
+// here takes three) come out whole, the last ones as well as the first.
+TEST(SbkCircuitTexts, TextsLongerInUtf8ThanTheStreamComeOutWhole) {
+    const auto stored = [](int i) { return std::string(150, '\x80') + std::to_string(i); };
+    std::string euros;
+    for (int k = 0; k < 150; ++k) euros += "\xE2\x82\xAC";
+    constexpr int kCount = 200;
+    CircuitBuilder c;
+    for (int i = 0; i < kCount; ++i) {
+        c.instance("SYM", i, 0, 0);
+        c.text(5, 0, 0, stored(i));
+    }
+    c.wire(5, {{0, 0}, {1, 0}});
+    for (int i = 0; i < kCount; ++i) c.text(9, 0, 0, stored(i));
+    ASSERT_LT(c.size(), kCount * euros.size());
+    sbk::Document d = load(c);
+    const std::vector<std::string> values = textsOn(d, kValues), titles = textsOn(d, kTitles);
+    ASSERT_EQ(values.size(), size_t{kCount});
+    ASSERT_EQ(titles.size(), size_t{kCount});
+    for (int i = 0; i < kCount; ++i) {
+        EXPECT_EQ(values[i], euros + std::to_string(i));
+        EXPECT_EQ(titles[i], euros + std::to_string(i));
+    }
+}
+
 TEST(SbkCircuitTexts, HostilePagesAreBounded) {
     // Instance markers 27 bytes apart with zeros around them are all
     // accepted, find the cell with the empty name, and each one's range runs
