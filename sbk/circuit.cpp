@@ -136,52 +136,69 @@ bool isTerminalName(const std::string& name) {
     return startsWith(name, "CON_HIER_") || startsWith(name, "CON_INTER_");
 }
 
-// A wire or bus record accepted by the scan: its offset, point count and layer.
+// A wire or bus record accepted by the scan.
 struct LineRecord {
-    std::size_t offset = 0;
-    std::uint32_t count = 0;
+    std::size_t first = 0;    // its first coordinate in the scan's list
+    std::uint32_t count = 0;  // points
     std::uint8_t layer = 0;
+    std::uint8_t style = 0;  // the record's first byte
 };
 
-// Whether the n points of the wire or bus at R are plausible; the caller has
-// proved them inside the stream.
-bool linePointsPlausible(const std::uint8_t* d, std::size_t R, std::uint32_t n) {
-    for (const std::uint8_t *p = d + R + 12, *e = p + 8 * std::size_t{n}; p != e; p += 4)
-        if (!detail::within(detail::i32At(p), kLineLimit)) return false;
+// The wire or bus records of a stream with their points as read, so that
+// placing them reads one list in order, not records spread over the stream.
+// Records do not overlap, so their points never outgrow the stream.
+struct LineScan {
+    std::vector<LineRecord> lines;
+    std::vector<std::int32_t> coordinates;  // x, y of each point, line after line
+    std::size_t lastEnd = 0;                // end of the last record, 0 when there is none
+};
+
+// Appends the n points of the wire or bus at R to the coordinates when all
+// of them are plausible; the caller has proved them inside the stream.
+bool takeLinePoints(const std::uint8_t* d, std::size_t R, std::uint32_t n, std::vector<std::int32_t>& out) {
+    const std::size_t first = out.size();
+    for (const std::uint8_t *p = d + R + 12, *e = p + 8 * std::size_t{n}; p != e; p += 4) {
+        const std::int32_t v = detail::i32At(p);
+        if (!detail::within(v, kLineLimit)) {
+            out.resize(first);
+            return false;
+        }
+        out.push_back(v);
+    }
     return true;
 }
 
-std::vector<Point> linePoints(const std::uint8_t* d, const LineRecord& line) {
+std::vector<Point> linePoints(const LineScan& scan, const LineRecord& line) {
     std::vector<Point> pts(line.count);
-    const std::uint8_t* p = d + line.offset + 12;
+    const std::int32_t* c = scan.coordinates.data() + line.first;
     for (Point& pt : pts) {
-        pt = {double(detail::i32At(p)), double(detail::i32At(p + 4))};
-        p += 8;
+        pt = {double(c[0]), double(c[1])};
+        c += 2;
     }
     return pts;
 }
 
 // Wire or bus records: a style byte, the three bytes b1 b2 00, four unread
 // bytes, a point count in [2, maxPoints] and the points. Candidates are found
-// by their b2 byte. A record does not start inside the previous one;
-// lastEnd is set to the end of the last record, 0 when there is none.
-std::vector<LineRecord> scanLines(const std::vector<std::uint8_t>& s, std::uint8_t b1, std::uint8_t b2,
-                                  std::uint32_t maxPoints, std::uint8_t layer, std::size_t& lastEnd) {
-    std::vector<LineRecord> out;
+// by their b2 byte. A record does not start inside the previous one.
+LineScan scanLines(const std::vector<std::uint8_t>& s, std::uint8_t b1, std::uint8_t b2,
+                   std::uint32_t maxPoints, std::uint8_t layer) {
+    LineScan out;
     const std::size_t size = s.size();
     const std::uint8_t* d = s.data();
-    lastEnd = 0;
     if (size < 12) return out;
     for (std::size_t R = 0; R <= size - 12;) {
         const void* hit = std::memchr(d + R + 2, b2, size - 12 - R + 1);
         if (!hit) break;
         R = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d) - 2;
-        if (d[R + 1] == b1 && d[R + 3] == 0x00 && R >= lastEnd && isLineStyle(d[R])) {
+        if (d[R + 1] == b1 && d[R + 3] == 0x00 && R >= out.lastEnd && isLineStyle(d[R])) {
             const std::uint32_t n = common::loadLe32(d + R + 8);
-            if (n >= 2 && n <= maxPoints && n <= (size - R - 12) / 8 && linePointsPlausible(d, R, n)) {
-                out.push_back({R, n, layer});
-                lastEnd = R + 12 + 8 * std::size_t{n};
-                R = lastEnd;
+            const std::size_t first = out.coordinates.size();
+            if (n >= 2 && n <= maxPoints && n <= (size - R - 12) / 8 &&
+                takeLinePoints(d, R, n, out.coordinates)) {
+                out.lines.push_back({first, n, layer, d[R]});
+                out.lastEnd = R + 12 + 8 * std::size_t{n};
+                R = out.lastEnd;
                 continue;
             }
         }
@@ -546,9 +563,9 @@ private:
 
     // Wires and buses; a record does not start inside the previous one of its kind.
     void findLines() {
-        wires_ = scanLines(s_, kWireByte1, kWireByte2, kWireMaxPoints, kLayerWires, wireEnd_);
-        buses_ = scanLines(s_, kBusByte1, kBusByte2, kBusMaxPoints, kLayerBuses, busEnd_);
-        stats_.wires = wires_.size();
+        wires_ = scanLines(s_, kWireByte1, kWireByte2, kWireMaxPoints, kLayerWires);
+        buses_ = scanLines(s_, kBusByte1, kBusByte2, kBusMaxPoints, kLayerBuses);
+        stats_.wires = wires_.lines.size();
         // The frame comes from the cell named C, or D when there is no C.
         int frameIndex = findCell(cellIndex_, "C");
         if (frameIndex < 0) frameIndex = findCell(cellIndex_, "D");
@@ -562,7 +579,7 @@ private:
             total = std::min(ceiling, total + std::min(n, ceiling));
         };
         std::size_t polylines = 0, texts = 0;
-        add(polylines, wires_.size() + buses_.size(), kMaxPagePolylines);
+        add(polylines, wires_.lines.size() + buses_.lines.size(), kMaxPagePolylines);
         add(texts, 2 * pageTexts_.size(), kMaxPageTexts);  // annotations and titles
         if (frame_) {
             add(polylines, frame_->cell->primitives.size(), kMaxPagePolylines);
@@ -601,14 +618,14 @@ private:
     }
 
     void addLines() {
-        for (const std::vector<LineRecord>* lines : {&wires_, &buses_})
-            for (const LineRecord& line : *lines)
-                out_.polyline(line.layer, linePoints(s_.data(), line), s_[line.offset]);
+        for (const LineScan* scan : {&wires_, &buses_})
+            for (const LineRecord& line : scan->lines)
+                out_.polyline(line.layer, linePoints(*scan, line), line.style);
     }
 
     // Records after the last wire or bus.
     void addTitles() {
-        const std::size_t threshold = std::max(wireEnd_, busEnd_);
+        const std::size_t threshold = std::max(wires_.lastEnd, buses_.lastEnd);
         for (std::size_t i = 0; i < pageTexts_.size(); ++i) {
             if (out_.textsFull()) break;
             const RawText& r = pageTexts_[i];
@@ -709,8 +726,7 @@ private:
 
     std::vector<SymbolInstance> instances_;
     std::vector<TerminalInstance> terminals_;
-    std::vector<LineRecord> wires_, buses_;
-    std::size_t wireEnd_ = 0, busEnd_ = 0;
+    LineScan wires_, buses_;
 };
 
 // The union of the polylines' boxes, widened; the default box without any.
