@@ -465,43 +465,58 @@ private:
         }
     }
 
+    // The int32 at offset; the caller has proved its four bytes inside the stream.
+    std::int32_t i32(std::size_t offset) const { return detail::i32At(s_.data() + offset); }
+
+    // Position and the tested fields of the instance whose marker is at V,
+    // which lies inside the stream.
+    bool plausibleInstance(std::size_t V) const {
+        if (V < kInstanceMin) return false;
+        if (!detail::within(i32(V - kInstanceX), kInstanceLimit) ||
+            !detail::within(i32(V - kInstanceY), kInstanceLimit))
+            return false;
+        for (std::size_t off : kInstanceChecked)
+            if (!detail::within(i32(V - off), kInstanceLimit)) return false;
+        return true;
+    }
+
+    // Where the texts of the instance at marker k end. Rejected markers still
+    // bound the range of the instance before them.
+    std::size_t instanceRangeEnd(const std::vector<std::size_t>& M, std::size_t k) const {
+        const std::size_t size = s_.size();
+        const std::size_t end =
+            (k + 1 < M.size() && M[k + 1] >= kInstanceRangeGap) ? M[k + 1] - kInstanceRangeGap : size;
+        return end <= M[k] ? size : end;
+    }
+
     void findInstances() {
         const std::vector<std::size_t> M = findMarkers(s_, 0x00, 0x01, kInstanceMarker, 0, kAll);
         instances_.reserve(M.size());
-        const std::size_t size = s_.size();
         // Markers and range ends both increase along the stream.
         OffsetCursor<RawText> starts(instTexts_.records()), ends(instTexts_.records());
         for (std::size_t k = 0; k < M.size(); ++k) {
             const std::size_t V = M[k];
-            if (V < kInstanceMin) continue;
-            const std::int32_t x = readI32(s_, V - kInstanceX), y = readI32(s_, V - kInstanceY);
-            if (!withinLimit(x, kInstanceLimit) || !withinLimit(y, kInstanceLimit)) continue;
-            bool ok = true;
-            for (std::size_t off : kInstanceChecked)
-                if (!detail::within(readI32(s_, V - off), kInstanceLimit)) ok = false;
-            if (!ok) continue;
-            // Rejected markers still bound the range of the instance before them.
-            std::size_t end =
-                (k + 1 < M.size() && M[k + 1] >= kInstanceRangeGap) ? M[k + 1] - kInstanceRangeGap : size;
-            if (end <= V) end = size;
-
+            if (!plausibleInstance(V)) continue;
             SymbolInstance inst;
-            inst.x = x;
-            inst.y = y;
+            inst.x = i32(V - kInstanceX);
+            inst.y = i32(V - kInstanceY);
             inst.offset = V;
             inst.orientation = s_[V - kInstanceOrientation] & 7u;
+            inst.textEnd = instanceRangeEnd(M, k);
             inst.textLo = starts.lowerBound(V);
-            inst.textHi = end == size ? instTexts_.size() : ends.lowerBound(end);
-            inst.textEnd = end;
-            for (std::size_t j = next15_[inst.textLo]; j < inst.textHi; j = next15_[j + 1])
-                if (instTexts_[j].textEnd() <= end) {
-                    inst.reference = j;
-                    break;
-                }
+            inst.textHi = inst.textEnd == s_.size() ? instTexts_.size() : ends.lowerBound(inst.textEnd);
+            inst.reference = firstReference(inst);
             inst.cellIndex = findCell(cellIndex_, findInstanceName(s_, V));
             instances_.push_back(inst);
         }
         stats_.symbols = instances_.size();
+    }
+
+    // The first kind-15 record of the instance's range that ends within it.
+    std::size_t firstReference(const SymbolInstance& inst) const {
+        for (std::size_t j = next15_[inst.textLo]; j < inst.textHi; j = next15_[j + 1])
+            if (instTexts_[j].textEnd() <= inst.textEnd) return j;
+        return kNone;
     }
 
     // The marker of an accepted instance stands 27 bytes after a byte
@@ -512,9 +527,11 @@ private:
         return at < instances_.size() && instances_[at].offset == V;
     }
 
+    using TerminalTable = std::map<std::string, int, std::less<>>;
+
     // Terminal cells by exact name.
-    std::map<std::string, int, std::less<>> terminalCells() const {
-        std::map<std::string, int, std::less<>> table;
+    TerminalTable terminalCells() const {
+        TerminalTable table;
         for (const std::string& name : names_) {
             if (!isTerminalName(name)) continue;
             const int idx = findCell(cellIndex_, name);
@@ -523,8 +540,35 @@ private:
         return table;
     }
 
+    // The terminal cell named by the text that ends 17 bytes before W, after
+    // its length byte; the table's end when there is none.
+    TerminalTable::const_iterator terminalCellAt(const TerminalTable& table, std::size_t W) const {
+        for (std::size_t j = 1; j <= kTerminalMaxName; ++j) {
+            if (s_[W - kTerminalNameEnd - 1 - j] != j) continue;
+            const auto hit =
+                table.find(std::string_view(reinterpret_cast<const char*>(&s_[W - kTerminalNameEnd - j]), j));
+            if (hit != table.end()) return hit;
+        }
+        return table.end();
+    }
+
+    // The first label of the terminal at W among the records before end, as
+    // a position in the list of labels; none when there is none.
+    std::size_t findLabel(const KindSet& kinds, std::size_t W, std::size_t end) {
+        std::size_t label = kNone;
+        forEachText(s_, kinds, W + kTerminalLabelStart, end, [&](const RawText& r) {
+            if (!detail::within(r.x, kTerminalLabelLimit - 1) ||
+                !detail::within(r.y, kTerminalLabelLimit - 1))
+                return true;
+            labels_.add(r);
+            label = labels_.size() - 1;
+            return false;
+        });
+        return label;
+    }
+
     void findTerminals() {
-        const auto table = terminalCells();
+        const TerminalTable table = terminalCells();
         const KindSet labelKinds = makeKindSet({6, 8});
         const std::vector<std::size_t> T = findMarkers(s_, 0x00, 0x01, kTerminalMarker, 0, kAll);
         terminals_.reserve(T.size());
@@ -532,13 +576,9 @@ private:
         for (std::size_t k = 0; k < T.size(); ++k) {
             const std::size_t W = T[k];
             if (W < kTerminalMin || isInstanceShadow(instances, W)) continue;
-            auto hit = table.end();
-            for (std::size_t j = 1; j <= kTerminalMaxName && hit == table.end(); ++j)
-                if (s_[W - kTerminalNameEnd - 1 - j] == j)
-                    hit = table.find(
-                        std::string_view(reinterpret_cast<const char*>(&s_[W - kTerminalNameEnd - j]), j));
+            const auto hit = terminalCellAt(table, W);
             if (hit == table.end()) continue;
-            const std::int32_t x = readI32(s_, W - kTerminalX), y = readI32(s_, W - kTerminalY);
+            const std::int32_t x = i32(W - kTerminalX), y = i32(W - kTerminalY);
             if (!detail::within(x, kTerminalLimit) || !detail::within(y, kTerminalLimit)) continue;
             TerminalInstance term;
             term.rwterm = hit->first == "RWTERM";
@@ -547,15 +587,7 @@ private:
             term.x = x;
             term.y = y;
             const std::size_t next = k + 1 < T.size() ? T[k + 1] : s_.size();
-            const std::size_t end = std::min(next, W + kTerminalLabelReach);
-            forEachText(s_, labelKinds, W + kTerminalLabelStart, end, [&](const RawText& r) {
-                if (!detail::within(r.x, kTerminalLabelLimit - 1) ||
-                    !detail::within(r.y, kTerminalLabelLimit - 1))
-                    return true;
-                labels_.add(r);
-                term.label = labels_.size() - 1;
-                return false;
-            });
+            term.label = findLabel(labelKinds, W, std::min(next, W + kTerminalLabelReach));
             terminals_.push_back(term);
         }
         stats_.terminals = terminals_.size();
