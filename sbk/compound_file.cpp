@@ -25,6 +25,26 @@ constexpr std::size_t kHeaderDifatEntries = 109;
 // end would make every stored path long, so paths past this length are not kept.
 constexpr std::size_t kMaxPathBytes = 512;
 
+// Header fields.
+constexpr std::size_t kByteOrderAt = 28;
+constexpr std::size_t kSectorShiftAt = 30;
+constexpr std::size_t kMiniSectorShiftAt = 32;
+constexpr std::size_t kFirstDirectoryAt = 48;
+constexpr std::size_t kMiniCutoffAt = 56;
+constexpr std::size_t kFirstMiniFatAt = 60;
+constexpr std::size_t kMiniFatCountAt = 64;
+constexpr std::size_t kFirstDifatAt = 68;
+constexpr std::size_t kDifatCountAt = 72;
+constexpr std::size_t kHeaderDifatAt = 76;
+// Directory entry fields.
+constexpr std::size_t kEntryNameLengthAt = 64;
+constexpr std::size_t kEntryTypeAt = 66;
+constexpr std::size_t kEntryLeftAt = 68;
+constexpr std::size_t kEntryRightAt = 72;
+constexpr std::size_t kEntryChildAt = 76;
+constexpr std::size_t kEntryStartAt = 116;
+constexpr std::size_t kEntrySizeAt = 120;
+
 constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
@@ -77,43 +97,51 @@ std::int32_t readI32(const std::vector<std::uint8_t>& data, std::size_t offset) 
 
 CompoundFile CompoundFile::open(const std::string& path) {
     CompoundFile cf;
-
     cf.bytes_ = readWholeFile(path);
-    const std::size_t fileSize = cf.bytes_.size();
+    cf.readHeader();
+    cf.readFat(cf.fatSectorList());
+    cf.readDirectory();
+    cf.readMiniTables();
+    return cf;
+}
 
-    const std::vector<std::uint8_t>& b = cf.bytes_;
-    if (u16At(b, 28) != 0xFFFE) fail("CFB: unsupported endian");
-    const std::uint16_t shift = u16At(b, 30);
-    if ((shift != 9 && shift != 12) || u16At(b, 32) != 6) fail("CFB: invalid sector size");
+void CompoundFile::readHeader() {
+    const std::vector<std::uint8_t>& b = bytes_;
+    if (u16At(b, kByteOrderAt) != 0xFFFE) fail("CFB: unsupported endian");
+    const std::uint16_t shift = u16At(b, kSectorShiftAt);
+    if ((shift != 9 && shift != 12) || u16At(b, kMiniSectorShiftAt) != 6) fail("CFB: invalid sector size");
 
-    cf.sectorSize_ = std::size_t{1} << shift;
-    cf.miniSectorSize_ = 64;
-    cf.miniCutoff_ = u32At(b, 56);
-    cf.firstSectorOffset_ = cf.sectorSize_;
-    if (fileSize < cf.sectorSize_) fail("CFB: missing sector header padding");
-    cf.sectorCount_ = (fileSize - cf.sectorSize_) / cf.sectorSize_;
+    sectorSize_ = std::size_t{1} << shift;
+    miniSectorSize_ = 64;
+    miniCutoff_ = u32At(b, kMiniCutoffAt);
+    firstSectorOffset_ = sectorSize_;
+    if (b.size() < sectorSize_) fail("CFB: missing sector header padding");
+    sectorCount_ = (b.size() - sectorSize_) / sectorSize_;
+}
 
+std::vector<std::uint32_t> CompoundFile::fatSectorList() const {
     // FAT sectors: header DIFAT first, then the DIFAT chain. More than
     // sectorCount entries is an error below, so only that many are kept.
+    const std::vector<std::uint8_t>& b = bytes_;
     std::vector<std::uint32_t> fatSectors;
     std::uint64_t fatSectorTotal = 0;
     auto addFatSector = [&](std::uint32_t s) {
         ++fatSectorTotal;
-        if (fatSectors.size() <= cf.sectorCount_) fatSectors.push_back(s);
+        if (fatSectors.size() <= sectorCount_) fatSectors.push_back(s);
     };
     for (std::size_t i = 0; i < kHeaderDifatEntries; ++i) {
-        const std::uint32_t s = u32At(b, 76 + 4 * i);
+        const std::uint32_t s = u32At(b, kHeaderDifatAt + 4 * i);
         if (s < kEndMarker) addFatSector(s);
     }
 
-    const std::uint32_t difatCount = u32At(b, 72);
+    const std::uint32_t difatCount = u32At(b, kDifatCountAt);
     if (difatCount != 0) {
-        std::uint32_t current = u32At(b, 68);
+        std::uint32_t current = u32At(b, kFirstDifatAt);
         std::unordered_set<std::uint32_t> seen;
-        const std::size_t perSector = cf.sectorSize_ / 4;
-        for (std::uint64_t i = 0; i < cf.sectorCount_; ++i) {
-            if (current >= cf.sectorCount_ || !seen.insert(current).second) fail("CFB: corrupt DIFAT");
-            const std::vector<std::uint8_t> sector = cf.readSector(current);
+        const std::size_t perSector = sectorSize_ / 4;
+        for (std::uint64_t i = 0; i < sectorCount_; ++i) {
+            if (current >= sectorCount_ || !seen.insert(current).second) fail("CFB: corrupt DIFAT");
+            const std::vector<std::uint8_t> sector = readSector(current);
             for (std::size_t k = 0; k + 1 < perSector; ++k) {
                 const std::uint32_t s = u32At(sector, 4 * k);
                 if (s < kEndMarker) addFatSector(s);
@@ -123,61 +151,61 @@ CompoundFile CompoundFile::open(const std::string& path) {
         }
     }
 
-    if (fatSectors.empty() || fatSectorTotal > cf.sectorCount_) fail("CFB: invalid FAT sector count");
+    if (fatSectors.empty() || fatSectorTotal > sectorCount_) fail("CFB: invalid FAT sector count");
+    return fatSectors;
+}
 
-    cf.fat_.reserve(fatSectors.size() * (cf.sectorSize_ / 4));
+void CompoundFile::readFat(const std::vector<std::uint32_t>& fatSectors) {
+    fat_.reserve(fatSectors.size() * (sectorSize_ / 4));
     for (std::uint32_t s : fatSectors) {
-        const std::vector<std::uint8_t> sector = cf.readSector(s);
-        for (std::size_t k = 0; k + 4 <= sector.size(); k += 4) cf.fat_.push_back(u32At(sector, k));
+        const std::vector<std::uint8_t> sector = readSector(s);
+        for (std::size_t k = 0; k + 4 <= sector.size(); k += 4) fat_.push_back(u32At(sector, k));
     }
+}
 
+void CompoundFile::readDirectory() {
     const std::vector<std::uint8_t> dir =
-        cf.readChain(u32At(b, 48), cf.fat_, cf.sectorSize_, Source::File, kUnlimited);
+        readChain(u32At(bytes_, kFirstDirectoryAt), fat_, sectorSize_, Source::File, kUnlimited);
 
     // Version 3 writers (512-byte sectors) may leave garbage in the high half
     // of the stream size; only the low 32 bits count there.
-    const bool sizeIs32Bit = cf.sectorSize_ == 512;
+    const bool sizeIs32Bit = sectorSize_ == 512;
     for (std::size_t off = 0; off + kEntrySize <= dir.size(); off += kEntrySize) {
-        const std::uint8_t type = dir[off + 66];
-        const std::uint16_t nameLen = u16At(dir, off + 64);
+        const std::uint8_t type = dir[off + kEntryTypeAt];
+        const std::uint16_t nameLen = u16At(dir, off + kEntryNameLengthAt);
         if (type != 1 && type != 2 && type != 5) continue;
         if (nameLen % 2 != 0 || nameLen < 2 || nameLen > 64) continue;
         Entry e;
         for (std::size_t u = 0; u + 1 < nameLen / 2u; ++u) appendUtf8(e.name, u16At(dir, off + 2 * u));
         e.type = type;
-        e.left = u32At(dir, off + 68);
-        e.right = u32At(dir, off + 72);
-        e.child = u32At(dir, off + 76);
-        e.startSector = u32At(dir, off + 116);
-        e.size = sizeIs32Bit ? u32At(dir, off + 120) : u64At(dir, off + 120);
+        e.left = u32At(dir, off + kEntryLeftAt);
+        e.right = u32At(dir, off + kEntryRightAt);
+        e.child = u32At(dir, off + kEntryChildAt);
+        e.startSector = u32At(dir, off + kEntryStartAt);
+        e.size = sizeIs32Bit ? u32At(dir, off + kEntrySizeAt) : u64At(dir, off + kEntrySizeAt);
         e.index = off / kEntrySize;
-        cf.entries_.push_back(std::move(e));
+        entries_.push_back(std::move(e));
     }
+}
 
-    const Entry* root = nullptr;
-    for (const Entry& e : cf.entries_) {
-        if (e.type == 5) {
-            root = &e;
-            break;
-        }
-    }
-    if (root == nullptr) fail("CFB: missing root directory");
+void CompoundFile::readMiniTables() {
+    const auto root =
+        std::find_if(entries_.begin(), entries_.end(), [](const Entry& e) { return e.type == 5; });
+    if (root == entries_.end()) fail("CFB: missing root directory");
 
-    cf.walkDirectory(root->child, std::string());
+    walkDirectory(root->child, std::string());
 
     if (root->size > kMaxBytes) fail("CFB: oversized root stream");
-    cf.miniStream_ = cf.readChain(root->startSector, cf.fat_, cf.sectorSize_, Source::File, root->size);
+    miniStream_ = readChain(root->startSector, fat_, sectorSize_, Source::File, root->size);
 
-    const std::uint32_t miniFatSectors = u32At(b, 64);
-    if (miniFatSectors != 0) {
-        if (miniFatSectors > cf.sectorCount_) fail("CFB: invalid MiniFAT size");
-        const std::vector<std::uint8_t> mf =
-            cf.readChain(u32At(b, 60), cf.fat_, cf.sectorSize_, Source::File,
-                         static_cast<std::uint64_t>(miniFatSectors) * cf.sectorSize_);
-        cf.miniFat_.reserve(mf.size() / 4);
-        for (std::size_t k = 0; k + 4 <= mf.size(); k += 4) cf.miniFat_.push_back(u32At(mf, k));
-    }
-    return cf;
+    const std::uint32_t miniFatSectors = u32At(bytes_, kMiniFatCountAt);
+    if (miniFatSectors == 0) return;
+    if (miniFatSectors > sectorCount_) fail("CFB: invalid MiniFAT size");
+    const std::vector<std::uint8_t> mf =
+        readChain(u32At(bytes_, kFirstMiniFatAt), fat_, sectorSize_, Source::File,
+                  static_cast<std::uint64_t>(miniFatSectors) * sectorSize_);
+    miniFat_.reserve(mf.size() / 4);
+    for (std::size_t k = 0; k + 4 <= mf.size(); k += 4) miniFat_.push_back(u32At(mf, k));
 }
 
 std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t k) const {

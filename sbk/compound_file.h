@@ -64,6 +64,13 @@ private:
         std::size_t length = 0;
     };
 
+    // The steps of open(), in order.
+    void readHeader();
+    std::vector<std::uint32_t> fatSectorList() const;
+    void readFat(const std::vector<std::uint32_t>& fatSectors);
+    void readDirectory();
+    void readMiniTables();
+
     std::vector<std::uint8_t> readSector(std::uint32_t k) const;
     const Entry& streamEntry(const std::string& path) const;
     std::vector<ChainPiece> chainPieces(std::uint32_t start, const std::vector<std::uint32_t>& table,
