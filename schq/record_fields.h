@@ -3,6 +3,7 @@
 // keeping every record's fields at once.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -73,6 +74,45 @@ private:
     std::vector<int> next_;   // per key, the next key of its bucket
 };
 
+// Where the field separators ('|' and '=') and the bytes of 0x80 and above of one record body lie,
+// one bit per byte: fields are then found by counting bits instead of testing byte after byte,
+// with a branch per field rather than per byte.
+class SeparatorMasks {
+public:
+    void mark(const char* body, std::size_t length);
+    // The first '|' or '=' at or after `from`, or the body's length.
+    std::size_t nextSeparator(std::size_t from) const {
+        return next(from, [this](std::size_t w) { return bars_[w] | equals_[w]; });
+    }
+    // The first '|' at or after `from`, or the body's length.
+    std::size_t nextBar(std::size_t from) const {
+        return next(from, [this](std::size_t w) { return bars_[w]; });
+    }
+    std::size_t highBytes() const { return highCount_; }
+    // Whether bytes [from, to) hold one of 0x80 and above.
+    bool anyHigh(std::size_t from, std::size_t to) const;
+
+private:
+    template <typename Word>
+    std::size_t next(std::size_t from, Word&& word) const {
+        std::size_t w = from / 64;
+        if (w >= words_) return length_;
+        std::uint64_t bits = word(w) & (~std::uint64_t{0} << (from % 64));
+        while (!bits) {
+            if (++w == words_) return length_;
+            bits = word(w);
+        }
+        return w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    }
+
+    std::vector<std::uint64_t> bars_;
+    std::vector<std::uint64_t> equals_;
+    std::vector<std::uint64_t> highs_;
+    std::size_t words_ = 0;
+    std::size_t length_ = 0;
+    std::size_t highCount_ = 0;
+};
+
 // Parses one text record body at a time into fields sorted by key: keys view the body (upper-
 // cased in place), values view the body or, when decoded from Windows-1251, the parser's own
 // buffer. A parse invalidates the fields of the one before.
@@ -83,6 +123,9 @@ public:
     // holds the values that the whole map holds for them. A record with "%UTF8%" fields, which may
     // give their values to other keys, is parsed whole.
     PropertyMap parse(char* body, std::size_t length, const KeySet& keys);
+    // The same look as a list: the value of each of `keys` in its order, one without data for a
+    // key that the record lacks.
+    std::span<const std::string_view> values(char* body, std::size_t length, const KeySet& keys);
     const std::vector<Property>& fields() const { return fields_; }
     // Where decoded values live.
     const std::string& decodedText() const { return decoded_; }
@@ -99,12 +142,17 @@ private:
 
     std::vector<Property> fields_;
     std::vector<Property> merged_;
-    std::vector<Property> slots_;
+    std::vector<std::string_view> values_;
     std::string decoded_;
-    bool mayDecode_ = false;  // the record holds bytes of 0x80 and above
+    SeparatorMasks masks_;
+    const char* body_ = nullptr;  // of the record parsed last
 };
 
 // A whole value as a base-10 32-bit integer, as the integer getter reads it.
 std::optional<std::int32_t> parseInt32(std::string_view value);
+// A value and its "_FRAC" companion (in units of 1/100000) as the real getter reads them: the
+// fallback when the value is absent or either does not parse.
+double realWithFraction(std::optional<std::string_view> value, std::optional<std::string_view> fraction,
+                        double fallback);
 
 }  // namespace schq

@@ -13,6 +13,10 @@
 #include "schq/error.h"
 #include "schq/record_fields.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace schq {
 
 namespace {
@@ -43,12 +47,6 @@ void appendCp1251(std::string& out, std::string_view bytes) {
         else
             appendUtf8(out, kCp1251High[b - 0x80]);
     }
-}
-
-std::size_t highBytes(const char* text, std::size_t length) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < length; ++i) count += static_cast<unsigned char>(text[i]) >> 7;
-    return count;
 }
 
 // Byte order of two keys, -1, 0 or 1. Keys are short and mostly differ early, where a plain loop
@@ -88,28 +86,6 @@ void upperCaseAscii(char* p, char* end) {
     }
     for (; p < end; ++p)
         if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
-}
-
-// The first byte from `p` on that is `a` or `b`, or `end`. Fields are a few bytes long, where eight
-// bytes at a time without a library call beat memchr; the lowest flagged byte of the test is exact.
-const char* findEither(const char* p, const char* end, char a, char b) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-        const std::uint64_t pa = kOnes * static_cast<unsigned char>(a);
-        const std::uint64_t pb = kOnes * static_cast<unsigned char>(b);
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t x = w ^ pa;
-            const std::uint64_t y = w ^ pb;
-            const std::uint64_t hit = (((x - kOnes) & ~x) | ((y - kOnes) & ~y)) & kHighs;
-            if (hit) return p + (std::countr_zero(hit) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && *p != a && *p != b) ++p;
-    return p;
 }
 
 enum class IntParse { Ok, NoDigits, Range };
@@ -335,34 +311,96 @@ bool operator==(const PropertyMap& a, const PropertyMap& b) {
 
 // ---- Parsing ----
 
+namespace {
+
+// The `count` (at most 64) bytes of one block: bit i of each mask marks byte i. Sixteen bytes at a
+// time where they can be; no byte past the block is read.
+void markBlock(const char* block, std::size_t count, std::uint64_t& bars, std::uint64_t& equals,
+               std::uint64_t& highs) {
+    bars = equals = highs = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i bar = _mm_set1_epi8('|');
+    const __m128i equal = _mm_set1_epi8('=');
+    const auto bits = [](__m128i hits) {
+        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hits))};
+    };
+    for (; count - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+        bars |= bits(_mm_cmpeq_epi8(v, bar)) << i;
+        equals |= bits(_mm_cmpeq_epi8(v, equal)) << i;
+        highs |= bits(v) << i;
+    }
+#endif
+    for (; i < count; ++i) {
+        const auto b = static_cast<unsigned char>(block[i]);
+        bars |= std::uint64_t{b == '|'} << i;
+        equals |= std::uint64_t{b == '='} << i;
+        highs |= std::uint64_t{b >= 0x80} << i;
+    }
+}
+
+}  // namespace
+
+void SeparatorMasks::mark(const char* body, std::size_t length) {
+    length_ = length;
+    words_ = (length + 63) / 64;
+    if (bars_.size() < words_) {
+        bars_.resize(words_);
+        equals_.resize(words_);
+        highs_.resize(words_);
+    }
+    highCount_ = 0;
+    for (std::size_t w = 0; w < words_; ++w) {
+        const std::size_t at = w * 64;
+        markBlock(body + at, std::min<std::size_t>(length - at, 64), bars_[w], equals_[w], highs_[w]);
+        if (highs_[w]) highCount_ += static_cast<std::size_t>(std::popcount(highs_[w]));
+    }
+}
+
+bool SeparatorMasks::anyHigh(std::size_t from, std::size_t to) const {
+    if (from >= to || !highCount_) return false;
+    const std::size_t first = from / 64;
+    const std::size_t last = (to - 1) / 64;
+    for (std::size_t w = first; w <= last; ++w) {
+        std::uint64_t bits = highs_[w];
+        if (w == first) bits &= ~std::uint64_t{0} << (from % 64);
+        if (w == last && to % 64) bits &= ~(~std::uint64_t{0} << (to % 64));
+        if (bits) return true;
+    }
+    return false;
+}
+
 template <typename OnField>
 void FieldParser::forEachField(char* body, std::size_t length, OnField&& onField) {
     decoded_.clear();
+    body_ = body;
+    masks_.mark(body, length);
     // Decoding turns a byte into at most three, so the buffer never moves under its views.
-    const std::size_t high = highBytes(body, length);
-    if (high) decoded_.reserve(length + 2 * high);
-    mayDecode_ = high != 0;
+    if (const std::size_t high = masks_.highBytes()) decoded_.reserve(length + 2 * high);
 
-    char* const end = body + length;
-    char* field = body;
-    while (field < end) {
-        char* eq = field + (findEither(field, end, '=', '|') - field);
-        if (eq == end) break;
-        char* const fieldEnd = *eq == '|' ? eq : eq + (findEither(eq, end, '|', '|') - eq);
-        const auto keyLength = static_cast<std::size_t>(eq - field);
-        if (*eq == '=' && keyLength > 0 && keyLength <= kMaxKeyLength) {
-            upperCaseAscii(field, eq);
-            const std::string_view value(eq + 1, static_cast<std::size_t>(fieldEnd - eq - 1));
-            if (!onField(std::string_view(field, keyLength), value)) break;
+    std::size_t field = 0;
+    while (field < length) {
+        const std::size_t eq = masks_.nextSeparator(field);
+        if (eq == length) break;
+        const bool hasValue = body[eq] == '=';
+        const std::size_t fieldEnd = hasValue ? masks_.nextBar(eq + 1) : eq;
+        const std::size_t keyLength = eq - field;
+        if (hasValue && keyLength > 0 && keyLength <= kMaxKeyLength) {
+            upperCaseAscii(body + field, body + eq);
+            const std::string_view value(body + eq + 1, fieldEnd - eq - 1);
+            if (!onField(std::string_view(body + field, keyLength), value)) break;
         }
-        if (fieldEnd == end) break;
+        if (fieldEnd == length) break;
         field = fieldEnd + 1;
     }
 }
 
 std::string_view FieldParser::decoded(std::string_view key, std::string_view value) {
     // "%UTF8%" values are UTF-8 already; the others are Windows-1251.
-    if (!mayDecode_ || key.starts_with(kUtf8Prefix) || !highBytes(value.data(), value.size())) return value;
+    if (!masks_.highBytes() || key.starts_with(kUtf8Prefix)) return value;
+    const auto from = static_cast<std::size_t>(value.data() - body_);
+    if (!masks_.anyHigh(from, from + value.size())) return value;
     const std::size_t start = decoded_.size();
     appendCp1251(decoded_, value);
     return std::string_view(decoded_.data() + start, decoded_.size() - start);
@@ -396,23 +434,34 @@ int KeySet::find(std::string_view key) const {
     return -1;
 }
 
-PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& keys) {
-    slots_.assign(keys.size(), Property{});
+std::span<const std::string_view> FieldParser::values(char* body, std::size_t length, const KeySet& keys) {
+    values_.assign(keys.size(), std::string_view());
     bool utf8 = false;
     forEachField(body, length, [&](std::string_view key, std::string_view value) {
         if (key.starts_with(kUtf8Prefix)) {
             utf8 = true;
             return false;
         }
-        if (const int k = keys.find(key); k >= 0) slots_[static_cast<std::size_t>(k)] = {key, value};
+        if (const int k = keys.find(key); k >= 0) values_[static_cast<std::size_t>(k)] = value;
         return true;
     });
-    if (utf8) return parse(body, length);
-    // The slots are in key order, and a later field of a key has replaced an earlier one. Values
-    // are decoded only now, once each.
+    if (utf8) {
+        const PropertyMap whole = parse(body, length);
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            values_[k] = whole.find(keys[k]).value_or(std::string_view());
+        return values_;
+    }
+    // A later field of a key has replaced an earlier one. Values are decoded only now, once each.
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (values_[k].data()) values_[k] = decoded(keys[k], values_[k]);
+    return values_;
+}
+
+PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& keys) {
+    const std::span<const std::string_view> found = values(body, length, keys);
     fields_.clear();
-    for (const Property& slot : slots_)
-        if (slot.value.data()) fields_.push_back({slot.key, decoded(slot.key, slot.value)});
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (found[k].data()) fields_.push_back({keys[k], found[k]});
     return PropertyMap::view(fields_.data(), fields_.size());
 }
 
@@ -527,32 +576,36 @@ std::int32_t getInt(const PropertyMap& map, std::string_view key, std::int32_t f
     return parseInt32(*value).value_or(fallback);
 }
 
-double getDouble(const PropertyMap& map, std::string_view key, double fallback) {
-    const std::string_view name = key;
-    const auto value = map.find(name);
+double realWithFraction(std::optional<std::string_view> value, std::optional<std::string_view> fraction,
+                        double fallback) {
     if (!value) return fallback;
     double v = 0;
     std::size_t end = 0;
     if (!parseReal(*value, v, end) || end != value->size() || !std::isfinite(v)) return fallback;
-
-    char small[64];
-    std::string large;
-    std::string_view fracKey;
-    if (name.size() + kFracSuffix.size() <= sizeof small) {
-        std::memcpy(small, name.data(), name.size());
-        std::memcpy(small + name.size(), kFracSuffix.data(), kFracSuffix.size());
-        fracKey = std::string_view(small, name.size() + kFracSuffix.size());
-    } else {
-        large = std::string(name) + std::string(kFracSuffix);
-        fracKey = large;
-    }
-    if (const auto frac = map.find(fracKey)) {
+    if (fraction) {
         double f = 0;
         std::size_t fend = 0;
-        if (!parseReal(*frac, f, fend)) return fallback;
+        if (!parseReal(*fraction, f, fend)) return fallback;
         v += f / kFracUnit;
     }
     return std::isfinite(v) ? v : fallback;
+}
+
+double getDouble(const PropertyMap& map, std::string_view key, double fallback) {
+    const auto value = map.find(key);
+    if (!value) return fallback;
+    char small[64];
+    std::string large;
+    std::string_view fracKey;
+    if (key.size() + kFracSuffix.size() <= sizeof small) {
+        std::memcpy(small, key.data(), key.size());
+        std::memcpy(small + key.size(), kFracSuffix.data(), kFracSuffix.size());
+        fracKey = std::string_view(small, key.size() + kFracSuffix.size());
+    } else {
+        large = std::string(key) + std::string(kFracSuffix);
+        fracKey = large;
+    }
+    return realWithFraction(value, map.find(fracKey), fallback);
 }
 
 std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint32_t fallback) {
