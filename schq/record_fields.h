@@ -60,53 +60,68 @@ public:
     explicit KeySet(std::span<const std::string_view> keys);
     std::size_t size() const { return keys_.size(); }
     std::string_view operator[](std::size_t index) const { return keys_[index]; }
-    // The key's position in the set, or -1.
-    int find(std::string_view key) const;
+    // The position in the set of the key upper-cased, or -1. Bytes from the key up to `readableEnd`
+    // may be read, so that a short key is taken in one word.
+    int find(std::string_view key, const char* readableEnd) const;
+    int find(std::string_view key) const { return find(key, key.data() + key.size()); }
 
 private:
     static std::size_t bucketOf(std::string_view key) {
-        return (key.size() * 31 + static_cast<unsigned char>(key.back())) & (kBuckets - 1);
+        auto last = static_cast<unsigned char>(key.back());
+        if (last >= 'a' && last <= 'z') last -= 'a' - 'A';
+        return (key.size() * 31 + last) & (kBuckets - 1);
     }
     static constexpr std::size_t kBuckets = 256;
 
+    // A key's first eight bytes (zero-padded) and its last eight: all of a key of up to 16 bytes.
+    struct Words {
+        std::uint64_t first = 0;
+        std::uint64_t last = 0;
+    };
+    static Words wordsOf(std::string_view key, const char* readableEnd);
+
     std::span<const std::string_view> keys_;
+    std::vector<Words> words_;
     std::vector<int> first_;  // per bucket, -1 when empty
     std::vector<int> next_;   // per key, the next key of its bucket
 };
 
-// Where the field separators ('|' and '=') and the bytes of 0x80 and above of one record body lie,
-// one bit per byte: fields are then found by counting bits instead of testing byte after byte,
-// with a branch per field rather than per byte.
-class SeparatorMasks {
+// Where the fields of one record body lie, one bit per byte: the '|' that end fields, the '=' that
+// end keys (the first of each field, found for 64 bytes of fields at once by one addition), and the
+// bytes of 0x80 and above. Fields are then visited by counting bits, with a branch per field
+// rather than per byte.
+class FieldMarks {
 public:
     void mark(const char* body, std::size_t length);
-    // The first '|' or '=' at or after `from`, or the body's length.
-    std::size_t nextSeparator(std::size_t from) const {
-        return next(from, [this](std::size_t w) { return bars_[w] | equals_[w]; });
-    }
-    // The first '|' at or after `from`, or the body's length.
-    std::size_t nextBar(std::size_t from) const {
-        return next(from, [this](std::size_t w) { return bars_[w]; });
+    // Calls onField(keyStart, keyEnd, valueEnd) for every field that holds a '=', in order, until it
+    // returns false. The key runs up to the field's first '=', the value from there to the next
+    // '|' or the body's end.
+    template <typename OnField>
+    void forEachField(OnField&& onField) const {
+        constexpr std::size_t kNone = ~std::size_t{0};
+        std::size_t start = 0;
+        std::size_t keyEnd = kNone;
+        for (std::size_t w = 0; w < words_; ++w) {
+            for (std::uint64_t bits = marks_[w]; bits; bits &= bits - 1) {
+                const std::size_t at = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                if (!(bars_[w] & bits & (~bits + 1))) {
+                    keyEnd = at;
+                    continue;
+                }
+                if (keyEnd != kNone && !onField(start, keyEnd, at)) return;
+                start = at + 1;
+                keyEnd = kNone;
+            }
+        }
+        if (keyEnd != kNone) onField(start, keyEnd, length_);
     }
     std::size_t highBytes() const { return highCount_; }
     // Whether bytes [from, to) hold one of 0x80 and above.
     bool anyHigh(std::size_t from, std::size_t to) const;
 
 private:
-    template <typename Word>
-    std::size_t next(std::size_t from, Word&& word) const {
-        std::size_t w = from / 64;
-        if (w >= words_) return length_;
-        std::uint64_t bits = word(w) & (~std::uint64_t{0} << (from % 64));
-        while (!bits) {
-            if (++w == words_) return length_;
-            bits = word(w);
-        }
-        return w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-    }
-
     std::vector<std::uint64_t> bars_;
-    std::vector<std::uint64_t> equals_;
+    std::vector<std::uint64_t> marks_;  // bars and key ends
     std::vector<std::uint64_t> highs_;
     std::size_t words_ = 0;
     std::size_t length_ = 0;
@@ -131,9 +146,9 @@ public:
     const std::string& decodedText() const { return decoded_; }
 
 private:
-    // Calls onField(key, raw value) for every field with a usable key, upper-cased in place, until
-    // it returns false.
-    template <typename OnField>
+    // Calls onField(key, raw value) for every field with a usable key, upper-cased in place when
+    // kUpperCase is set, until it returns false.
+    template <bool kUpperCase, typename OnField>
     void forEachField(char* body, std::size_t length, OnField&& onField);
     // The value as UTF-8, decoded into the parser's buffer when needed.
     std::string_view decoded(std::string_view key, std::string_view value);
@@ -144,7 +159,7 @@ private:
     std::vector<Property> merged_;
     std::vector<std::string_view> values_;
     std::string decoded_;
-    SeparatorMasks masks_;
+    FieldMarks marks_;
     const char* body_ = nullptr;  // of the record parsed last
 };
 

@@ -63,29 +63,80 @@ int compareKeys(std::string_view a, std::string_view b) {
 
 bool keyLess(const Property& p, std::string_view key) { return compareKeys(p.key, key) < 0; }
 
-// Upper-cases a..z in place, eight bytes at a time where it can: most keys are written in mixed
-// case.
-void upperCaseAscii(char* p, char* end) {
+// a..z of eight bytes upper-cased; every other byte unchanged.
+std::uint64_t upperCasedWord(std::uint64_t w) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t low7 = w & ~kHighs;
+    // High bit of each byte: at least 'a', above 'z', and the byte's own high bit.
+    const std::uint64_t fromA = low7 + kOnes * (0x80 - 'a');
+    const std::uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1);
+    const std::uint64_t lower = fromA & ~pastZ & ~w & kHighs;
+    return w ^ (lower >> 2);  // 0x20 in each lower-case byte
+}
+
+char upperCased(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Upper-cases the bytes of `keep` (a mask of whole bytes) among the eight at `p`.
+void upperCaseWord(char* p, std::uint64_t keep) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    w = (upperCasedWord(w) & keep) | (w & ~keep);
+    std::memcpy(p, &w, 8);
+}
+
+#if defined(__SSE2__)
+// Sixteen 0xFF bytes, then sixteen zero bytes: read from 16 - n on, a mask of the first n bytes.
+alignas(16) constexpr unsigned char kLeadingBytes[32] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+};
+#endif
+
+// Upper-cases a..z of [p, end) in place: most keys are written in mixed case. Bytes up to `limit`
+// may be read (and are written back unchanged), so that a key of up to sixteen bytes takes one
+// step; upper-casing twice changes nothing, so the words of a longer key may overlap.
+void upperCaseAscii(char* p, char* end, const char* limit) {
+    const auto n = static_cast<std::size_t>(end - p);
+#if defined(__SSE2__)
+    if (n <= 16 && limit - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLeadingBytes + 16 - n));
+        // Signed compares: bytes of 0x80 and above are below 'a'.
+        const __m128i lower = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)),
+                                            _mm_cmpgt_epi8(_mm_set1_epi8('z' + 1), v));
+        const __m128i flip = _mm_and_si128(_mm_and_si128(lower, keep), _mm_set1_epi8(0x20));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_xor_si128(v, flip));
+        return;
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t low7 = w & ~kHighs;
-            // High bit of each byte: at least 'a', above 'z', and the byte's own high bit.
-            const std::uint64_t fromA = low7 + kOnes * (0x80 - 'a');
-            const std::uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1);
-            const std::uint64_t lower = fromA & ~pastZ & ~w & kHighs;
-            if (lower) {
-                w ^= lower >> 2;  // 0x20 in each lower-case byte
-                std::memcpy(p, &w, 8);
-            }
-            p += 8;
+        if (n >= 8) {
+            for (; end - p > 8; p += 8) upperCaseWord(p, ~std::uint64_t{0});
+            upperCaseWord(end - 8, ~std::uint64_t{0});
+            return;
+        }
+        if (limit - p >= 8) {
+            upperCaseWord(p, (std::uint64_t{1} << (8 * n)) - 1);
+            return;
         }
     }
-    for (; p < end; ++p)
-        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    for (; p < end; ++p) *p = upperCased(*p);
+}
+
+// Whether `key` upper-cased is `upper`.
+bool sameUpperCased(std::string_view upper, std::string_view key) {
+    if (upper.size() != key.size()) return false;
+    for (std::size_t i = 0; i < key.size(); ++i)
+        if (upperCased(key[i]) != upper[i]) return false;
+    return true;
+}
+
+// Whether the key starts with "%UTF8%", ignoring the case of its letters.
+bool hasUtf8Prefix(std::string_view key) {
+    if (key.size() < kUtf8Prefix.size() || key[0] != '%') return false;
+    for (std::size_t i = 1; i < kUtf8Prefix.size(); ++i)
+        if (upperCased(key[i]) != kUtf8Prefix[i]) return false;
+    return true;
 }
 
 enum class IntParse { Ok, NoDigits, Range };
@@ -313,94 +364,132 @@ bool operator==(const PropertyMap& a, const PropertyMap& b) {
 
 namespace {
 
-// The `count` (at most 64) bytes of one block: bit i of each mask marks byte i. Sixteen bytes at a
-// time where they can be; no byte past the block is read.
-void markBlock(const char* block, std::size_t count, std::uint64_t& bars, std::uint64_t& equals,
-               std::uint64_t& highs) {
-    bars = equals = highs = 0;
-    std::size_t i = 0;
+// Bit i of each marks byte i of a block of 64 bytes.
+struct BlockMasks {
+    std::uint64_t bars = 0;
+    std::uint64_t equals = 0;
+    std::uint64_t highs = 0;  // 0x80 and above
+};
+
 #if defined(__SSE2__)
-    const __m128i bar = _mm_set1_epi8('|');
-    const __m128i equal = _mm_set1_epi8('=');
+// The masks of sixteen bytes, in their low 16 bits.
+BlockMasks markChunk(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const auto bits = [](__m128i hits) {
         return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hits))};
     };
-    for (; count - i >= 16; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
-        bars |= bits(_mm_cmpeq_epi8(v, bar)) << i;
-        equals |= bits(_mm_cmpeq_epi8(v, equal)) << i;
-        highs |= bits(v) << i;
+    BlockMasks m;
+    m.bars = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('|')));
+    m.equals = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
+    m.highs = bits(v);
+    return m;
+}
+#endif
+
+// The masks of bytes [at, at + 64) of a body, those past its end clear. Sixteen bytes at a time;
+// the last few of a body of 16 bytes or more are taken from the sixteen that end it, so that no
+// byte is tested alone and none past the body is read.
+BlockMasks markBlock(const char* body, std::size_t length, std::size_t at) {
+    BlockMasks m;
+    const std::size_t count = std::min<std::size_t>(length - at, 64);
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const auto add = [&m](const BlockMasks& c, unsigned shift) {
+        m.bars |= c.bars << shift;
+        m.equals |= c.equals << shift;
+        m.highs |= c.highs << shift;
+    };
+    for (; count - i >= 16; i += 16) add(markChunk(body + at + i), static_cast<unsigned>(i));
+    if (i < count && length >= 16) {
+        // The chunk ends at the body's end; its bytes before `at + i` are dropped.
+        const auto before = static_cast<unsigned>(16 - (count - i));
+        BlockMasks c = markChunk(body + length - 16);
+        c.bars >>= before;
+        c.equals >>= before;
+        c.highs >>= before;
+        add(c, static_cast<unsigned>(i));
+        return m;
     }
 #endif
     for (; i < count; ++i) {
-        const auto b = static_cast<unsigned char>(block[i]);
-        bars |= std::uint64_t{b == '|'} << i;
-        equals |= std::uint64_t{b == '='} << i;
-        highs |= std::uint64_t{b >= 0x80} << i;
+        const auto b = static_cast<unsigned char>(body[at + i]);
+        m.bars |= std::uint64_t{b == '|'} << i;
+        m.equals |= std::uint64_t{b == '='} << i;
+        m.highs |= std::uint64_t{b >= 0x80} << i;
     }
+    return m;
+}
+
+// Whether one of bits [from, to) of the masks is set.
+bool anyBit(const std::vector<std::uint64_t>& masks, std::size_t from, std::size_t to) {
+    if (from >= to) return false;
+    const std::size_t first = from / 64;
+    const std::size_t last = (to - 1) / 64;
+    const std::uint64_t head = ~std::uint64_t{0} << (from % 64);
+    const std::uint64_t tail = ~std::uint64_t{0} >> (63 - (to - 1) % 64);
+    if (first == last) return (masks[first] & head & tail) != 0;
+    if (masks[first] & head) return true;
+    for (std::size_t w = first + 1; w < last; ++w)
+        if (masks[w]) return true;
+    return (masks[last] & tail) != 0;
 }
 
 }  // namespace
 
-void SeparatorMasks::mark(const char* body, std::size_t length) {
+void FieldMarks::mark(const char* body, std::size_t length) {
     length_ = length;
     words_ = (length + 63) / 64;
     if (bars_.size() < words_) {
         bars_.resize(words_);
-        equals_.resize(words_);
+        marks_.resize(words_);
         highs_.resize(words_);
     }
     highCount_ = 0;
+    std::uint64_t barBefore = 1;  // the body's start begins a field as a '|' before it would
+    std::uint64_t carry = 0;
     for (std::size_t w = 0; w < words_; ++w) {
-        const std::size_t at = w * 64;
-        markBlock(body + at, std::min<std::size_t>(length - at, 64), bars_[w], equals_[w], highs_[w]);
-        if (highs_[w]) highCount_ += static_cast<std::size_t>(std::popcount(highs_[w]));
+        const BlockMasks m = markBlock(body, length, w * 64);
+        // Adding a bit at each field's start carries it through the bytes that are no separator,
+        // up to the field's first separator, whose bit it sets: the key's end when that is a '='.
+        const std::uint64_t starts = (m.bars << 1) | barBefore;
+        const std::uint64_t plain = ~(m.bars | m.equals);
+        const std::uint64_t partial = plain + starts;
+        const std::uint64_t sum = partial + carry;
+        carry = (partial < plain || sum < partial) ? 1 : 0;
+        barBefore = m.bars >> 63;
+        bars_[w] = m.bars;
+        marks_[w] = m.bars | (sum & m.equals);
+        highs_[w] = m.highs;
+        if (m.highs) highCount_ += static_cast<std::size_t>(std::popcount(m.highs));
     }
 }
 
-bool SeparatorMasks::anyHigh(std::size_t from, std::size_t to) const {
-    if (from >= to || !highCount_) return false;
-    const std::size_t first = from / 64;
-    const std::size_t last = (to - 1) / 64;
-    for (std::size_t w = first; w <= last; ++w) {
-        std::uint64_t bits = highs_[w];
-        if (w == first) bits &= ~std::uint64_t{0} << (from % 64);
-        if (w == last && to % 64) bits &= ~(~std::uint64_t{0} << (to % 64));
-        if (bits) return true;
-    }
-    return false;
+bool FieldMarks::anyHigh(std::size_t from, std::size_t to) const {
+    return highCount_ && anyBit(highs_, from, to);
 }
 
-template <typename OnField>
+template <bool kUpperCase, typename OnField>
 void FieldParser::forEachField(char* body, std::size_t length, OnField&& onField) {
     decoded_.clear();
     body_ = body;
-    masks_.mark(body, length);
+    marks_.mark(body, length);
     // Decoding turns a byte into at most three, so the buffer never moves under its views.
-    if (const std::size_t high = masks_.highBytes()) decoded_.reserve(length + 2 * high);
+    if (const std::size_t high = marks_.highBytes()) decoded_.reserve(length + 2 * high);
 
-    std::size_t field = 0;
-    while (field < length) {
-        const std::size_t eq = masks_.nextSeparator(field);
-        if (eq == length) break;
-        const bool hasValue = body[eq] == '=';
-        const std::size_t fieldEnd = hasValue ? masks_.nextBar(eq + 1) : eq;
-        const std::size_t keyLength = eq - field;
-        if (hasValue && keyLength > 0 && keyLength <= kMaxKeyLength) {
-            upperCaseAscii(body + field, body + eq);
-            const std::string_view value(body + eq + 1, fieldEnd - eq - 1);
-            if (!onField(std::string_view(body + field, keyLength), value)) break;
-        }
-        if (fieldEnd == length) break;
-        field = fieldEnd + 1;
-    }
+    marks_.forEachField([&](std::size_t keyStart, std::size_t keyEnd, std::size_t valueEnd) {
+        const std::size_t keyLength = keyEnd - keyStart;
+        if (keyLength == 0 || keyLength > kMaxKeyLength) return true;
+        if constexpr (kUpperCase) upperCaseAscii(body + keyStart, body + keyEnd, body + length);
+        return onField(std::string_view(body + keyStart, keyLength),
+                       std::string_view(body + keyEnd + 1, valueEnd - keyEnd - 1));
+    });
 }
 
 std::string_view FieldParser::decoded(std::string_view key, std::string_view value) {
     // "%UTF8%" values are UTF-8 already; the others are Windows-1251.
-    if (!masks_.highBytes() || key.starts_with(kUtf8Prefix)) return value;
+    if (!marks_.highBytes() || key.starts_with(kUtf8Prefix)) return value;
     const auto from = static_cast<std::size_t>(value.data() - body_);
-    if (!masks_.anyHigh(from, from + value.size())) return value;
+    if (!marks_.anyHigh(from, from + value.size())) return value;
     const std::size_t start = decoded_.size();
     appendCp1251(decoded_, value);
     return std::string_view(decoded_.data() + start, decoded_.size() - start);
@@ -408,7 +497,7 @@ std::string_view FieldParser::decoded(std::string_view key, std::string_view val
 
 PropertyMap FieldParser::parse(char* body, std::size_t length) {
     fields_.clear();
-    forEachField(body, length, [&](std::string_view key, std::string_view value) {
+    forEachField<true>(body, length, [&](std::string_view key, std::string_view value) {
         fields_.push_back({key, decoded(key, value)});
         return true;
     });
@@ -424,12 +513,37 @@ KeySet::KeySet(std::span<const std::string_view> keys)
         next_[i] = first_[bucket];
         first_[bucket] = static_cast<int>(i);
     }
+    for (const std::string_view key : keys) words_.push_back(wordsOf(key, key.data() + key.size()));
 }
 
-int KeySet::find(std::string_view key) const {
-    for (int i = first_[bucketOf(key)]; i >= 0; i = next_[static_cast<std::size_t>(i)]) {
-        const std::string_view k = keys_[static_cast<std::size_t>(i)];
-        if (k.size() == key.size() && compareKeys(k, key) == 0) return i;
+KeySet::Words KeySet::wordsOf(std::string_view key, const char* readableEnd) {
+    Words w;
+    if (key.size() >= 8) {
+        std::memcpy(&w.first, key.data(), 8);
+        std::memcpy(&w.last, key.data() + key.size() - 8, 8);
+        w.first = upperCasedWord(w.first);
+        w.last = upperCasedWord(w.last);
+        return w;
+    }
+    if (std::endian::native == std::endian::little && readableEnd - key.data() >= 8) {
+        std::memcpy(&w.first, key.data(), 8);
+        w.first &= (std::uint64_t{1} << (8 * key.size())) - 1;
+    } else {
+        std::memcpy(&w.first, key.data(), key.size());
+    }
+    w.first = upperCasedWord(w.first);
+    w.last = w.first;
+    return w;
+}
+
+int KeySet::find(std::string_view key, const char* readableEnd) const {
+    int i = first_[bucketOf(key)];
+    if (i < 0) return -1;
+    const Words w = wordsOf(key, readableEnd);
+    for (; i >= 0; i = next_[static_cast<std::size_t>(i)]) {
+        const auto k = static_cast<std::size_t>(i);
+        if (keys_[k].size() != key.size() || words_[k].first != w.first || words_[k].last != w.last) continue;
+        if (key.size() <= 16 || sameUpperCased(keys_[k], key)) return i;
     }
     return -1;
 }
@@ -437,12 +551,14 @@ int KeySet::find(std::string_view key) const {
 std::span<const std::string_view> FieldParser::values(char* body, std::size_t length, const KeySet& keys) {
     values_.assign(keys.size(), std::string_view());
     bool utf8 = false;
-    forEachField(body, length, [&](std::string_view key, std::string_view value) {
-        if (key.starts_with(kUtf8Prefix)) {
+    // Keys are matched ignoring case, and left as they are: only the records drawn need theirs
+    // upper-cased.
+    forEachField<false>(body, length, [&](std::string_view key, std::string_view value) {
+        if (hasUtf8Prefix(key)) {
             utf8 = true;
             return false;
         }
-        if (const int k = keys.find(key); k >= 0) values_[static_cast<std::size_t>(k)] = value;
+        if (const int k = keys.find(key, body + length); k >= 0) values_[static_cast<std::size_t>(k)] = value;
         return true;
     });
     if (utf8) {
@@ -639,7 +755,7 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
 }
 
 std::string upperCase(std::string text) {
-    upperCaseAscii(text.data(), text.data() + text.size());
+    upperCaseAscii(text.data(), text.data() + text.size(), text.data() + text.size());
     return text;
 }
 
