@@ -298,22 +298,26 @@ std::size_t PropertyMap::lowerBound(std::string_view key) const {
     return static_cast<std::size_t>(std::lower_bound(fields_, fields_ + size_, key, keyLess) - fields_);
 }
 
-std::optional<std::string_view> PropertyMap::find(std::string_view key) const {
+std::size_t PropertyMap::indexOf(std::string_view key) const {
     if (owned_) {
         const std::size_t i = lowerBound(key);
-        if (i < owned_->entries.size() && owned_->entries[i].first == key) return owned_->entries[i].second;
-        return std::nullopt;
+        return i < owned_->entries.size() && owned_->entries[i].first == key ? i : owned_->entries.size();
     }
     // A record has a dozen fields or so: comparing lengths first finds the key faster than
     // halving. Large records are searched by halving.
     if (size_ <= kLinearSearchLimit) {
-        for (const Property* p = fields_; p != fields_ + size_; ++p)
-            if (p->key.size() == key.size() && compareKeys(p->key, key) == 0) return p->value;
-        return std::nullopt;
+        for (std::size_t i = 0; i < size_; ++i)
+            if (fields_[i].key.size() == key.size() && compareKeys(fields_[i].key, key) == 0) return i;
+        return size_;
     }
     const Property* it = std::lower_bound(fields_, fields_ + size_, key, keyLess);
-    if (it != fields_ + size_ && it->key == key) return it->value;
-    return std::nullopt;
+    return it != fields_ + size_ && it->key == key ? static_cast<std::size_t>(it - fields_) : size_;
+}
+
+std::optional<std::string_view> PropertyMap::find(std::string_view key) const {
+    const std::size_t i = indexOf(key);
+    if (i == size()) return std::nullopt;
+    return entry(i).value;
 }
 
 std::string_view PropertyMap::at(std::string_view key) const {
@@ -678,6 +682,16 @@ std::string getString(const PropertyMap& map, std::string_view key, const char* 
 }
 
 std::optional<std::int32_t> parseInt32(std::string_view value) {
+    // Most values are a few plain digits, which cannot leave the range.
+    if (!value.empty() && value.size() <= 9) {
+        std::uint32_t digits = 0;
+        bool plain = true;
+        for (const char c : value) {
+            plain = plain && c >= '0' && c <= '9';
+            digits = digits * 10 + static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
+        }
+        if (plain) return static_cast<std::int32_t>(digits);
+    }
     std::int64_t v = 0;
     std::size_t end = 0;
     if (parseInt64(value, v, end) != IntParse::Ok || end != value.size()) return std::nullopt;
@@ -708,20 +722,19 @@ double realWithFraction(std::optional<std::string_view> value, std::optional<std
 }
 
 double getDouble(const PropertyMap& map, std::string_view key, double fallback) {
-    const auto value = map.find(key);
-    if (!value) return fallback;
-    char small[64];
-    std::string large;
-    std::string_view fracKey;
-    if (key.size() + kFracSuffix.size() <= sizeof small) {
-        std::memcpy(small, key.data(), key.size());
-        std::memcpy(small + key.size(), kFracSuffix.data(), kFracSuffix.size());
-        fracKey = std::string_view(small, key.size() + kFracSuffix.size());
-    } else {
-        large = std::string(key) + std::string(kFracSuffix);
-        fracKey = large;
+    const std::size_t i = map.indexOf(key);
+    if (i == map.size()) return fallback;
+    // The keys that start with `key` follow it in key order, its "_FRAC" companion among them.
+    std::optional<std::string_view> fraction;
+    for (std::size_t j = i + 1; j < map.size(); ++j) {
+        const Property p = map.entry(j);
+        if (!p.key.starts_with(key)) break;
+        if (p.key.size() == key.size() + kFracSuffix.size() && p.key.ends_with(kFracSuffix)) {
+            fraction = p.value;
+            break;
+        }
     }
-    return realWithFraction(value, map.find(fracKey), fallback);
+    return realWithFraction(map.entry(i).value, fraction, fallback);
 }
 
 std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint32_t fallback) {

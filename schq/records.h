@@ -46,6 +46,8 @@ public:
     std::size_t count(std::string_view key) const { return find(key) ? 1 : 0; }
     // Throws std::out_of_range when the key is absent.
     std::string_view at(std::string_view key) const;
+    // The index of `key` in key order, or size() when the key is absent.
+    std::size_t indexOf(std::string_view key) const;
     // Entry `index` in key order, and the index of the first key not below `key`.
     Property entry(std::size_t index) const;
     std::size_t lowerBound(std::string_view key) const;
