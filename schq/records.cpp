@@ -501,12 +501,20 @@ std::string_view FieldParser::decoded(std::string_view key, std::string_view val
 
 PropertyMap FieldParser::parse(char* body, std::size_t length) {
     fields_.clear();
+    heads_.clear();
+    bool percent = false;  // some key starts with '%', as "%UTF8%" does
     forEachField<true>(body, length, [&](std::string_view key, std::string_view value) {
-        fields_.push_back({key, decoded(key, value)});
+        percent = percent || key[0] == '%';
+        heads_.push_back(headOf(key, body + length));
+        Property& field = fields_.emplace_back();
+        field.key = key;
+        field.value = value;
         return true;
     });
+    if (marks_.highBytes())
+        for (Property& field : fields_) field.value = decoded(field.key, field.value);
     sortFields();
-    promoteUtf8Keys();
+    if (percent) promoteUtf8Keys();
     return PropertyMap::view(fields_.data(), fields_.size());
 }
 
@@ -585,19 +593,52 @@ PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& key
     return PropertyMap::view(fields_.data(), fields_.size());
 }
 
+// A key's first eight bytes, zero-padded, as a number whose order is theirs: keys whose heads
+// differ are in the order of their heads. Bytes up to `readableEnd` may be read.
+std::uint64_t FieldParser::headOf(std::string_view key, const char* readableEnd) {
+    std::uint64_t head = 0;
+    const std::size_t n = std::min<std::size_t>(key.size(), 8);
+    if (std::endian::native == std::endian::little && readableEnd - key.data() >= 8) {
+        std::memcpy(&head, key.data(), 8);
+        if (n < 8) head &= (std::uint64_t{1} << (8 * n)) - 1;
+        return __builtin_bswap64(head);
+    }
+    for (std::size_t i = 0; i < 8; ++i)
+        head = (head << 8) | (i < n ? static_cast<unsigned char>(key[i]) : 0u);
+    return head;
+}
+
 void FieldParser::sortFields() {
     // Keys view the body in field order, so their addresses break ties: equal keys stay in field
-    // order, and the last of them wins, as a later field replaces an earlier one.
-    std::sort(fields_.begin(), fields_.end(), [](const Property& a, const Property& b) {
-        const int c = compareKeys(a.key, b.key);
-        return c < 0 || (c == 0 && std::less<const char*>()(a.key.data(), b.key.data()));
-    });
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (i + 1 < fields_.size() && fields_[i + 1].key == fields_[i].key) continue;
-        fields_[out++] = fields_[i];
+    // order, and the last of them wins, as a later field replaces an earlier one. A record has a
+    // dozen fields or so: they are sorted by insertion, mostly on their heads.
+    const std::size_t n = fields_.size();
+    order_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) order_[i] = {heads_[i], static_cast<std::uint32_t>(i)};
+    const auto less = [this](const SortKey& a, const SortKey& b) {
+        if (a.head != b.head) return a.head < b.head;
+        const int c = compareKeys(fields_[a.index].key, fields_[b.index].key);
+        return c < 0 || (c == 0 && a.index < b.index);
+    };
+    if (n <= kInsertionSortLimit) {
+        for (std::size_t i = 1; i < n; ++i) {
+            const SortKey k = order_[i];
+            std::size_t j = i;
+            for (; j > 0 && less(k, order_[j - 1]); --j) order_[j] = order_[j - 1];
+            order_[j] = k;
+        }
+    } else {
+        std::sort(order_.begin(), order_.end(), less);
     }
-    fields_.resize(out);
+    merged_.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Property& field = fields_[order_[i].index];
+        if (i + 1 < n && order_[i + 1].head == order_[i].head &&
+            fields_[order_[i + 1].index].key == field.key)
+            continue;
+        merged_.push_back(field);
+    }
+    fields_.swap(merged_);
 }
 
 // A "%UTF8%" field also gives its value to the key without the prefix, winning over a plain field
