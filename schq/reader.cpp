@@ -242,16 +242,19 @@ struct RecordTable {
     }
 };
 
-// Takes the facts of every text record of stream `which`; throws the stream's errors.
-void surveyStream(RecordTable& table, StreamIndex which, FieldParser& parser) {
-    std::vector<std::uint8_t>& stream = table.streams[which];
+// The text records of a stream, from its framing alone; throws the stream's errors, so that a broken
+// stream is refused before any of its records is parsed.
+std::size_t countTextRecords(const std::vector<std::uint8_t>& stream) {
     // Offsets are kept in 32 bits; the compound-file reader refuses larger streams long before.
     if (stream.size() > std::numeric_limits<std::uint32_t>::max()) throw Error("CFB stream too large");
-    // The framing first: a broken stream is refused before any record is parsed, and the fact
-    // list grows once.
     std::size_t count = 0;
     forEachTextRecord(stream.data(), stream.size(), [&](std::size_t, std::size_t) { ++count; });
-    table.facts.reserve(table.facts.size() + count);
+    return count;
+}
+
+// Takes the facts of every text record of stream `which`, whose framing has been checked.
+void surveyStream(RecordTable& table, StreamIndex which, FieldParser& parser) {
+    std::vector<std::uint8_t>& stream = table.streams[which];
     char* const text = reinterpret_cast<char*>(stream.data());
     forEachTextRecord(stream.data(), stream.size(), [&](std::size_t offset, std::size_t length) {
         const SurveyFields record(parser.values(text + offset, length, surveyKeys()));
@@ -285,6 +288,15 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
         table.streams[kFileHeaderStream] = std::move(file).takeStream("FileHeader");
         table.streams[kAdditionalStream] = std::move(additional);
     }
+    // The fact list takes the records of both streams at once, so that it grows only once.
+    std::size_t additionalCount = 0;
+    if (hasAdditional) {
+        try {
+            additionalCount = countTextRecords(table.streams[kAdditionalStream]);
+        } catch (const Error&) {
+        }
+    }
+    table.facts.reserve(countTextRecords(table.streams[kFileHeaderStream]) + additionalCount);
     surveyStream(table, kFileHeaderStream, parser);
     if (table.facts.size() < 2 || !table.parse(0, parser).count("HEADER"))
         throw Error("Missing Altium/Protel FileHeader records");
@@ -295,6 +307,7 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
     bool additionalUsed = false;
     if (hasAdditional) {
         try {
+            countTextRecords(table.streams[kAdditionalStream]);
             surveyStream(table, kAdditionalStream, parser);
             additionalUsed =
                 table.facts.size() > fileHeaderCount && table.parse(fileHeaderCount, parser).count("HEADER");

@@ -530,19 +530,24 @@ KeySet::KeySet(std::span<const std::string_view> keys)
 
 KeySet::Words KeySet::wordsOf(std::string_view key, const char* readableEnd) {
     Words w;
-    if (key.size() >= 8) {
+    const std::size_t n = key.size();
+    if (std::endian::native == std::endian::little && readableEnd - key.data() >= 8) {
+        // Without a branch on the length, which varies from key to key.
         std::memcpy(&w.first, key.data(), 8);
-        std::memcpy(&w.last, key.data() + key.size() - 8, 8);
+        w.first &= ~std::uint64_t{0} >> (8 * (8 - std::min<std::size_t>(n, 8)));
+        std::memcpy(&w.last, key.data() + (n >= 8 ? n - 8 : 0), 8);
+        w.first = upperCasedWord(w.first);
+        w.last = n >= 8 ? upperCasedWord(w.last) : w.first;
+        return w;
+    }
+    if (n >= 8) {
+        std::memcpy(&w.first, key.data(), 8);
+        std::memcpy(&w.last, key.data() + n - 8, 8);
         w.first = upperCasedWord(w.first);
         w.last = upperCasedWord(w.last);
         return w;
     }
-    if (std::endian::native == std::endian::little && readableEnd - key.data() >= 8) {
-        std::memcpy(&w.first, key.data(), 8);
-        w.first &= (std::uint64_t{1} << (8 * key.size())) - 1;
-    } else {
-        std::memcpy(&w.first, key.data(), key.size());
-    }
+    std::memcpy(&w.first, key.data(), n);
     w.first = upperCasedWord(w.first);
     w.last = w.first;
     return w;
@@ -723,15 +728,17 @@ std::string getString(const PropertyMap& map, std::string_view key, const char* 
 }
 
 std::optional<std::int32_t> parseInt32(std::string_view value) {
-    // Most values are a few plain digits, which cannot leave the range.
-    if (!value.empty() && value.size() <= 9) {
+    // Most values are a few plain digits, perhaps negative, which cannot leave the range.
+    const bool negative = !value.empty() && value[0] == '-';
+    const std::string_view digitText = value.substr(negative ? 1 : 0);
+    if (!digitText.empty() && digitText.size() <= 9) {
         std::uint32_t digits = 0;
         bool plain = true;
-        for (const char c : value) {
+        for (const char c : digitText) {
             plain = plain && c >= '0' && c <= '9';
             digits = digits * 10 + static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
         }
-        if (plain) return static_cast<std::int32_t>(digits);
+        if (plain) return negative ? -static_cast<std::int32_t>(digits) : static_cast<std::int32_t>(digits);
     }
     std::int64_t v = 0;
     std::size_t end = 0;
