@@ -152,18 +152,24 @@ private:
     void forEachField(char* body, std::size_t length, OnField&& onField);
     // The value as UTF-8, decoded into the parser's buffer when needed.
     std::string_view decoded(std::string_view key, std::string_view value);
-    static std::uint64_t headOf(std::string_view key, const char* readableEnd);
+    // A key's first sixteen bytes, zero-padded, as two numbers whose order is theirs.
+    struct Head {
+        std::uint64_t high;
+        std::uint64_t low;
+    };
+    static std::uint64_t wordOf(std::string_view key, std::size_t at, const char* readableEnd);
+    static Head headOf(std::string_view key, const char* readableEnd);
     void sortFields();
     void promoteUtf8Keys();
 
     struct SortKey {
-        std::uint64_t head;
+        Head head;
         std::uint32_t index;  // in fields_
     };
     static constexpr std::size_t kInsertionSortLimit = 32;
 
     std::vector<Property> fields_;
-    std::vector<std::uint64_t> heads_;  // per field
+    std::vector<Head> heads_;  // per field
     std::vector<SortKey> order_;
     std::vector<Property> merged_;
     std::vector<std::string_view> values_;

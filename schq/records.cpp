@@ -598,30 +598,37 @@ PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& key
     return PropertyMap::view(fields_.data(), fields_.size());
 }
 
-// A key's first eight bytes, zero-padded, as a number whose order is theirs: keys whose heads
-// differ are in the order of their heads. Bytes up to `readableEnd` may be read.
-std::uint64_t FieldParser::headOf(std::string_view key, const char* readableEnd) {
-    std::uint64_t head = 0;
-    const std::size_t n = std::min<std::size_t>(key.size(), 8);
-    if (std::endian::native == std::endian::little && readableEnd - key.data() >= 8) {
-        std::memcpy(&head, key.data(), 8);
-        if (n < 8) head &= (std::uint64_t{1} << (8 * n)) - 1;
-        return __builtin_bswap64(head);
+// Bytes [at, at + 8) of a key, zero-padded, as a number whose order is theirs. Bytes up to
+// `readableEnd` may be read.
+std::uint64_t FieldParser::wordOf(std::string_view key, std::size_t at, const char* readableEnd) {
+    if (at >= key.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(key.size() - at, 8);
+    std::uint64_t word = 0;
+    if (std::endian::native == std::endian::little && readableEnd - (key.data() + at) >= 8) {
+        std::memcpy(&word, key.data() + at, 8);
+        if (n < 8) word &= (std::uint64_t{1} << (8 * n)) - 1;
+        return __builtin_bswap64(word);
     }
     for (std::size_t i = 0; i < 8; ++i)
-        head = (head << 8) | (i < n ? static_cast<unsigned char>(key[i]) : 0u);
-    return head;
+        word = (word << 8) | (i < n ? static_cast<unsigned char>(key[at + i]) : 0u);
+    return word;
+}
+
+FieldParser::Head FieldParser::headOf(std::string_view key, const char* readableEnd) {
+    return {wordOf(key, 0, readableEnd), wordOf(key, 8, readableEnd)};
 }
 
 void FieldParser::sortFields() {
     // Keys view the body in field order, so their addresses break ties: equal keys stay in field
     // order, and the last of them wins, as a later field replaces an earlier one. A record has a
-    // dozen fields or so: they are sorted by insertion, mostly on their heads.
+    // dozen fields or so: they are sorted by insertion, mostly on their first sixteen bytes, in
+    // which keys whose heads differ are ordered as their heads are.
     const std::size_t n = fields_.size();
     order_.resize(n);
     for (std::size_t i = 0; i < n; ++i) order_[i] = {heads_[i], static_cast<std::uint32_t>(i)};
     const auto less = [this](const SortKey& a, const SortKey& b) {
-        if (a.head != b.head) return a.head < b.head;
+        if (a.head.high != b.head.high) return a.head.high < b.head.high;
+        if (a.head.low != b.head.low) return a.head.low < b.head.low;
         const int c = compareKeys(fields_[a.index].key, fields_[b.index].key);
         return c < 0 || (c == 0 && a.index < b.index);
     };
@@ -638,8 +645,8 @@ void FieldParser::sortFields() {
     merged_.clear();
     for (std::size_t i = 0; i < n; ++i) {
         const Property& field = fields_[order_[i].index];
-        if (i + 1 < n && order_[i + 1].head == order_[i].head &&
-            fields_[order_[i + 1].index].key == field.key)
+        if (i + 1 < n && order_[i + 1].head.high == order_[i].head.high &&
+            order_[i + 1].head.low == order_[i].head.low && fields_[order_[i + 1].index].key == field.key)
             continue;
         merged_.push_back(field);
     }
