@@ -169,7 +169,8 @@ private:
     static constexpr std::size_t kInsertionSortLimit = 32;
 
     std::vector<Property> fields_;
-    std::vector<Head> heads_;  // per field
+    std::vector<Head> heads_;                 // per field
+    std::vector<std::uint64_t> sortedHeads_;  // the first words of the sorted fields' heads
     std::vector<SortKey> order_;
     std::vector<Property> merged_;
     std::vector<std::string_view> values_;

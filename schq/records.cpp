@@ -260,11 +260,13 @@ PropertyMap& PropertyMap::operator=(const PropertyMap& other) {
 
 PropertyMap::PropertyMap(PropertyMap&& other) noexcept
     : fields_(std::exchange(other.fields_, nullptr)),
+      heads_(std::exchange(other.heads_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       owned_(std::move(other.owned_)) {}
 
 PropertyMap& PropertyMap::operator=(PropertyMap&& other) noexcept {
     fields_ = std::exchange(other.fields_, nullptr);
+    heads_ = std::exchange(other.heads_, nullptr);
     size_ = std::exchange(other.size_, 0);
     owned_ = std::move(other.owned_);
     return *this;
@@ -273,9 +275,10 @@ PropertyMap& PropertyMap::operator=(PropertyMap&& other) noexcept {
 PropertyMap::PropertyMap() = default;
 PropertyMap::~PropertyMap() = default;
 
-PropertyMap PropertyMap::view(const Property* fields, std::size_t count) {
+PropertyMap PropertyMap::view(const Property* fields, std::size_t count, const std::uint64_t* heads) {
     PropertyMap map;
     map.fields_ = fields;
+    map.heads_ = heads;
     map.size_ = count;
     return map;
 }
@@ -303,8 +306,18 @@ std::size_t PropertyMap::indexOf(std::string_view key) const {
         const std::size_t i = lowerBound(key);
         return i < owned_->entries.size() && owned_->entries[i].first == key ? i : owned_->entries.size();
     }
-    // A record has a dozen fields or so: comparing lengths first finds the key faster than
-    // halving. Large records are searched by halving.
+    // A record has a dozen fields or so: comparing heads, or lengths, first finds the key faster
+    // than halving. Large records are searched by halving.
+    if (heads_ && size_ <= kLinearSearchLimit) {
+        std::uint64_t head = 0;
+        for (std::size_t i = 0; i < 8; ++i)
+            head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+        for (std::size_t i = 0; i < size_; ++i)
+            if (heads_[i] == head && fields_[i].key.size() == key.size() &&
+                (key.size() <= 8 || compareKeys(fields_[i].key.substr(8), key.substr(8)) == 0))
+                return i;
+        return size_;
+    }
     if (size_ <= kLinearSearchLimit) {
         for (std::size_t i = 0; i < size_; ++i)
             if (fields_[i].key.size() == key.size() && compareKeys(fields_[i].key, key) == 0) return i;
@@ -334,6 +347,7 @@ PropertyMap::Owned& PropertyMap::own() {
             owned->entries.emplace_back(std::string(fields_[i].key), std::string(fields_[i].value));
         owned_ = std::move(owned);
         fields_ = nullptr;
+        heads_ = nullptr;
         size_ = 0;
     }
     return *owned_;
@@ -514,7 +528,8 @@ PropertyMap FieldParser::parse(char* body, std::size_t length) {
     if (marks_.highBytes())
         for (Property& field : fields_) field.value = decoded(field.key, field.value);
     sortFields();
-    if (percent) promoteUtf8Keys();
+    if (!percent) return PropertyMap::view(fields_.data(), fields_.size(), sortedHeads_.data());
+    promoteUtf8Keys();
     return PropertyMap::view(fields_.data(), fields_.size());
 }
 
@@ -643,12 +658,14 @@ void FieldParser::sortFields() {
         std::sort(order_.begin(), order_.end(), less);
     }
     merged_.clear();
+    sortedHeads_.clear();
     for (std::size_t i = 0; i < n; ++i) {
         const Property& field = fields_[order_[i].index];
         if (i + 1 < n && order_[i + 1].head.high == order_[i].head.high &&
             order_[i + 1].head.low == order_[i].head.low && fields_[order_[i + 1].index].key == field.key)
             continue;
         merged_.push_back(field);
+        sortedHeads_.push_back(order_[i].head.high);
     }
     fields_.swap(merged_);
 }

@@ -62,13 +62,15 @@ public:
 private:
     friend class FieldParser;
     friend RecordList splitRecords(const std::vector<std::uint8_t>& stream);
-    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive.
-    static PropertyMap view(const Property* fields, std::size_t count);
+    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive; with
+    // `heads`, the first eight bytes of each key as a big-endian number, zero-padded.
+    static PropertyMap view(const Property* fields, std::size_t count, const std::uint64_t* heads = nullptr);
 
     struct Owned;
     Owned& own();
 
     const Property* fields_ = nullptr;
+    const std::uint64_t* heads_ = nullptr;  // or none
     std::size_t size_ = 0;
     std::unique_ptr<Owned> owned_;
 };
