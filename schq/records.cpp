@@ -600,8 +600,9 @@ std::span<const std::string_view> FieldParser::values(char* body, std::size_t le
         return values_;
     }
     // A later field of a key has replaced an earlier one. Values are decoded only now, once each.
-    for (std::size_t k = 0; k < keys.size(); ++k)
-        if (values_[k].data()) values_[k] = decoded(keys[k], values_[k]);
+    if (marks_.highBytes())
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            if (values_[k].data()) values_[k] = decoded(keys[k], values_[k]);
     return values_;
 }
 
