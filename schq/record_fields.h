@@ -141,6 +141,9 @@ public:
     // The same look as a list: the value of each of `keys` in its order, one without data for a
     // key that the record lacks.
     std::span<const std::string_view> values(char* body, std::size_t length, const KeySet& keys);
+    // Bytes [at, at + 8) of a key, zero-padded, as a number whose order is theirs. Bytes up to
+    // `readableEnd` may be read.
+    static std::uint64_t wordOf(std::string_view key, std::size_t at, const char* readableEnd);
     const std::vector<Property>& fields() const { return fields_; }
     // Where decoded values live.
     const std::string& decodedText() const { return decoded_; }
@@ -157,7 +160,6 @@ private:
         std::uint64_t high;
         std::uint64_t low;
     };
-    static std::uint64_t wordOf(std::string_view key, std::size_t at, const char* readableEnd);
     static Head headOf(std::string_view key, const char* readableEnd);
     void sortFields();
     void promoteUtf8Keys();

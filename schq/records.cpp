@@ -309,9 +309,7 @@ std::size_t PropertyMap::indexOf(std::string_view key) const {
     // A record has a dozen fields or so: comparing heads, or lengths, first finds the key faster
     // than halving. Large records are searched by halving.
     if (heads_ && size_ <= kLinearSearchLimit) {
-        std::uint64_t head = 0;
-        for (std::size_t i = 0; i < 8; ++i)
-            head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+        const std::uint64_t head = FieldParser::wordOf(key, 0, key.data() + key.size());
         for (std::size_t i = 0; i < size_; ++i)
             if (heads_[i] == head && fields_[i].key.size() == key.size() &&
                 (key.size() <= 8 || compareKeys(fields_[i].key.substr(8), key.substr(8)) == 0))
@@ -614,8 +612,6 @@ PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& key
     return PropertyMap::view(fields_.data(), fields_.size());
 }
 
-// Bytes [at, at + 8) of a key, zero-padded, as a number whose order is theirs. Bytes up to
-// `readableEnd` may be read.
 std::uint64_t FieldParser::wordOf(std::string_view key, std::size_t at, const char* readableEnd) {
     if (at >= key.size()) return 0;
     const std::size_t n = std::min<std::size_t>(key.size() - at, 8);
@@ -801,7 +797,7 @@ double getDouble(const PropertyMap& map, std::string_view key, double fallback) 
     std::optional<std::string_view> fraction;
     for (std::size_t j = i + 1; j < map.size(); ++j) {
         const Property p = map.entry(j);
-        if (!p.key.starts_with(key)) break;
+        if (p.key.size() < key.size() || compareKeys(p.key.substr(0, key.size()), key) != 0) break;
         if (p.key.size() == key.size() + kFracSuffix.size() && p.key.ends_with(kFracSuffix)) {
             fraction = p.value;
             break;
