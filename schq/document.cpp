@@ -125,12 +125,13 @@ bool forEachCellOf(const CellSpan& c, OnCell&& onCell) {
 }
 
 // The first walk over the primitives' cells: how many primitives each cell holds, and the list of
-// primitives too large for cells.
+// primitives too large for cells; the texts are counted on the way.
 void countCellEntries(Document::State& s, std::vector<CellSpan>& spans) {
     s.gridStarts.assign(static_cast<std::size_t>(s.gridColumns * s.gridRows) + 1, 0);
     spans.resize(s.primitives.size());
     std::size_t used = 0;
     for (std::size_t i = 0; i < s.primitives.size(); ++i) {
+        if (s.primitives[i].kind == Text) ++s.stats.texts;
         spans[i] = cellSpanOf(s, s.primitives[i]);
         const bool inCells = forEachCellOf(spans[i], [&](std::int64_t cx, std::int64_t cy) {
             if (inGrid(s, cx, cy))
@@ -199,8 +200,6 @@ void Document::buildIndex() {
     countCellEntries(s, spans);
     placeCellEntries(s, spans);
     s.stats.primitives = s.primitives.size();
-    for (const Primitive& p : s.primitives)
-        if (p.kind == Text) ++s.stats.texts;
 }
 
 std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions& options) const {
