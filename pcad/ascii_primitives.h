@@ -13,10 +13,8 @@
 
 namespace pcad {
 
-struct AsciiPoint {
-    double x = 0;
-    double y = 0;
-};
+// A point of the sheet (y up).
+using AsciiPoint = common::Point;
 
 // Where a symbol instance sits on the sheet; all zero is the identity.
 struct Placement {

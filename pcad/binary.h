@@ -14,10 +14,7 @@
 namespace pcad {
 
 // A point in millimetres.
-struct BinaryPoint {
-    double x = 0;
-    double y = 0;
-};
+using BinaryPoint = common::Point;
 
 // The 47-byte graphic record: point tag, attribute tag, rectangle tag back to back.
 struct GraphicRecord {

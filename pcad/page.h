@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/geometry.h"
 namespace pcad {
 
 // The class byte of every P-CAD primitive: selects colour, draw order and viewer layer.
@@ -41,14 +42,10 @@ enum Justify : std::uint8_t {
 };
 
 // A point in target units (pixels or SVG user units, y down).
-struct Point {
-    double x = 0, y = 0;
-};
+using common::Point;
 
 // A world rectangle: minX, minY, maxX, maxY.
-struct Rect {
-    double minX = 0, minY = 0, maxX = 0, maxY = 0;
-};
+using common::Rect;
 
 struct Line {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;

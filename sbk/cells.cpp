@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <utility>
+
+#include "common/ascii.h"
 
 namespace sbk {
 
@@ -20,11 +23,7 @@ bool isGeometryKind(std::uint8_t k) {
 
 }  // namespace
 
-std::string toLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+std::string toLower(std::string s) { return common::asciiLowerCase(std::move(s)); }
 
 int findCell(const CellNameIndex& index, const std::string& name) {
     auto it = index.find(toLower(name));

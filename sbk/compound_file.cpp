@@ -1,20 +1,23 @@
 #include "sbk/compound_file.h"
 
-#include "sbk/utf8_path.h"
-
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 #include <unordered_set>
+
+#include "common/bytes.h"
+#include "common/file.h"
+#include "common/utf8.h"
+#include "sbk/utf8_path.h"
 
 namespace sbk {
 
 namespace {
 
 constexpr std::uint64_t kMaxBytes = 134217728;     // 128 MiB: file, root stream, any stream
+constexpr std::uint64_t kMinFileBytes = 512;       // the header
 constexpr std::uint32_t kEndMarker = 0xFFFFFFFEu;  // this and above end a chain
 constexpr std::size_t kEntrySize = 128;
 constexpr std::size_t kHeaderDifatEntries = 109;
@@ -28,33 +31,43 @@ constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A
 
 [[noreturn]] void truncated() { fail("SBK: truncated binary data"); }
 
-// Whether [offset, offset + n) lies inside a buffer of the given size.
-bool inside(std::uint64_t offset, std::uint64_t n, std::uint64_t size) {
-    return offset <= size && n <= size - offset;
-}
+using common::fits;
 
 std::uint16_t u16At(const std::vector<std::uint8_t>& d, std::size_t o) {
-    return static_cast<std::uint16_t>(d[o] | (d[o + 1] << 8));
+    return common::loadLe16(d.data() + o);
 }
 
 std::uint32_t u32At(const std::vector<std::uint8_t>& d, std::size_t o) {
-    return static_cast<std::uint32_t>(d[o]) | (static_cast<std::uint32_t>(d[o + 1]) << 8) |
-           (static_cast<std::uint32_t>(d[o + 2]) << 16) | (static_cast<std::uint32_t>(d[o + 3]) << 24);
+    return common::loadLe32(d.data() + o);
 }
 
 std::uint64_t u64At(const std::vector<std::uint8_t>& d, std::size_t o) {
-    return static_cast<std::uint64_t>(u32At(d, o)) | (static_cast<std::uint64_t>(u32At(d, o + 4)) << 32);
+    return common::loadLe64(d.data() + o);
+}
+
+// The whole file, its size checked before anything is read.
+std::vector<std::uint8_t> readWholeFile(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    switch (common::readFile(path, bytes, kMinFileBytes, kMaxBytes)) {
+        case common::ReadStatus::BadPath: throwInvalidPath();
+        case common::ReadStatus::CannotOpen: throw std::runtime_error("Cannot open SBK file: " + path);
+        case common::ReadStatus::BadSize: fail("CFB: invalid/oversized file");
+        case common::ReadStatus::Short: fail("Not an OLE/CFB container");
+        case common::ReadStatus::Ok: break;
+    }
+    if (std::memcmp(bytes.data(), kSignature, sizeof kSignature) != 0) fail("Not an OLE/CFB container");
+    return bytes;
 }
 
 }  // namespace
 
 std::uint16_t readU16(const std::vector<std::uint8_t>& data, std::size_t offset) {
-    if (!inside(offset, 2, data.size())) truncated();
+    if (!fits(offset, 2, data.size())) truncated();
     return u16At(data, offset);
 }
 
 std::uint32_t readU32(const std::vector<std::uint8_t>& data, std::size_t offset) {
-    if (!inside(offset, 4, data.size())) truncated();
+    if (!fits(offset, 4, data.size())) truncated();
     return u32At(data, offset);
 }
 
@@ -65,19 +78,8 @@ std::int32_t readI32(const std::vector<std::uint8_t>& data, std::size_t offset) 
 CompoundFile CompoundFile::open(const std::string& path) {
     CompoundFile cf;
 
-    std::ifstream in(pathFromUtf8(path), std::ios::binary);
-    if (!in) throw std::runtime_error("Cannot open SBK file: " + path);
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end < 512 || static_cast<std::uint64_t>(end) > kMaxBytes) fail("CFB: invalid/oversized file");
-    const std::size_t fileSize = static_cast<std::size_t>(end);
-    in.seekg(0, std::ios::beg);
-    cf.bytes_.resize(fileSize);
-    in.read(reinterpret_cast<char*>(cf.bytes_.data()), static_cast<std::streamsize>(fileSize));
-    if (!in || static_cast<std::size_t>(in.gcount()) != fileSize ||
-        std::memcmp(cf.bytes_.data(), kSignature, sizeof kSignature) != 0)
-        fail("Not an OLE/CFB container");
-    in.close();
+    cf.bytes_ = readWholeFile(path);
+    const std::size_t fileSize = cf.bytes_.size();
 
     const std::vector<std::uint8_t>& b = cf.bytes_;
     if (u16At(b, 28) != 0xFFFE) fail("CFB: unsupported endian");
@@ -181,7 +183,7 @@ CompoundFile CompoundFile::open(const std::string& path) {
 std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t k) const {
     if (k >= sectorCount_) fail("CFB: invalid sector index");
     const std::uint64_t offset = firstSectorOffset_ + static_cast<std::uint64_t>(k) * sectorSize_;
-    if (!inside(offset, sectorSize_, bytes_.size())) truncated();
+    if (!fits(offset, sectorSize_, bytes_.size())) truncated();
     const auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
     return std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(sectorSize_));
 }
@@ -204,7 +206,7 @@ std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
     for (;;) {
         if (current >= table.size() || !visited.insert(current).second) fail("CFB: cyclic/invalid FAT chain");
         const std::uint64_t offset = base + static_cast<std::uint64_t>(current) * unit;
-        if (!inside(offset, unit, src.size())) truncated();
+        if (!fits(offset, unit, src.size())) truncated();
         if (out.size() > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
         std::size_t take = unit;
         if (limited) take = static_cast<std::size_t>(std::min<std::uint64_t>(unit, limit - out.size()));

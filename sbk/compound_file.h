@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/utf8.h"
+
 namespace sbk {
 
 // Whole file, its mini stream and allocation tables, held in memory once;
@@ -80,7 +82,7 @@ std::uint32_t readU32(const std::vector<std::uint8_t>& data, std::size_t offset)
 std::int32_t readI32(const std::vector<std::uint8_t>& data, std::size_t offset);
 
 // Appends the UTF-8 form of one code point.
-void appendUtf8(std::string& out, std::uint32_t cp);
+using common::appendUtf8;
 
 // Windows-1252 bytes to UTF-8; never fails.
 std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n);

@@ -1,3 +1,7 @@
+#include <string_view>
+
+#include "common/ascii.h"
+#include "common/utf8.h"
 #include "sbk/compound_file.h"
 
 namespace sbk {
@@ -14,32 +18,18 @@ constexpr std::uint16_t kHighTable[32] = {
 
 }  // namespace
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp <= 0xFFFF) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | ((cp >> 18) & 0x07)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n) {
     std::string out;
     if (bytes == nullptr) return out;
     out.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t b = bytes[i];
-        const std::uint32_t cp = (b >= 0x80 && b <= 0x9F) ? kHighTable[b - 0x80] : b;
-        appendUtf8(out, cp);
+    std::string_view rest(reinterpret_cast<const char*>(bytes), n);
+    while (!rest.empty()) {
+        const std::size_t run = common::asciiPrefix(rest);
+        out.append(rest.data(), run);
+        if (run == rest.size()) break;
+        const auto b = static_cast<std::uint8_t>(rest[run]);
+        appendUtf8(out, b <= 0x9F ? kHighTable[b - 0x80] : b);
+        rest.remove_prefix(run + 1);
     }
     return out;
 }

@@ -10,20 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "common/geometry.h"
 namespace sbk {
 
 // A point in document units (y upwards) or, at the sink, in pixels (y downwards).
-struct Point {
-    double x = 0;
-    double y = 0;
-};
+using common::Point;
 
-struct Rect {
-    double minX = 0;
-    double minY = 0;
-    double maxX = 0;
-    double maxY = 0;
-};
+using common::Rect;
 
 // Layer values; a layer's bit in a mask is 1 << (layer mod 32).
 enum class Layer : std::uint8_t {

@@ -1,14 +1,9 @@
-// UTF-8 path text to a file-system path without going through the ANSI code
-// page on Windows.
+// What an SBK read or write reports for a path that is not valid UTF-8.
 #pragma once
-
-#include <filesystem>
-#include <string>
 
 namespace sbk {
 
-// Throws std::system_error when the text is not valid UTF-8 (Windows only;
-// elsewhere the bytes are the path).
-std::filesystem::path pathFromUtf8(const std::string& utf8);
+// Throws std::system_error (std::errc::illegal_byte_sequence) "Path is not valid UTF-8".
+[[noreturn]] void throwInvalidPath();
 
 }  // namespace sbk

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/geometry.h"
 namespace schematic {
 
 // 0xAABBGGRR: the low 24 bits are red, green and blue from the low byte up (a Windows COLORREF).
@@ -18,18 +19,10 @@ inline constexpr Colour kOpaqueAlpha = 0x01000000u;
 
 inline constexpr bool hasFill(Colour fill) { return fill >= kOpaqueAlpha; }
 
-struct Point {
-    double x = 0;
-    double y = 0;
-};
+using common::Point;
 
 // Top-left (x0, y0) to bottom-right (x1, y1); drawn only when x0 < x1 and y0 < y1.
-struct Box {
-    double x0 = 0;
-    double y0 = 0;
-    double x1 = 0;
-    double y1 = 0;
-};
+using common::Box;
 
 enum TextAlign : std::int32_t {
     AlignLeft = 0,

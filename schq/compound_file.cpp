@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <utility>
 
+#include "common/ascii.h"
+#include "common/bytes.h"
+#include "common/file.h"
+#include "common/utf8.h"
 #include "schq/error.h"
-#include "schq/records.h"
-
-#ifdef _WIN32
-#include <filesystem>
-#endif
 
 namespace schq {
 
@@ -51,83 +49,16 @@ constexpr std::uint64_t kEntrySizeAt = 120;
 constexpr std::uint8_t kStreamEntry = 2;
 constexpr std::uint8_t kRootEntry = 5;
 
-// Strict UTF-8 to code points: no overlong forms, no surrogates, nothing
-// above U+10FFFF. Fails like the standard library's converters do.
-std::u32string decodeUtf8Path(const std::string& s) {
-    std::u32string out;
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    auto fail = [] { throw std::range_error("invalid UTF-8 in file path"); };
-    while (i < n) {
-        const auto b0 = static_cast<unsigned char>(s[i]);
-        std::uint32_t cp = 0;
-        std::size_t len = 0;
-        std::uint32_t min = 0;
-        if (b0 < 0x80) {
-            cp = b0;
-            len = 1;
-        } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-            cp = b0 & 0x1Fu;
-            len = 2;
-            min = 0x80;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            cp = b0 & 0x0Fu;
-            len = 3;
-            min = 0x800;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            cp = b0 & 0x07u;
-            len = 4;
-            min = 0x10000;
-        } else {
-            fail();
-        }
-        if (len > n - i) fail();
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto b = static_cast<unsigned char>(s[i + k]);
-            if ((b & 0xC0) != 0x80) fail();
-            cp = (cp << 6) | (b & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) fail();
-        out.push_back(static_cast<char32_t>(cp));
-        i += len;
-    }
-    return out;
-}
-
-void openStream(std::ifstream& in, const std::string& path) {
-    const std::u32string cps = decodeUtf8Path(path);
-#ifdef _WIN32
-    std::wstring wide;
-    wide.reserve(cps.size());
-    for (char32_t c : cps) {
-        if (c >= 0x10000) {
-            const std::uint32_t v = static_cast<std::uint32_t>(c) - 0x10000;
-            wide.push_back(static_cast<wchar_t>(0xD800 | (v >> 10)));
-            wide.push_back(static_cast<wchar_t>(0xDC00 | (v & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<wchar_t>(c));
-        }
-    }
-    in.open(std::filesystem::path(wide), std::ios::binary | std::ios::ate);
-#else
-    (void)cps;
-    in.open(path, std::ios::binary | std::ios::ate);
-#endif
-}
-
 // Bounds-checked little-endian reads from any byte buffer (file, sector copy
 // or directory bytes).
 std::uint16_t le16(const std::vector<std::uint8_t>& b, std::uint64_t off) {
-    if (off > b.size() || 2 > b.size() - off) throw Error("Truncated CFB data (u16)");
-    const auto o = static_cast<std::size_t>(off);
-    return static_cast<std::uint16_t>(b[o] | (b[o + 1] << 8));
+    if (!common::fits(off, 2, b.size())) throw Error("Truncated CFB data (u16)");
+    return common::loadLe16(b.data() + off);
 }
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::uint64_t off) {
-    if (off > b.size() || 4 > b.size() - off) throw Error("Truncated CFB data (u32)");
-    const auto o = static_cast<std::size_t>(off);
-    return static_cast<std::uint32_t>(b[o]) | (static_cast<std::uint32_t>(b[o + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[o + 2]) << 16) | (static_cast<std::uint32_t>(b[o + 3]) << 24);
+    if (!common::fits(off, 4, b.size())) throw Error("Truncated CFB data (u32)");
+    return common::loadLe32(b.data() + off);
 }
 
 std::uint64_t le64(const std::vector<std::uint8_t>& b, std::uint64_t off) {
@@ -136,36 +67,16 @@ std::uint64_t le64(const std::vector<std::uint8_t>& b, std::uint64_t off) {
     return lo | (hi << 32);
 }
 
-bool sameNameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 CompoundFile::CompoundFile(const std::string& path) {
-    std::ifstream in;
-    openStream(in, path);
-    if (!in.is_open()) throw Error("Cannot open file: " + path);
-
-    const std::streamoff end = in.tellg();
-    if (end < 0 || static_cast<std::uint64_t>(end) < kMinFileSize ||
-        static_cast<std::uint64_t>(end) > kMaxFileSize)
-        throw Error("Unsupported CFB file size");
-
-    bytes_.resize(static_cast<std::size_t>(end));
-    in.seekg(0, std::ios::beg);
-    in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
-    if (!in || in.gcount() != static_cast<std::streamsize>(bytes_.size())) throw Error("File read failed");
-    in.close();
-
+    switch (common::readFile(path, bytes_, kMinFileSize, kMaxFileSize)) {
+        case common::ReadStatus::BadPath: throw std::range_error("invalid UTF-8 in file path");
+        case common::ReadStatus::CannotOpen: throw Error("Cannot open file: " + path);
+        case common::ReadStatus::BadSize: throw Error("Unsupported CFB file size");
+        case common::ReadStatus::Short: throw Error("File read failed");
+        case common::ReadStatus::Ok: break;
+    }
     parse();
 }
 
@@ -255,7 +166,8 @@ void CompoundFile::readDirectory(std::uint16_t major) {
         const std::uint8_t type = dir[static_cast<std::size_t>(off + kEntryTypeAt)];
         if (type != kStreamEntry && type != kRootEntry) continue;
         DirEntry e;
-        for (std::uint64_t u = 0; u + 1 < nameLength / 2u; ++u) appendUtf8(e.name, le16(dir, off + 2 * u));
+        for (std::uint64_t u = 0; u + 1 < nameLength / 2u; ++u)
+            common::appendUtf8(e.name, le16(dir, off + 2 * u));
         e.type = type;
         e.startSector = le32(dir, off + kEntryStartAt);
         e.size = major == 3 ? le32(dir, off + kEntrySizeAt) : le64(dir, off + kEntrySizeAt);
@@ -329,7 +241,7 @@ std::vector<std::uint8_t> CompoundFile::takeStream(const std::string& name) && {
 
 const DirEntry* CompoundFile::findEntry(const std::string& name) const {
     for (const auto& e : directory_)
-        if (e.type == kStreamEntry && sameNameIgnoringAsciiCase(e.name, name)) return &e;
+        if (e.type == kStreamEntry && common::equalsIgnoringAsciiCase(e.name, name)) return &e;
     return nullptr;
 }
 

@@ -7,20 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "common/geometry.h"
 namespace schq {
 
-struct Point {
-    double x = 0;
-    double y = 0;
-};
+using common::Point;
 
 // A valid rectangle has x0 <= x1 and y0 <= y1.
-struct Rect {
-    double x0 = 0;
-    double y0 = 0;
-    double x1 = 0;
-    double y1 = 0;
-};
+using Rect = common::Box;
 
 // Plain (unscoped) enumerations on purpose: the values double as bit numbers and table indices
 // for the painter and the SVG writer.

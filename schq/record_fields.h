@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/bytes.h"
 #include "schq/error.h"
 #include "schq/records.h"
 
@@ -34,10 +35,7 @@ void forEachTextRecord(const std::uint8_t* data, std::size_t size, OnText&& onTe
     std::size_t texts = 0;
     while (pos < size) {
         if (size - pos < kRecordHeaderBytes) throw Error("Truncated SchDoc record header");
-        const std::uint32_t header = static_cast<std::uint32_t>(data[pos]) |
-                                     (static_cast<std::uint32_t>(data[pos + 1]) << 8) |
-                                     (static_cast<std::uint32_t>(data[pos + 2]) << 16) |
-                                     (static_cast<std::uint32_t>(data[pos + 3]) << 24);
+        const std::uint32_t header = common::loadLe32(data + pos);
         const std::size_t length = header & kRecordLengthMask;
         const std::size_t body = pos + kRecordHeaderBytes;
         if (length > size - body) throw Error("SchDoc record extends outside stream");

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -10,6 +9,9 @@
 #include <map>
 #include <stdexcept>
 
+#include "common/ascii.h"
+#include "common/cp1251.h"
+#include "common/number.h"
 #include "schq/error.h"
 #include "schq/record_fields.h"
 
@@ -27,27 +29,10 @@ constexpr std::string_view kUtf8Prefix = "%UTF8%";
 constexpr std::string_view kFracSuffix = "_FRAC";
 constexpr double kFracUnit = 100000.0;
 
-// Windows-1251 0x80..0xBF. 0x98 is unassigned in the code page and maps to
-// the replacement character.
-constexpr std::uint16_t kCp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
-    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122,
-    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
-    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
-    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
-};
+// SchDoc text turns the undefined byte 0x98 into the replacement character.
+constexpr common::Cp1251Table kCp1251 = common::cp1251Table(0xFFFD);
 
-void appendCp1251(std::string& out, std::string_view bytes) {
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80)
-            out.push_back(c);
-        else if (b >= 0xC0)
-            appendUtf8(out, b + 0x350u);
-        else
-            appendUtf8(out, kCp1251High[b - 0x80]);
-    }
-}
+void appendCp1251(std::string& out, std::string_view bytes) { common::appendCp1251(out, bytes, kCp1251); }
 
 // Byte order of two keys, -1, 0 or 1. Keys are short and mostly differ early, where a plain loop
 // beats a call of memcmp.
@@ -74,8 +59,6 @@ std::uint64_t upperCasedWord(std::uint64_t w) {
     const std::uint64_t lower = fromA & ~pastZ & ~w & kHighs;
     return w ^ (lower >> 2);  // 0x20 in each lower-case byte
 }
-
-char upperCased(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Upper-cases the bytes of `keep` (a mask of whole bytes) among the eight at `p`.
 void upperCaseWord(char* p, std::uint64_t keep) {
@@ -120,14 +103,14 @@ void upperCaseAscii(char* p, char* end, const char* limit) {
             return;
         }
     }
-    for (; p < end; ++p) *p = upperCased(*p);
+    for (; p < end; ++p) *p = common::asciiUpper(*p);
 }
 
 // Whether `key` upper-cased is `upper`.
 bool sameUpperCased(std::string_view upper, std::string_view key) {
     if (upper.size() != key.size()) return false;
     for (std::size_t i = 0; i < key.size(); ++i)
-        if (upperCased(key[i]) != upper[i]) return false;
+        if (common::asciiUpper(key[i]) != upper[i]) return false;
     return true;
 }
 
@@ -135,7 +118,7 @@ bool sameUpperCased(std::string_view upper, std::string_view key) {
 bool hasUtf8Prefix(std::string_view key) {
     if (key.size() < kUtf8Prefix.size() || key[0] != '%') return false;
     for (std::size_t i = 1; i < kUtf8Prefix.size(); ++i)
-        if (upperCased(key[i]) != kUtf8Prefix[i]) return false;
+        if (common::asciiUpper(key[i]) != kUtf8Prefix[i]) return false;
     return true;
 }
 
@@ -197,38 +180,12 @@ bool parsePlainInteger(std::string_view s, double& value, std::size_t& end) {
     return true;
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
-
-// A real as strtod reads it in the "C" locale, whatever locale the process has set: leading white
-// space, one sign, decimal digits with '.' and an exponent, or "0x" and hexadecimal digits. False
-// for no number or a range error (too large, or so small that it falls below the normal range);
-// `end` is the offset after the number.
+// A real as strtod reads it in the "C" locale, whatever locale the process has set. False for no
+// number or a range error (too large, or so small that it falls below the normal range); `end` is
+// the offset after the number.
 bool parseReal(std::string_view s, double& value, std::size_t& end) {
     if (parsePlainInteger(s, value, end)) return true;
-    const char* const first = s.data();
-    const char* const last = first + s.size();
-    const char* p = first;
-    while (p < last && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
-    bool negative = false;
-    if (p < last && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    if (p == last || *p == '+' || *p == '-') return false;  // from_chars would take a second sign
-    double v = 0;
-    // "0x" starts a hexadecimal number only when a hexadecimal digit follows (possibly after the
-    // point); otherwise the number is the 0 before the x.
-    const bool hex = last - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-                     (isHexDigit(p[2]) || (p[2] == '.' && last - p >= 4 && isHexDigit(p[3])));
-    const std::from_chars_result r = hex ? std::from_chars(p + 2, last, v, std::chars_format::hex)
-                                         : std::from_chars(p, last, v, std::chars_format::general);
-    if (r.ec != std::errc()) return false;
-    // A decimal below the normal range has lost precision, which the C library reports as a range
-    // error; a hexadecimal one is exact.
-    if (!hex && v != 0 && std::fabs(v) < std::numeric_limits<double>::min()) return false;
-    value = negative ? -v : v;
-    end = static_cast<std::size_t>(r.ptr - first);
-    return true;
+    return common::scanReal(s, value, end) == common::RealScan::Ok;
 }
 
 }  // namespace
@@ -821,24 +778,6 @@ std::string decodeCp1251(std::string_view bytes) {
     out.reserve(bytes.size() + 8);
     appendCp1251(out, bytes);
     return out;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | ((cp >> 12) & 0x0F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-std::string upperCase(std::string text) {
-    upperCaseAscii(text.data(), text.data() + text.size(), text.data() + text.size());
-    return text;
 }
 
 }  // namespace schq

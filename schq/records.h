@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.h"
+#include "common/utf8.h"
+
 namespace schq {
 
 class FieldParser;
@@ -114,10 +117,10 @@ std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint3
 // Windows-1251 bytes to UTF-8; the undefined byte 0x98 becomes U+FFFD.
 std::string decodeCp1251(std::string_view bytes);
 
-// Appends the UTF-8 form of a code point below U+10000.
-void appendUtf8(std::string& out, std::uint32_t codePoint);
+// Appends the UTF-8 form of a code point.
+using common::appendUtf8;
 
 // ASCII a..z to A..Z; every other byte unchanged.
-std::string upperCase(std::string text);
+inline std::string upperCase(std::string text) { return common::asciiUpperCase(std::move(text)); }
 
 }  // namespace schq

@@ -1,11 +1,12 @@
 #include "schq/svg.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <initializer_list>
 #include <vector>
+
+#include "common/svg.h"
 
 namespace schq {
 namespace {
@@ -60,18 +61,12 @@ void appendNumber(std::string& out, double value) {
         out += '0';
         return;
     }
-    // The largest double has 309 integer digits.
-    char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-    const char* end = result.ptr;
+    const std::size_t start = out.size();
+    common::appendFixed3(out, value);
     // Three decimals are always written: drop their trailing zeros, then a bare point.
-    while (end[-1] == '0') --end;
-    if (end[-1] == '.') --end;
-    if (end - buffer == 2 && buffer[0] == '-' && buffer[1] == '0') {
-        out += '0';
-        return;
-    }
-    out.append(buffer, static_cast<std::size_t>(end - buffer));
+    while (out.back() == '0') out.pop_back();
+    if (out.back() == '.') out.pop_back();
+    if (out.size() - start == 2 && out[start] == '-' && out[start + 1] == '0') out.replace(start, 2, "0");
 }
 
 void attribute(std::string& out, const char* name, std::string_view value) {
@@ -98,17 +93,6 @@ std::string formatNumber(double value) {
     return text;
 }
 
-std::string svgColour(std::uint32_t colour) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string text = "#";
-    for (int shift = 0; shift <= 16; shift += 8) {
-        const unsigned byte = (colour >> shift) & 0xFF;
-        text += kHex[byte >> 4];
-        text += kHex[byte & 0xF];
-    }
-    return text;
-}
-
 std::string xmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 16);
@@ -127,18 +111,10 @@ std::string xmlEscape(std::string_view text) {
             }
             continue;
         }
-        switch (b) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            case '\t':
-            case '\n': out += static_cast<char>(b); break;
-            default:
-                if (b >= 0x20) out += static_cast<char>(b);
-                break;
-        }
+        if (const char* entity = common::xmlEntity(text[i]))
+            out += entity;
+        else if (b >= 0x20 || b == '\t' || b == '\n')
+            out += static_cast<char>(b);
         ++i;
     }
     return out;

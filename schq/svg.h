@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/svg.h"
 #include "schq/document.h"
 
 namespace schq {
@@ -16,7 +17,7 @@ std::string exportSvg(const Document& document, const RenderOptions& options);
 std::string writeSvg(const Document& document, const Rect& area, const RenderOptions& options);
 
 // 0xAABBGGRR as "#rrggbb" in lower case; alpha is ignored.
-std::string svgColour(std::uint32_t colour);
+using common::svgColour;
 
 // Fixed point with at most three decimals, trailing zeros dropped; "0" for -0 and non-finite values.
 std::string formatNumber(double value);

@@ -10,6 +10,7 @@
 
 #include "common/ascii.h"
 #include "common/bytes.h"
+#include "common/cp1251.h"
 #include "common/file.h"
 #include "common/number.h"
 #include "common/svg.h"
@@ -78,6 +79,21 @@ TEST(CommonAscii, FoldsOnlyLetters) {
     EXPECT_FALSE(common::equalsIgnoringAsciiCase("ab", "abc"));
 }
 
+TEST(CommonAscii, PlainPrefixAcrossWordBoundaries) {
+    // The first high byte at every place around the eight-byte steps; a decoder that copies
+    // plain runs must still give each high byte its own code point.
+    for (std::size_t n = 0; n < 20; ++n) {
+        std::string s(n, 'x');
+        EXPECT_EQ(common::asciiPrefix(s), n);
+        s += "\xC0yz";
+        EXPECT_EQ(common::asciiPrefix(s), n);
+        std::string decoded;
+        common::appendCp1251(decoded, s + s, common::cp1251Table(0xFFFF));
+        const std::string one = std::string(n, 'x') + "\xD0\x90yz";
+        EXPECT_EQ(decoded, one + one);
+    }
+}
+
 TEST(CommonNumber, ReadsAsTheCLocaleAndReportsRangeErrors) {
     const auto scan = [](const char* text, double& v, std::size_t& end) {
         return common::scanReal(text, v, end);
@@ -133,6 +149,29 @@ TEST(CommonSvg, EntitiesNumbersAndColours) {
     common::appendFixed3(text, 1e300);
     EXPECT_EQ(text.size(), 305u);
     EXPECT_EQ(common::svgColour(0xFF102030u), "#302010");
+}
+
+TEST(CommonCp1251, ReadersTablesDifferOnlyInTheUndefinedByte) {
+    constexpr common::Cp1251Table a = common::cp1251Table(0xFFFF);
+    constexpr common::Cp1251Table b = common::cp1251Table(0xFFFD);
+    std::string all;
+    for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
+    std::string outA, outB;
+    common::appendCp1251(outA, all, a);
+    common::appendCp1251(outB, all, b);
+    // Only the three bytes of 0x98's code point differ, at the same place.
+    ASSERT_EQ(outA.size(), outB.size());
+    std::string lead;
+    common::appendCp1251(lead, all.substr(0, 0x98), a);
+    const std::size_t at = lead.size();
+    EXPECT_EQ(outA.substr(0, at), outB.substr(0, at));
+    EXPECT_EQ(outA.substr(at + 3), outB.substr(at + 3));
+    EXPECT_EQ(outA.substr(lead.size(), 3), "\xEF\xBF\xBF");
+    EXPECT_EQ(outB.substr(lead.size(), 3), "\xEF\xBF\xBD");
+
+    std::string text;
+    common::appendCp1251(text, std::string("a\0\xC0\xFF\xB9\x88\xA0", 7), a);
+    EXPECT_EQ(text, std::string("a\0\xD0\x90\xD1\x8F\xE2\x84\x96\xE2\x82\xAC\xC2\xA0", 14));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 using kgtest::CompoundFileImage;
@@ -100,6 +101,7 @@ TEST(SbkCompoundFile, FileSizeLimits) {
 
     EXPECT_EQ(errorOf([] { sbk::CompoundFile::open("/nonexistent/dir/x.sbk"); }),
               "Cannot open SBK file: /nonexistent/dir/x.sbk");
+    EXPECT_THROW(sbk::CompoundFile::open("/nonexistent/bad\xC3(.sbk"), std::system_error);
 }
 
 TEST(SbkCompoundFile, HeaderFaults) {

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <system_error>
 
 namespace {
 
@@ -288,6 +289,12 @@ TEST(SbkSvg, Failures) {
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Cannot create SVG file: /nonexistent-folder/x.svg");
+    }
+    try {
+        sbk::writePageSvg(doc, "/nonexistent-folder/\xED\xA0\x80.svg", ~0u);  // a surrogate
+        ADD_FAILURE() << "no error";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), std::errc::illegal_byte_sequence);
     }
     if (std::filesystem::exists("/dev/full")) {
         for (int i = 0; i < 2000; ++i) doc.addPolyline(kWires, 0, {{0, 0}, {1, 1}}, 0);
