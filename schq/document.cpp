@@ -99,28 +99,41 @@ std::uint64_t outerKey(std::int64_t cx, std::int64_t cy) {
     return cellKey(static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy));
 }
 
-// Calls onCell(cx, cy) for every cell that the primitive's box meets; false, calling nothing, for
-// a primitive over more than 256 cells.
+// The cells that a primitive's box meets, from cx0, cy0 to cx1, cy1; taken once by the first walk
+// and kept for the second.
+struct CellSpan {
+    std::int32_t cx0;
+    std::int32_t cy0;
+    std::int32_t cx1;
+    std::int32_t cy1;
+};
+
+CellSpan cellSpanOf(const Document::State& s, const Primitive& p) {
+    return {cellOf(p.minX, s.cellSize), cellOf(p.minY, s.cellSize), cellOf(p.maxX, s.cellSize),
+            cellOf(p.maxY, s.cellSize)};
+}
+
+// Calls onCell(cx, cy) for every cell of the span; false, calling nothing, for a span of more than
+// 256 cells.
 template <typename OnCell>
-bool forEachCellOf(const Document::State& s, const Primitive& p, OnCell&& onCell) {
-    const std::int32_t cx0 = cellOf(p.minX, s.cellSize);
-    const std::int32_t cy0 = cellOf(p.minY, s.cellSize);
-    const std::int32_t cx1 = cellOf(p.maxX, s.cellSize);
-    const std::int32_t cy1 = cellOf(p.maxY, s.cellSize);
-    const std::int64_t span = (std::int64_t{cy1} - cy0 + 1) * (std::int64_t{cx1} - cx0 + 1);
+bool forEachCellOf(const CellSpan& c, OnCell&& onCell) {
+    const std::int64_t span = (std::int64_t{c.cy1} - c.cy0 + 1) * (std::int64_t{c.cx1} - c.cx0 + 1);
     if (span > kMaxCellsPerPrimitive) return false;
-    for (std::int64_t cy = cy0; cy <= cy1; ++cy)
-        for (std::int64_t cx = cx0; cx <= cx1; ++cx) onCell(cx, cy);
+    for (std::int64_t cy = c.cy0; cy <= c.cy1; ++cy)
+        for (std::int64_t cx = c.cx0; cx <= c.cx1; ++cx) onCell(cx, cy);
     return true;
 }
 
 // The first walk over the primitives' cells: how many primitives each cell holds, and the list of
-// primitives too large for cells.
-void countCellEntries(Document::State& s) {
+// primitives too large for cells; the texts are counted on the way.
+void countCellEntries(Document::State& s, std::vector<CellSpan>& spans) {
     s.gridStarts.assign(static_cast<std::size_t>(s.gridColumns * s.gridRows) + 1, 0);
+    spans.resize(s.primitives.size());
     std::size_t used = 0;
     for (std::size_t i = 0; i < s.primitives.size(); ++i) {
-        const bool inCells = forEachCellOf(s, s.primitives[i], [&](std::int64_t cx, std::int64_t cy) {
+        if (s.primitives[i].kind == Text) ++s.stats.texts;
+        spans[i] = cellSpanOf(s, s.primitives[i]);
+        const bool inCells = forEachCellOf(spans[i], [&](std::int64_t cx, std::int64_t cy) {
             if (inGrid(s, cx, cy))
                 ++s.gridStarts[gridCell(s, cx, cy)];
             else
@@ -132,7 +145,7 @@ void countCellEntries(Document::State& s) {
 
 // The second walk: each cell's list starts where the one before ends, and the primitives go in
 // in their order, so that every list is ascending.
-void placeCellEntries(Document::State& s) {
+void placeCellEntries(Document::State& s, const std::vector<CellSpan>& spans) {
     // List starts are 32-bit: an index that would outgrow them would not fit in memory either.
     std::uint64_t total = 0;
     for (std::uint32_t& start : s.gridStarts)
@@ -149,7 +162,7 @@ void placeCellEntries(Document::State& s) {
     s.cellEntries.resize(static_cast<std::size_t>(total));
     for (std::size_t i = 0; i < s.primitives.size(); ++i) {
         const auto index = static_cast<std::uint32_t>(i);
-        forEachCellOf(s, s.primitives[i], [&](std::int64_t cx, std::int64_t cy) {
+        forEachCellOf(spans[i], [&](std::int64_t cx, std::int64_t cy) {
             if (inGrid(s, cx, cy)) {
                 s.cellEntries[gridNext[gridCell(s, cx, cy)]++] = index;
             } else {
@@ -183,11 +196,10 @@ void Document::buildIndex() {
     // The dense part covers the cells that a search of the whole sheet visits.
     s.gridColumns = sheetCells(s.width, s.cellSize) + 2;
     s.gridRows = sheetCells(s.height, s.cellSize) + 2;
-    countCellEntries(s);
-    placeCellEntries(s);
+    std::vector<CellSpan> spans;
+    countCellEntries(s, spans);
+    placeCellEntries(s, spans);
     s.stats.primitives = s.primitives.size();
-    for (const Primitive& p : s.primitives)
-        if (p.kind == Text) ++s.stats.texts;
 }
 
 std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions& options) const {

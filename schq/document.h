@@ -46,6 +46,7 @@ enum TextAnchor : std::uint8_t {
 struct Primitive {
     PrimitiveKind kind = Polyline;
     Layer layer = Graphics;
+    TextAnchor anchor = Start;  // of a text; beside the other small fields to keep the struct short
     // Bounding box for the index and the query, margin included.
     double minX = 0;
     double minY = 0;
@@ -62,8 +63,7 @@ struct Primitive {
     std::string text;
     double fontSize = 8;
     double rotation = 0;  // degrees, clockwise positive on the y-down sheet
-    TextAnchor anchor = Start;
-    double dy = 0;  // vertical shift of a text in font heights, downwards positive
+    double dy = 0;        // vertical shift of a text in font heights, downwards positive
 };
 
 struct DocumentStats {

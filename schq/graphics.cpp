@@ -1,6 +1,7 @@
 // The geometric records of a sheet (polylines, polygons, wires, ellipses, arcs, lines and
 // rectangles) and the three primitive makers that every builder uses.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <numbers>
@@ -118,6 +119,22 @@ void SheetBuilder::addEllipse(Point centre, double rx, double ry, std::uint32_t 
     out.push_back(std::move(p));
 }
 
+const std::vector<Point>& ArcTurns::of(double startAngle, double sweepAngle, int n) {
+    const auto startBits = std::bit_cast<std::uint64_t>(startAngle);
+    const auto sweepBits = std::bit_cast<std::uint64_t>(sweepAngle);
+    if (turns.empty() || startBits != start || sweepBits != sweep || n != segments) {
+        start = startBits;
+        sweep = sweepBits;
+        segments = n;
+        turns.clear();
+        for (int i = 0; i <= n; ++i) {
+            const double a = (i * sweepAngle / n + startAngle) * std::numbers::pi / 180.0;
+            turns.push_back({std::cos(a), std::sin(a)});
+        }
+    }
+    return turns;
+}
+
 void SheetBuilder::addArc(const PropertyMap& record, bool ellipse, std::uint32_t stroke, double strokeWidth) {
     const Point c = location(record);
     const double rx = getDouble(record, "RADIUS", 0.0);
@@ -135,12 +152,10 @@ void SheetBuilder::addArc(const PropertyMap& record, bool ellipse, std::uint32_t
     }
     // Flattened at one point per 5 degrees of sweep, at least 4 and at most 144 segments.
     const int n = static_cast<int>(std::clamp(std::ceil(sweep / 5.0), 4.0, 144.0));
+    const std::vector<Point>& turns = arcTurns.of(start, sweep, n);
     std::vector<Point> points;
-    points.reserve(static_cast<std::size_t>(n) + 1);
-    for (int i = 0; i <= n; ++i) {
-        const double a = (i * sweep / n + start) * std::numbers::pi / 180.0;
-        points.push_back({c.x + std::cos(a) * rx, c.y - std::sin(a) * ry});
-    }
+    points.reserve(turns.size());
+    for (const Point& t : turns) points.push_back({c.x + t.x * rx, c.y - t.y * ry});
     addPath(Polyline, std::move(points), Graphics, stroke, strokeWidth, kNoFill);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,35 +75,79 @@ struct RecordFacts {
 };
 
 // The keys that factsOf and mostPrimitives read, and so all that the reader's first look at a
-// record parses; in byte order.
+// record parses; in byte order, named by their place.
 constexpr std::string_view kSurveyKeys[] = {
     "CURRENTPARTID", "DESIGNATOR",           "DISPLAYMODE", "IGNOREONLOAD",     "ISHIDDEN",  "NAME",
     "OWNERINDEX",    "OWNERPARTDISPLAYMODE", "OWNERPARTID", "PINCONGLOMERATE",  "PINLENGTH", "PINLENGTH_FRAC",
     "RECORD",        "SHOWNETNAME",          "STYLE",       "SYMBOL_OUTEREDGE", "TEXT",
 };
+enum class Survey : std::uint8_t {
+    CurrentPartId,
+    Designator,
+    DisplayMode,
+    IgnoreOnLoad,
+    IsHidden,
+    Name,
+    OwnerIndex,
+    OwnerPartDisplayMode,
+    OwnerPartId,
+    PinConglomerate,
+    PinLength,
+    PinLengthFrac,
+    Record,
+    ShowNetName,
+    Style,
+    SymbolOuterEdge,
+    Text,
+};
 static_assert(std::is_sorted(std::begin(kSurveyKeys), std::end(kSurveyKeys)));
+static_assert(kSurveyKeys[static_cast<std::size_t>(Survey::Text)] == "TEXT");
 const KeySet& surveyKeys() {
     static const KeySet keys(kSurveyKeys);
     return keys;
 }
 
-RecordFacts factsOf(const PropertyMap& record) {
+// The survey fields of one record, whether parsed alone or as part of a whole map.
+class SurveyFields {
+public:
+    explicit SurveyFields(std::span<const std::string_view> values) : values_(values) {}
+    explicit SurveyFields(const PropertyMap& record) : record_(&record) {}
+
+    std::optional<std::string_view> operator[](Survey key) const {
+        const auto k = static_cast<std::size_t>(key);
+        if (record_) return record_->find(kSurveyKeys[k]);
+        if (!values_[k].data()) return std::nullopt;
+        return values_[k];
+    }
+    std::int32_t integer(Survey key, std::int32_t fallback) const {
+        const auto value = (*this)[key];
+        return value ? parseInt32(*value).value_or(fallback) : fallback;
+    }
+    bool isTrue(Survey key) const { return (*this)[key] == "T"; }
+    bool nonEmpty(Survey key) const { return !(*this)[key].value_or("").empty(); }
+
+private:
+    std::span<const std::string_view> values_;
+    const PropertyMap* record_ = nullptr;
+};
+
+RecordFacts factsOf(const SurveyFields& record) {
     RecordFacts f;
-    const std::string_view type = record.find("RECORD").value_or("");
+    const std::string_view type = record[Survey::Record].value_or("");
     if (!type.empty()) f.flags |= kHasType;
     if (type == kSheetRecordText) f.flags |= kIsSheet;
     if (type == kComponentRecordText) {
         f.flags |= kIsComponent;
-        f.currentPart = getInt(record, "CURRENTPARTID", 1);
-        f.displayMode = getInt(record, "DISPLAYMODE", 0);
+        f.currentPart = record.integer(Survey::CurrentPartId, 1);
+        f.displayMode = record.integer(Survey::DisplayMode, 0);
     }
     f.type = parseInt32(type).value_or(-1);
-    if (isTrue(record, "ISHIDDEN") || isTrue(record, "IGNOREONLOAD")) f.flags |= kHidden;
-    f.ownerIndex = getInt(record, "OWNERINDEX", kNoOwnerIndex);
-    f.partId = getInt(record, "OWNERPARTID", -1);
-    if (record.count("OWNERPARTDISPLAYMODE")) {
+    if (record.isTrue(Survey::IsHidden) || record.isTrue(Survey::IgnoreOnLoad)) f.flags |= kHidden;
+    f.ownerIndex = record.integer(Survey::OwnerIndex, kNoOwnerIndex);
+    f.partId = record.integer(Survey::OwnerPartId, -1);
+    if (const auto mode = record[Survey::OwnerPartDisplayMode]) {
         f.flags |= kHasPartDisplay;
-        f.partDisplayMode = getInt(record, "OWNERPARTDISPLAYMODE", 0);
+        f.partDisplayMode = parseInt32(*mode).value_or(0);
     }
     return f;
 }
@@ -113,25 +159,26 @@ struct PrimitiveBound {
     std::size_t pinNames = 0;  // of them on layer PinNames
 };
 
-PrimitiveBound mostPrimitives(const PropertyMap& record, int type) {
+PrimitiveBound mostPrimitives(const SurveyFields& record, int type) {
     if (isTextRecord(type)) {
         std::size_t lines = 0;
-        forEachTextLine(record.find("TEXT").value_or(""), [&](int, std::string_view) { ++lines; });
+        forEachTextLine(record[Survey::Text].value_or(""), [&](int, std::string_view) { ++lines; });
         return {lines, 0};
     }
-    const auto nonEmpty = [&](const char* key) { return !record.find(key).value_or("").empty(); };
     switch (type) {
         case kPinRecord: {
-            const double len = getDouble(record, "PINLENGTH", 10.0);
+            const double len =
+                realWithFraction(record[Survey::PinLength], record[Survey::PinLengthFrac], 10.0);
             if (len < 0 || len > kMaxPinLength) return {};
-            const int conglomerate = getInt(record, "PINCONGLOMERATE", 0);
-            const std::size_t texts = ((conglomerate & kPinShowsName) && nonEmpty("NAME")) +
-                                      ((conglomerate & kPinShowsNumber) && nonEmpty("DESIGNATOR"));
-            return {1 + (record.find("SYMBOL_OUTEREDGE") == "1") + texts, texts};
+            const int conglomerate = record.integer(Survey::PinConglomerate, 0);
+            const std::size_t texts =
+                ((conglomerate & kPinShowsName) && record.nonEmpty(Survey::Name)) +
+                ((conglomerate & kPinShowsNumber) && record.nonEmpty(Survey::Designator));
+            return {1 + (record[Survey::SymbolOuterEdge] == "1") + texts, texts};
         }
         case kPowerPortRecord: {
-            const int style = getInt(record, "STYLE", 0);
-            const bool named = record.find("SHOWNETNAME") != "F" && nonEmpty("TEXT");
+            const int style = record.integer(Survey::Style, 0);
+            const bool named = record[Survey::ShowNetName] != "F" && record.nonEmpty(Survey::Text);
             return {std::size_t{1} + (style == kTrianglePortStyle || style == kChevronPortStyle) + named, 0};
         }
         case kPolylineRecord:
@@ -195,19 +242,22 @@ struct RecordTable {
     }
 };
 
-// Takes the facts of every text record of stream `which`; throws the stream's errors.
-void surveyStream(RecordTable& table, StreamIndex which, FieldParser& parser) {
-    std::vector<std::uint8_t>& stream = table.streams[which];
+// The text records of a stream, from its framing alone; throws the stream's errors, so that a broken
+// stream is refused before any of its records is parsed.
+std::size_t countTextRecords(const std::vector<std::uint8_t>& stream) {
     // Offsets are kept in 32 bits; the compound-file reader refuses larger streams long before.
     if (stream.size() > std::numeric_limits<std::uint32_t>::max()) throw Error("CFB stream too large");
-    // The framing first: a broken stream is refused before any record is parsed, and the fact
-    // list grows once.
     std::size_t count = 0;
     forEachTextRecord(stream.data(), stream.size(), [&](std::size_t, std::size_t) { ++count; });
-    table.facts.reserve(table.facts.size() + count);
+    return count;
+}
+
+// Takes the facts of every text record of stream `which`, whose framing has been checked.
+void surveyStream(RecordTable& table, StreamIndex which, FieldParser& parser) {
+    std::vector<std::uint8_t>& stream = table.streams[which];
     char* const text = reinterpret_cast<char*>(stream.data());
     forEachTextRecord(stream.data(), stream.size(), [&](std::size_t offset, std::size_t length) {
-        const PropertyMap record = parser.parse(text + offset, length, surveyKeys());
+        const SurveyFields record(parser.values(text + offset, length, surveyKeys()));
         RecordFacts f = factsOf(record);
         f.offset = static_cast<std::uint32_t>(offset);
         f.length = static_cast<std::uint32_t>(length);
@@ -238,6 +288,15 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
         table.streams[kFileHeaderStream] = std::move(file).takeStream("FileHeader");
         table.streams[kAdditionalStream] = std::move(additional);
     }
+    // The fact list takes the records of both streams at once, so that it grows only once.
+    std::size_t additionalCount = 0;
+    if (hasAdditional) {
+        try {
+            additionalCount = countTextRecords(table.streams[kAdditionalStream]);
+        } catch (const Error&) {
+        }
+    }
+    table.facts.reserve(countTextRecords(table.streams[kFileHeaderStream]) + additionalCount);
     surveyStream(table, kFileHeaderStream, parser);
     if (table.facts.size() < 2 || !table.parse(0, parser).count("HEADER"))
         throw Error("Missing Altium/Protel FileHeader records");
@@ -248,6 +307,7 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
     bool additionalUsed = false;
     if (hasAdditional) {
         try {
+            countTextRecords(table.streams[kAdditionalStream]);
             surveyStream(table, kAdditionalStream, parser);
             additionalUsed =
                 table.facts.size() > fileHeaderCount && table.parse(fileHeaderCount, parser).count("HEADER");
@@ -444,10 +504,10 @@ void drawRecords(RecordTable& table, FieldParser& parser, SheetBuilder& builder,
 
 bool isVisible(const std::vector<PropertyMap>& records, std::size_t index) {
     if (index >= records.size()) return false;
-    const RecordFacts record = factsOf(records[index]);
+    const RecordFacts record = factsOf(SurveyFields(records[index]));
     const std::int64_t owner = ownerOf(record, records.size());
     if (owner < 0) return visible(record, nullptr);
-    const RecordFacts ownerFacts = factsOf(records[static_cast<std::size_t>(owner)]);
+    const RecordFacts ownerFacts = factsOf(SurveyFields(records[static_cast<std::size_t>(owner)]));
     return visible(record, &ownerFacts);
 }
 

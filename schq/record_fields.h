@@ -3,6 +3,7 @@
 // keeping every record's fields at once.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -57,18 +58,72 @@ public:
     explicit KeySet(std::span<const std::string_view> keys);
     std::size_t size() const { return keys_.size(); }
     std::string_view operator[](std::size_t index) const { return keys_[index]; }
-    // The key's position in the set, or -1.
-    int find(std::string_view key) const;
+    // The position in the set of the key upper-cased, or -1. Bytes from the key up to `readableEnd`
+    // may be read, so that a short key is taken in one word.
+    int find(std::string_view key, const char* readableEnd) const;
+    int find(std::string_view key) const { return find(key, key.data() + key.size()); }
 
 private:
     static std::size_t bucketOf(std::string_view key) {
-        return (key.size() * 31 + static_cast<unsigned char>(key.back())) & (kBuckets - 1);
+        auto last = static_cast<unsigned char>(key.back());
+        if (last >= 'a' && last <= 'z') last -= 'a' - 'A';
+        return (key.size() * 31 + last) & (kBuckets - 1);
     }
     static constexpr std::size_t kBuckets = 256;
 
+    // A key's first eight bytes (zero-padded) and its last eight: all of a key of up to 16 bytes.
+    struct Words {
+        std::uint64_t first = 0;
+        std::uint64_t last = 0;
+    };
+    static Words wordsOf(std::string_view key, const char* readableEnd);
+
     std::span<const std::string_view> keys_;
+    std::vector<Words> words_;
     std::vector<int> first_;  // per bucket, -1 when empty
     std::vector<int> next_;   // per key, the next key of its bucket
+};
+
+// Where the fields of one record body lie, one bit per byte: the '|' that end fields, the '=' that
+// end keys (the first of each field, found for 64 bytes of fields at once by one addition), and the
+// bytes of 0x80 and above. Fields are then visited by counting bits, with a branch per field
+// rather than per byte.
+class FieldMarks {
+public:
+    void mark(const char* body, std::size_t length);
+    // Calls onField(keyStart, keyEnd, valueEnd) for every field that holds a '=', in order, until it
+    // returns false. The key runs up to the field's first '=', the value from there to the next
+    // '|' or the body's end.
+    template <typename OnField>
+    void forEachField(OnField&& onField) const {
+        constexpr std::size_t kNone = ~std::size_t{0};
+        std::size_t start = 0;
+        std::size_t keyEnd = kNone;
+        for (std::size_t w = 0; w < words_; ++w) {
+            for (std::uint64_t bits = marks_[w]; bits; bits &= bits - 1) {
+                const std::size_t at = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                if (!(bars_[w] & bits & (~bits + 1))) {
+                    keyEnd = at;
+                    continue;
+                }
+                if (keyEnd != kNone && !onField(start, keyEnd, at)) return;
+                start = at + 1;
+                keyEnd = kNone;
+            }
+        }
+        if (keyEnd != kNone) onField(start, keyEnd, length_);
+    }
+    std::size_t highBytes() const { return highCount_; }
+    // Whether bytes [from, to) hold one of 0x80 and above.
+    bool anyHigh(std::size_t from, std::size_t to) const;
+
+private:
+    std::vector<std::uint64_t> bars_;
+    std::vector<std::uint64_t> marks_;  // bars and key ends
+    std::vector<std::uint64_t> highs_;
+    std::size_t words_ = 0;
+    std::size_t length_ = 0;
+    std::size_t highCount_ = 0;
 };
 
 // Parses one text record body at a time into fields sorted by key: keys view the body (upper-
@@ -81,28 +136,54 @@ public:
     // holds the values that the whole map holds for them. A record with "%UTF8%" fields, which may
     // give their values to other keys, is parsed whole.
     PropertyMap parse(char* body, std::size_t length, const KeySet& keys);
+    // The same look as a list: the value of each of `keys` in its order, one without data for a
+    // key that the record lacks.
+    std::span<const std::string_view> values(char* body, std::size_t length, const KeySet& keys);
+    // Bytes [at, at + 8) of a key, zero-padded, as a number whose order is theirs. Bytes up to
+    // `readableEnd` may be read.
+    static std::uint64_t wordOf(std::string_view key, std::size_t at, const char* readableEnd);
     const std::vector<Property>& fields() const { return fields_; }
     // Where decoded values live.
     const std::string& decodedText() const { return decoded_; }
 
 private:
-    // Calls onField(key, raw value) for every field with a usable key, upper-cased in place, until
-    // it returns false.
-    template <typename OnField>
+    // Calls onField(key, raw value) for every field with a usable key, upper-cased in place when
+    // kUpperCase is set, until it returns false.
+    template <bool kUpperCase, typename OnField>
     void forEachField(char* body, std::size_t length, OnField&& onField);
     // The value as UTF-8, decoded into the parser's buffer when needed.
     std::string_view decoded(std::string_view key, std::string_view value);
+    // A key's first sixteen bytes, zero-padded, as two numbers whose order is theirs.
+    struct Head {
+        std::uint64_t high;
+        std::uint64_t low;
+    };
+    static Head headOf(std::string_view key, const char* readableEnd);
     void sortFields();
     void promoteUtf8Keys();
 
+    struct SortKey {
+        Head head;
+        std::uint32_t index;  // in fields_
+    };
+    static constexpr std::size_t kInsertionSortLimit = 32;
+
     std::vector<Property> fields_;
+    std::vector<Head> heads_;                 // per field
+    std::vector<std::uint64_t> sortedHeads_;  // the first words of the sorted fields' heads
+    std::vector<SortKey> order_;
     std::vector<Property> merged_;
-    std::vector<Property> slots_;
+    std::vector<std::string_view> values_;
     std::string decoded_;
-    bool mayDecode_ = false;  // the record holds bytes of 0x80 and above
+    FieldMarks marks_;
+    const char* body_ = nullptr;  // of the record parsed last
 };
 
 // A whole value as a base-10 32-bit integer, as the integer getter reads it.
 std::optional<std::int32_t> parseInt32(std::string_view value);
+// A value and its "_FRAC" companion (in units of 1/100000) as the real getter reads them: the
+// fallback when the value is absent or either does not parse.
+double realWithFraction(std::optional<std::string_view> value, std::optional<std::string_view> fraction,
+                        double fallback);
 
 }  // namespace schq

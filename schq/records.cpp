@@ -15,6 +15,10 @@
 #include "schq/error.h"
 #include "schq/record_fields.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace schq {
 
 namespace {
@@ -30,12 +34,6 @@ constexpr common::Cp1251Table kCp1251 = common::cp1251Table(0xFFFD);
 
 void appendCp1251(std::string& out, std::string_view bytes) { common::appendCp1251(out, bytes, kCp1251); }
 
-std::size_t highBytes(const char* text, std::size_t length) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < length; ++i) count += static_cast<unsigned char>(text[i]) >> 7;
-    return count;
-}
-
 // Byte order of two keys, -1, 0 or 1. Keys are short and mostly differ early, where a plain loop
 // beats a call of memcmp.
 int compareKeys(std::string_view a, std::string_view b) {
@@ -50,50 +48,78 @@ int compareKeys(std::string_view a, std::string_view b) {
 
 bool keyLess(const Property& p, std::string_view key) { return compareKeys(p.key, key) < 0; }
 
-// Upper-cases a..z in place, eight bytes at a time where it can: most keys are written in mixed
-// case.
-void upperCaseAscii(char* p, char* end) {
+// a..z of eight bytes upper-cased; every other byte unchanged.
+std::uint64_t upperCasedWord(std::uint64_t w) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t low7 = w & ~kHighs;
+    // High bit of each byte: at least 'a', above 'z', and the byte's own high bit.
+    const std::uint64_t fromA = low7 + kOnes * (0x80 - 'a');
+    const std::uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1);
+    const std::uint64_t lower = fromA & ~pastZ & ~w & kHighs;
+    return w ^ (lower >> 2);  // 0x20 in each lower-case byte
+}
+
+// Upper-cases the bytes of `keep` (a mask of whole bytes) among the eight at `p`.
+void upperCaseWord(char* p, std::uint64_t keep) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    w = (upperCasedWord(w) & keep) | (w & ~keep);
+    std::memcpy(p, &w, 8);
+}
+
+#if defined(__SSE2__)
+// Sixteen 0xFF bytes, then sixteen zero bytes: read from 16 - n on, a mask of the first n bytes.
+alignas(16) constexpr unsigned char kLeadingBytes[32] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+};
+#endif
+
+// Upper-cases a..z of [p, end) in place: most keys are written in mixed case. Bytes up to `limit`
+// may be read (and are written back unchanged), so that a key of up to sixteen bytes takes one
+// step; upper-casing twice changes nothing, so the words of a longer key may overlap.
+void upperCaseAscii(char* p, char* end, const char* limit) {
+    const auto n = static_cast<std::size_t>(end - p);
+#if defined(__SSE2__)
+    if (n <= 16 && limit - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLeadingBytes + 16 - n));
+        // Signed compares: bytes of 0x80 and above are below 'a'.
+        const __m128i lower = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)),
+                                            _mm_cmpgt_epi8(_mm_set1_epi8('z' + 1), v));
+        const __m128i flip = _mm_and_si128(_mm_and_si128(lower, keep), _mm_set1_epi8(0x20));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_xor_si128(v, flip));
+        return;
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t low7 = w & ~kHighs;
-            // High bit of each byte: at least 'a', above 'z', and the byte's own high bit.
-            const std::uint64_t fromA = low7 + kOnes * (0x80 - 'a');
-            const std::uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1);
-            const std::uint64_t lower = fromA & ~pastZ & ~w & kHighs;
-            if (lower) {
-                w ^= lower >> 2;  // 0x20 in each lower-case byte
-                std::memcpy(p, &w, 8);
-            }
-            p += 8;
+        if (n >= 8) {
+            for (; end - p > 8; p += 8) upperCaseWord(p, ~std::uint64_t{0});
+            upperCaseWord(end - 8, ~std::uint64_t{0});
+            return;
+        }
+        if (limit - p >= 8) {
+            upperCaseWord(p, (std::uint64_t{1} << (8 * n)) - 1);
+            return;
         }
     }
     for (; p < end; ++p) *p = common::asciiUpper(*p);
 }
 
-// The first byte from `p` on that is `a` or `b`, or `end`. Fields are a few bytes long, where eight
-// bytes at a time without a library call beat memchr; the lowest flagged byte of the test is exact.
-const char* findEither(const char* p, const char* end, char a, char b) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-        const std::uint64_t pa = kOnes * static_cast<unsigned char>(a);
-        const std::uint64_t pb = kOnes * static_cast<unsigned char>(b);
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t x = w ^ pa;
-            const std::uint64_t y = w ^ pb;
-            const std::uint64_t hit = (((x - kOnes) & ~x) | ((y - kOnes) & ~y)) & kHighs;
-            if (hit) return p + (std::countr_zero(hit) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && *p != a && *p != b) ++p;
-    return p;
+// Whether `key` upper-cased is `upper`.
+bool sameUpperCased(std::string_view upper, std::string_view key) {
+    if (upper.size() != key.size()) return false;
+    for (std::size_t i = 0; i < key.size(); ++i)
+        if (common::asciiUpper(key[i]) != upper[i]) return false;
+    return true;
+}
+
+// Whether the key starts with "%UTF8%", ignoring the case of its letters.
+bool hasUtf8Prefix(std::string_view key) {
+    if (key.size() < kUtf8Prefix.size() || key[0] != '%') return false;
+    for (std::size_t i = 1; i < kUtf8Prefix.size(); ++i)
+        if (common::asciiUpper(key[i]) != kUtf8Prefix[i]) return false;
+    return true;
 }
 
 enum class IntParse { Ok, NoDigits, Range };
@@ -191,11 +217,13 @@ PropertyMap& PropertyMap::operator=(const PropertyMap& other) {
 
 PropertyMap::PropertyMap(PropertyMap&& other) noexcept
     : fields_(std::exchange(other.fields_, nullptr)),
+      heads_(std::exchange(other.heads_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       owned_(std::move(other.owned_)) {}
 
 PropertyMap& PropertyMap::operator=(PropertyMap&& other) noexcept {
     fields_ = std::exchange(other.fields_, nullptr);
+    heads_ = std::exchange(other.heads_, nullptr);
     size_ = std::exchange(other.size_, 0);
     owned_ = std::move(other.owned_);
     return *this;
@@ -204,9 +232,10 @@ PropertyMap& PropertyMap::operator=(PropertyMap&& other) noexcept {
 PropertyMap::PropertyMap() = default;
 PropertyMap::~PropertyMap() = default;
 
-PropertyMap PropertyMap::view(const Property* fields, std::size_t count) {
+PropertyMap PropertyMap::view(const Property* fields, std::size_t count, const std::uint64_t* heads) {
     PropertyMap map;
     map.fields_ = fields;
+    map.heads_ = heads;
     map.size_ = count;
     return map;
 }
@@ -229,22 +258,34 @@ std::size_t PropertyMap::lowerBound(std::string_view key) const {
     return static_cast<std::size_t>(std::lower_bound(fields_, fields_ + size_, key, keyLess) - fields_);
 }
 
-std::optional<std::string_view> PropertyMap::find(std::string_view key) const {
+std::size_t PropertyMap::indexOf(std::string_view key) const {
     if (owned_) {
         const std::size_t i = lowerBound(key);
-        if (i < owned_->entries.size() && owned_->entries[i].first == key) return owned_->entries[i].second;
-        return std::nullopt;
+        return i < owned_->entries.size() && owned_->entries[i].first == key ? i : owned_->entries.size();
     }
-    // A record has a dozen fields or so: comparing lengths first finds the key faster than
-    // halving. Large records are searched by halving.
+    // A record has a dozen fields or so: comparing heads, or lengths, first finds the key faster
+    // than halving. Large records are searched by halving.
+    if (heads_ && size_ <= kLinearSearchLimit) {
+        const std::uint64_t head = FieldParser::wordOf(key, 0, key.data() + key.size());
+        for (std::size_t i = 0; i < size_; ++i)
+            if (heads_[i] == head && fields_[i].key.size() == key.size() &&
+                (key.size() <= 8 || compareKeys(fields_[i].key.substr(8), key.substr(8)) == 0))
+                return i;
+        return size_;
+    }
     if (size_ <= kLinearSearchLimit) {
-        for (const Property* p = fields_; p != fields_ + size_; ++p)
-            if (p->key.size() == key.size() && compareKeys(p->key, key) == 0) return p->value;
-        return std::nullopt;
+        for (std::size_t i = 0; i < size_; ++i)
+            if (fields_[i].key.size() == key.size() && compareKeys(fields_[i].key, key) == 0) return i;
+        return size_;
     }
     const Property* it = std::lower_bound(fields_, fields_ + size_, key, keyLess);
-    if (it != fields_ + size_ && it->key == key) return it->value;
-    return std::nullopt;
+    return it != fields_ + size_ && it->key == key ? static_cast<std::size_t>(it - fields_) : size_;
+}
+
+std::optional<std::string_view> PropertyMap::find(std::string_view key) const {
+    const std::size_t i = indexOf(key);
+    if (i == size()) return std::nullopt;
+    return entry(i).value;
 }
 
 std::string_view PropertyMap::at(std::string_view key) const {
@@ -261,6 +302,7 @@ PropertyMap::Owned& PropertyMap::own() {
             owned->entries.emplace_back(std::string(fields_[i].key), std::string(fields_[i].value));
         owned_ = std::move(owned);
         fields_ = nullptr;
+        heads_ = nullptr;
         size_ = 0;
     }
     return *owned_;
@@ -293,34 +335,134 @@ bool operator==(const PropertyMap& a, const PropertyMap& b) {
 
 // ---- Parsing ----
 
-template <typename OnField>
+namespace {
+
+// Bit i of each marks byte i of a block of 64 bytes.
+struct BlockMasks {
+    std::uint64_t bars = 0;
+    std::uint64_t equals = 0;
+    std::uint64_t highs = 0;  // 0x80 and above
+};
+
+#if defined(__SSE2__)
+// The masks of sixteen bytes, in their low 16 bits.
+BlockMasks markChunk(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto bits = [](__m128i hits) {
+        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hits))};
+    };
+    BlockMasks m;
+    m.bars = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('|')));
+    m.equals = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
+    m.highs = bits(v);
+    return m;
+}
+#endif
+
+// The masks of bytes [at, at + 64) of a body, those past its end clear. Sixteen bytes at a time;
+// the last few of a body of 16 bytes or more are taken from the sixteen that end it, so that no
+// byte is tested alone and none past the body is read.
+BlockMasks markBlock(const char* body, std::size_t length, std::size_t at) {
+    BlockMasks m;
+    const std::size_t count = std::min<std::size_t>(length - at, 64);
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const auto add = [&m](const BlockMasks& c, unsigned shift) {
+        m.bars |= c.bars << shift;
+        m.equals |= c.equals << shift;
+        m.highs |= c.highs << shift;
+    };
+    for (; count - i >= 16; i += 16) add(markChunk(body + at + i), static_cast<unsigned>(i));
+    if (i < count && length >= 16) {
+        // The chunk ends at the body's end; its bytes before `at + i` are dropped.
+        const auto before = static_cast<unsigned>(16 - (count - i));
+        BlockMasks c = markChunk(body + length - 16);
+        c.bars >>= before;
+        c.equals >>= before;
+        c.highs >>= before;
+        add(c, static_cast<unsigned>(i));
+        return m;
+    }
+#endif
+    for (; i < count; ++i) {
+        const auto b = static_cast<unsigned char>(body[at + i]);
+        m.bars |= std::uint64_t{b == '|'} << i;
+        m.equals |= std::uint64_t{b == '='} << i;
+        m.highs |= std::uint64_t{b >= 0x80} << i;
+    }
+    return m;
+}
+
+// Whether one of bits [from, to) of the masks is set.
+bool anyBit(const std::vector<std::uint64_t>& masks, std::size_t from, std::size_t to) {
+    if (from >= to) return false;
+    const std::size_t first = from / 64;
+    const std::size_t last = (to - 1) / 64;
+    const std::uint64_t head = ~std::uint64_t{0} << (from % 64);
+    const std::uint64_t tail = ~std::uint64_t{0} >> (63 - (to - 1) % 64);
+    if (first == last) return (masks[first] & head & tail) != 0;
+    if (masks[first] & head) return true;
+    for (std::size_t w = first + 1; w < last; ++w)
+        if (masks[w]) return true;
+    return (masks[last] & tail) != 0;
+}
+
+}  // namespace
+
+void FieldMarks::mark(const char* body, std::size_t length) {
+    length_ = length;
+    words_ = (length + 63) / 64;
+    if (bars_.size() < words_) {
+        bars_.resize(words_);
+        marks_.resize(words_);
+        highs_.resize(words_);
+    }
+    highCount_ = 0;
+    std::uint64_t barBefore = 1;  // the body's start begins a field as a '|' before it would
+    std::uint64_t carry = 0;
+    for (std::size_t w = 0; w < words_; ++w) {
+        const BlockMasks m = markBlock(body, length, w * 64);
+        // Adding a bit at each field's start carries it through the bytes that are no separator,
+        // up to the field's first separator, whose bit it sets: the key's end when that is a '='.
+        const std::uint64_t starts = (m.bars << 1) | barBefore;
+        const std::uint64_t plain = ~(m.bars | m.equals);
+        const std::uint64_t partial = plain + starts;
+        const std::uint64_t sum = partial + carry;
+        carry = (partial < plain || sum < partial) ? 1 : 0;
+        barBefore = m.bars >> 63;
+        bars_[w] = m.bars;
+        marks_[w] = m.bars | (sum & m.equals);
+        highs_[w] = m.highs;
+        if (m.highs) highCount_ += static_cast<std::size_t>(std::popcount(m.highs));
+    }
+}
+
+bool FieldMarks::anyHigh(std::size_t from, std::size_t to) const {
+    return highCount_ && anyBit(highs_, from, to);
+}
+
+template <bool kUpperCase, typename OnField>
 void FieldParser::forEachField(char* body, std::size_t length, OnField&& onField) {
     decoded_.clear();
+    body_ = body;
+    marks_.mark(body, length);
     // Decoding turns a byte into at most three, so the buffer never moves under its views.
-    const std::size_t high = highBytes(body, length);
-    if (high) decoded_.reserve(length + 2 * high);
-    mayDecode_ = high != 0;
+    if (const std::size_t high = marks_.highBytes()) decoded_.reserve(length + 2 * high);
 
-    char* const end = body + length;
-    char* field = body;
-    while (field < end) {
-        char* eq = field + (findEither(field, end, '=', '|') - field);
-        if (eq == end) break;
-        char* const fieldEnd = *eq == '|' ? eq : eq + (findEither(eq, end, '|', '|') - eq);
-        const auto keyLength = static_cast<std::size_t>(eq - field);
-        if (*eq == '=' && keyLength > 0 && keyLength <= kMaxKeyLength) {
-            upperCaseAscii(field, eq);
-            const std::string_view value(eq + 1, static_cast<std::size_t>(fieldEnd - eq - 1));
-            if (!onField(std::string_view(field, keyLength), value)) break;
-        }
-        if (fieldEnd == end) break;
-        field = fieldEnd + 1;
-    }
+    marks_.forEachField([&](std::size_t keyStart, std::size_t keyEnd, std::size_t valueEnd) {
+        const std::size_t keyLength = keyEnd - keyStart;
+        if (keyLength == 0 || keyLength > kMaxKeyLength) return true;
+        if constexpr (kUpperCase) upperCaseAscii(body + keyStart, body + keyEnd, body + length);
+        return onField(std::string_view(body + keyStart, keyLength),
+                       std::string_view(body + keyEnd + 1, valueEnd - keyEnd - 1));
+    });
 }
 
 std::string_view FieldParser::decoded(std::string_view key, std::string_view value) {
     // "%UTF8%" values are UTF-8 already; the others are Windows-1251.
-    if (!mayDecode_ || key.starts_with(kUtf8Prefix) || !highBytes(value.data(), value.size())) return value;
+    if (!marks_.highBytes() || key.starts_with(kUtf8Prefix)) return value;
+    const auto from = static_cast<std::size_t>(value.data() - body_);
+    if (!marks_.anyHigh(from, from + value.size())) return value;
     const std::size_t start = decoded_.size();
     appendCp1251(decoded_, value);
     return std::string_view(decoded_.data() + start, decoded_.size() - start);
@@ -328,11 +470,20 @@ std::string_view FieldParser::decoded(std::string_view key, std::string_view val
 
 PropertyMap FieldParser::parse(char* body, std::size_t length) {
     fields_.clear();
-    forEachField(body, length, [&](std::string_view key, std::string_view value) {
-        fields_.push_back({key, decoded(key, value)});
+    heads_.clear();
+    bool percent = false;  // some key starts with '%', as "%UTF8%" does
+    forEachField<true>(body, length, [&](std::string_view key, std::string_view value) {
+        percent = percent || key[0] == '%';
+        heads_.push_back(headOf(key, body + length));
+        Property& field = fields_.emplace_back();
+        field.key = key;
+        field.value = value;
         return true;
     });
+    if (marks_.highBytes())
+        for (Property& field : fields_) field.value = decoded(field.key, field.value);
     sortFields();
+    if (!percent) return PropertyMap::view(fields_.data(), fields_.size(), sortedHeads_.data());
     promoteUtf8Keys();
     return PropertyMap::view(fields_.data(), fields_.size());
 }
@@ -344,49 +495,133 @@ KeySet::KeySet(std::span<const std::string_view> keys)
         next_[i] = first_[bucket];
         first_[bucket] = static_cast<int>(i);
     }
+    for (const std::string_view key : keys) words_.push_back(wordsOf(key, key.data() + key.size()));
 }
 
-int KeySet::find(std::string_view key) const {
-    for (int i = first_[bucketOf(key)]; i >= 0; i = next_[static_cast<std::size_t>(i)]) {
-        const std::string_view k = keys_[static_cast<std::size_t>(i)];
-        if (k.size() == key.size() && compareKeys(k, key) == 0) return i;
+KeySet::Words KeySet::wordsOf(std::string_view key, const char* readableEnd) {
+    Words w;
+    const std::size_t n = key.size();
+    if (std::endian::native == std::endian::little && readableEnd - key.data() >= 8) {
+        // Without a branch on the length, which varies from key to key.
+        std::memcpy(&w.first, key.data(), 8);
+        w.first &= ~std::uint64_t{0} >> (8 * (8 - std::min<std::size_t>(n, 8)));
+        std::memcpy(&w.last, key.data() + (n >= 8 ? n - 8 : 0), 8);
+        w.first = upperCasedWord(w.first);
+        w.last = n >= 8 ? upperCasedWord(w.last) : w.first;
+        return w;
+    }
+    if (n >= 8) {
+        std::memcpy(&w.first, key.data(), 8);
+        std::memcpy(&w.last, key.data() + n - 8, 8);
+        w.first = upperCasedWord(w.first);
+        w.last = upperCasedWord(w.last);
+        return w;
+    }
+    std::memcpy(&w.first, key.data(), n);
+    w.first = upperCasedWord(w.first);
+    w.last = w.first;
+    return w;
+}
+
+int KeySet::find(std::string_view key, const char* readableEnd) const {
+    int i = first_[bucketOf(key)];
+    if (i < 0) return -1;
+    const Words w = wordsOf(key, readableEnd);
+    for (; i >= 0; i = next_[static_cast<std::size_t>(i)]) {
+        const auto k = static_cast<std::size_t>(i);
+        if (keys_[k].size() != key.size() || words_[k].first != w.first || words_[k].last != w.last) continue;
+        if (key.size() <= 16 || sameUpperCased(keys_[k], key)) return i;
     }
     return -1;
 }
 
-PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& keys) {
-    slots_.assign(keys.size(), Property{});
+std::span<const std::string_view> FieldParser::values(char* body, std::size_t length, const KeySet& keys) {
+    values_.assign(keys.size(), std::string_view());
     bool utf8 = false;
-    forEachField(body, length, [&](std::string_view key, std::string_view value) {
-        if (key.starts_with(kUtf8Prefix)) {
+    // Keys are matched ignoring case, and left as they are: only the records drawn need theirs
+    // upper-cased.
+    forEachField<false>(body, length, [&](std::string_view key, std::string_view value) {
+        if (hasUtf8Prefix(key)) {
             utf8 = true;
             return false;
         }
-        if (const int k = keys.find(key); k >= 0) slots_[static_cast<std::size_t>(k)] = {key, value};
+        if (const int k = keys.find(key, body + length); k >= 0) values_[static_cast<std::size_t>(k)] = value;
         return true;
     });
-    if (utf8) return parse(body, length);
-    // The slots are in key order, and a later field of a key has replaced an earlier one. Values
-    // are decoded only now, once each.
+    if (utf8) {
+        const PropertyMap whole = parse(body, length);
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            values_[k] = whole.find(keys[k]).value_or(std::string_view());
+        return values_;
+    }
+    // A later field of a key has replaced an earlier one. Values are decoded only now, once each.
+    if (marks_.highBytes())
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            if (values_[k].data()) values_[k] = decoded(keys[k], values_[k]);
+    return values_;
+}
+
+PropertyMap FieldParser::parse(char* body, std::size_t length, const KeySet& keys) {
+    const std::span<const std::string_view> found = values(body, length, keys);
     fields_.clear();
-    for (const Property& slot : slots_)
-        if (slot.value.data()) fields_.push_back({slot.key, decoded(slot.key, slot.value)});
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (found[k].data()) fields_.push_back({keys[k], found[k]});
     return PropertyMap::view(fields_.data(), fields_.size());
+}
+
+std::uint64_t FieldParser::wordOf(std::string_view key, std::size_t at, const char* readableEnd) {
+    if (at >= key.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(key.size() - at, 8);
+    std::uint64_t word = 0;
+    if (std::endian::native == std::endian::little && readableEnd - (key.data() + at) >= 8) {
+        std::memcpy(&word, key.data() + at, 8);
+        if (n < 8) word &= (std::uint64_t{1} << (8 * n)) - 1;
+        return __builtin_bswap64(word);
+    }
+    for (std::size_t i = 0; i < 8; ++i)
+        word = (word << 8) | (i < n ? static_cast<unsigned char>(key[at + i]) : 0u);
+    return word;
+}
+
+FieldParser::Head FieldParser::headOf(std::string_view key, const char* readableEnd) {
+    return {wordOf(key, 0, readableEnd), wordOf(key, 8, readableEnd)};
 }
 
 void FieldParser::sortFields() {
     // Keys view the body in field order, so their addresses break ties: equal keys stay in field
-    // order, and the last of them wins, as a later field replaces an earlier one.
-    std::sort(fields_.begin(), fields_.end(), [](const Property& a, const Property& b) {
-        const int c = compareKeys(a.key, b.key);
-        return c < 0 || (c == 0 && std::less<const char*>()(a.key.data(), b.key.data()));
-    });
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (i + 1 < fields_.size() && fields_[i + 1].key == fields_[i].key) continue;
-        fields_[out++] = fields_[i];
+    // order, and the last of them wins, as a later field replaces an earlier one. A record has a
+    // dozen fields or so: they are sorted by insertion, mostly on their first sixteen bytes, in
+    // which keys whose heads differ are ordered as their heads are.
+    const std::size_t n = fields_.size();
+    order_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) order_[i] = {heads_[i], static_cast<std::uint32_t>(i)};
+    const auto less = [this](const SortKey& a, const SortKey& b) {
+        if (a.head.high != b.head.high) return a.head.high < b.head.high;
+        if (a.head.low != b.head.low) return a.head.low < b.head.low;
+        const int c = compareKeys(fields_[a.index].key, fields_[b.index].key);
+        return c < 0 || (c == 0 && a.index < b.index);
+    };
+    if (n <= kInsertionSortLimit) {
+        for (std::size_t i = 1; i < n; ++i) {
+            const SortKey k = order_[i];
+            std::size_t j = i;
+            for (; j > 0 && less(k, order_[j - 1]); --j) order_[j] = order_[j - 1];
+            order_[j] = k;
+        }
+    } else {
+        std::sort(order_.begin(), order_.end(), less);
     }
-    fields_.resize(out);
+    merged_.clear();
+    sortedHeads_.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Property& field = fields_[order_[i].index];
+        if (i + 1 < n && order_[i + 1].head.high == order_[i].head.high &&
+            order_[i + 1].head.low == order_[i].head.low && fields_[order_[i + 1].index].key == field.key)
+            continue;
+        merged_.push_back(field);
+        sortedHeads_.push_back(order_[i].head.high);
+    }
+    fields_.swap(merged_);
 }
 
 // A "%UTF8%" field also gives its value to the key without the prefix, winning over a plain field
@@ -471,6 +706,18 @@ std::string getString(const PropertyMap& map, std::string_view key, const char* 
 }
 
 std::optional<std::int32_t> parseInt32(std::string_view value) {
+    // Most values are a few plain digits, perhaps negative, which cannot leave the range.
+    const bool negative = !value.empty() && value[0] == '-';
+    const std::string_view digitText = value.substr(negative ? 1 : 0);
+    if (!digitText.empty() && digitText.size() <= 9) {
+        std::uint32_t digits = 0;
+        bool plain = true;
+        for (const char c : digitText) {
+            plain = plain && c >= '0' && c <= '9';
+            digits = digits * 10 + static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
+        }
+        if (plain) return negative ? -static_cast<std::int32_t>(digits) : static_cast<std::int32_t>(digits);
+    }
     std::int64_t v = 0;
     std::size_t end = 0;
     if (parseInt64(value, v, end) != IntParse::Ok || end != value.size()) return std::nullopt;
@@ -485,32 +732,35 @@ std::int32_t getInt(const PropertyMap& map, std::string_view key, std::int32_t f
     return parseInt32(*value).value_or(fallback);
 }
 
-double getDouble(const PropertyMap& map, std::string_view key, double fallback) {
-    const std::string_view name = key;
-    const auto value = map.find(name);
+double realWithFraction(std::optional<std::string_view> value, std::optional<std::string_view> fraction,
+                        double fallback) {
     if (!value) return fallback;
     double v = 0;
     std::size_t end = 0;
     if (!parseReal(*value, v, end) || end != value->size() || !std::isfinite(v)) return fallback;
-
-    char small[64];
-    std::string large;
-    std::string_view fracKey;
-    if (name.size() + kFracSuffix.size() <= sizeof small) {
-        std::memcpy(small, name.data(), name.size());
-        std::memcpy(small + name.size(), kFracSuffix.data(), kFracSuffix.size());
-        fracKey = std::string_view(small, name.size() + kFracSuffix.size());
-    } else {
-        large = std::string(name) + std::string(kFracSuffix);
-        fracKey = large;
-    }
-    if (const auto frac = map.find(fracKey)) {
+    if (fraction) {
         double f = 0;
         std::size_t fend = 0;
-        if (!parseReal(*frac, f, fend)) return fallback;
+        if (!parseReal(*fraction, f, fend)) return fallback;
         v += f / kFracUnit;
     }
     return std::isfinite(v) ? v : fallback;
+}
+
+double getDouble(const PropertyMap& map, std::string_view key, double fallback) {
+    const std::size_t i = map.indexOf(key);
+    if (i == map.size()) return fallback;
+    // The keys that start with `key` follow it in key order, its "_FRAC" companion among them.
+    std::optional<std::string_view> fraction;
+    for (std::size_t j = i + 1; j < map.size(); ++j) {
+        const Property p = map.entry(j);
+        if (p.key.size() < key.size() || compareKeys(p.key.substr(0, key.size()), key) != 0) break;
+        if (p.key.size() == key.size() + kFracSuffix.size() && p.key.ends_with(kFracSuffix)) {
+            fraction = p.value;
+            break;
+        }
+    }
+    return realWithFraction(map.entry(i).value, fraction, fallback);
 }
 
 std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint32_t fallback) {

@@ -49,6 +49,8 @@ public:
     std::size_t count(std::string_view key) const { return find(key) ? 1 : 0; }
     // Throws std::out_of_range when the key is absent.
     std::string_view at(std::string_view key) const;
+    // The index of `key` in key order, or size() when the key is absent.
+    std::size_t indexOf(std::string_view key) const;
     // Entry `index` in key order, and the index of the first key not below `key`.
     Property entry(std::size_t index) const;
     std::size_t lowerBound(std::string_view key) const;
@@ -63,13 +65,15 @@ public:
 private:
     friend class FieldParser;
     friend RecordList splitRecords(const std::vector<std::uint8_t>& stream);
-    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive.
-    static PropertyMap view(const Property* fields, std::size_t count);
+    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive; with
+    // `heads`, the first eight bytes of each key as a big-endian number, zero-padded.
+    static PropertyMap view(const Property* fields, std::size_t count, const std::uint64_t* heads = nullptr);
 
     struct Owned;
     Owned& own();
 
     const Property* fields_ = nullptr;
+    const std::uint64_t* heads_ = nullptr;  // or none
     std::size_t size_ = 0;
     std::unique_ptr<Owned> owned_;
 };

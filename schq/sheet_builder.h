@@ -96,10 +96,22 @@ bool isUsablePoint(const Point& p);
 // The record's vertices (X1, Y1), (X2, Y2), ... as sheet points; a missing vertex is (0, sheetHeight).
 std::vector<Point> readVertices(const PropertyMap& record, double sheetHeight);
 
+// The cosines (x) and sines (y) of the points of an arc's flattening, kept for the next arc: the
+// arcs of a symbol repeat on every copy of it, and so do their angles.
+struct ArcTurns {
+    std::uint64_t start = 0;  // bits of the start angle and the sweep
+    std::uint64_t sweep = 0;
+    int segments = 0;
+    std::vector<Point> turns;
+
+    const std::vector<Point>& of(double start, double sweep, int segments);
+};
+
 struct SheetBuilder {
     double sheetHeight = 0;       // every file y becomes sheetHeight - y
     const PropertyMap& sheet;     // the sheet record's font sizes (SIZE1, SIZE2, ...)
     std::vector<Primitive>& out;  // the document's primitives
+    ArcTurns arcTurns{};
 
     void addLine(Point a, Point b, Layer layer, std::uint32_t stroke, double strokeWidth);
     // kind is Polyline, Polygon or Rectangle (the first two points being opposite corners).

@@ -204,6 +204,44 @@ TEST(SchqGraphics, EllipsesAndArcs) {
     EXPECT_EQ(g.out[2].kind, schq::Circle);
 }
 
+// One builder keeps the last arc's angles: arcs in a row, with the same or other angles, radii and
+// centres, come out as each would alone.
+TEST(SchqGraphics, ArcsInARowAsAlone) {
+    const std::vector<PropertyMap> arcs = {
+        {{"LOCATION.X", "100"}, {"LOCATION.Y", "100"}, {"RADIUS", "10"}, {"ENDANGLE", "90"}},
+        {{"LOCATION.X", "7"},
+         {"LOCATION.Y", "3"},
+         {"RADIUS", "4"},
+         {"SECONDARYRADIUS", "2"},
+         {"ENDANGLE", "90"}},
+        {{"LOCATION.X", "7"}, {"LOCATION.Y", "3"}, {"RADIUS", "4"}, {"STARTANGLE", "-0"}, {"ENDANGLE", "90"}},
+        {{"LOCATION.X", "7"},
+         {"LOCATION.Y", "3"},
+         {"RADIUS", "4"},
+         {"STARTANGLE", "10"},
+         {"ENDANGLE", "100"}},
+        {{"LOCATION.X", "7"},
+         {"LOCATION.Y", "3"},
+         {"RADIUS", "4"},
+         {"STARTANGLE", "10"},
+         {"ENDANGLE", "101"}},
+        {{"LOCATION.X", "100"}, {"LOCATION.Y", "100"}, {"RADIUS", "10"}, {"ENDANGLE", "90"}},
+    };
+    Fixture row;
+    for (const PropertyMap& arc : arcs) row.builder.addGraphic(arc, 12, 9);
+    ASSERT_EQ(row.out.size(), arcs.size());
+    for (std::size_t i = 0; i < arcs.size(); ++i) {
+        Fixture alone;
+        alone.builder.addGraphic(arcs[i], 12, 9);
+        ASSERT_EQ(alone.out.size(), 1u);
+        ASSERT_EQ(row.out[i].points.size(), alone.out[0].points.size()) << i;
+        for (std::size_t k = 0; k < alone.out[0].points.size(); ++k) {
+            EXPECT_EQ(row.out[i].points[k].x, alone.out[0].points[k].x) << i << " " << k;
+            EXPECT_EQ(row.out[i].points[k].y, alone.out[0].points[k].y) << i << " " << k;
+        }
+    }
+}
+
 TEST(SchqTexts, TextMakerFiltersAndEstimatesExtent) {
     Fixture f;
     auto add = [&](std::string text, schq::TextAnchor anchor = schq::Start, double rotation = 0,

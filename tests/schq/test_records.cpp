@@ -1,12 +1,15 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "schq/error.h"
@@ -181,6 +184,68 @@ TEST(SchqRecords, ParsingChosenKeysGivesTheWholeMapsValues) {
     }
 }
 
+// Fields are found from bit masks taken 16 and 64 bytes at a time: every separator position around
+// those boundaries, and a body's last bytes, must split as byte after byte would.
+TEST(SchqRecords, FieldsAtEveryOffsetOfABlock) {
+    for (std::size_t pad = 0; pad < 140; ++pad) {
+        const std::string body = "|" + std::string(pad, 'p') +
+                                 "|Key=va=l\xC0"
+                                 "e||noEq|=x|k2=|Last=" +
+                                 std::string(pad % 19, 'z');
+        const PropertyMap m = single(body);
+        ASSERT_EQ(m.size(), 3u) << pad;
+        EXPECT_EQ(m.at("KEY"),
+                  "va=l\xD0\x90"
+                  "e")
+            << pad;
+        EXPECT_EQ(m.at("K2"), "") << pad;
+        EXPECT_EQ(m.at("LAST"), std::string(pad % 19, 'z')) << pad;
+    }
+    EXPECT_EQ(single("a=1").at("A"), "1");
+    EXPECT_EQ(single(std::string(63, 'k') + "=v").at(std::string(63, 'K')), "v");
+    EXPECT_TRUE(single(std::string(129, 'K') + "=v").empty()) << "keys over 128 bytes are dropped";
+}
+
+// Keys are sorted on their first sixteen bytes as numbers; keys that share them, hold NUL bytes or
+// are repeated still sort by their bytes, the last of equal keys winning.
+TEST(SchqRecords, KeysSharingTheirFirstBytesSortByAllOfThem) {
+    const std::string nul("AB\0", 3);
+    const PropertyMap m = single("|LOCATION.Y=2|location.x_frac=3|LOCATION.X=1|" + nul +
+                                 "=n|AB=a|LONGKEYSHAREDBY16Z=z|" + "longkeysharedby16A=a|LOCATION.X=4");
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < m.size(); ++i) keys.emplace_back(m.entry(i).key);
+    EXPECT_THAT(keys, testing::ElementsAre("AB", nul, "LOCATION.X", "LOCATION.X_FRAC", "LOCATION.Y",
+                                           "LONGKEYSHAREDBY16A", "LONGKEYSHAREDBY16Z"));
+    EXPECT_EQ(m.at("LOCATION.X"), "4");
+    EXPECT_EQ(m.at(nul), "n");
+    EXPECT_EQ(m.find("LOCATION"), std::nullopt);
+    EXPECT_DOUBLE_EQ(schq::getDouble(m, "LOCATION.X", 0), 4.00003);
+
+    // A "_FRAC" companion is found among the keys that start with its key, also past others.
+    const PropertyMap vertices = single("|X1=1|X10=5|X11=6|X1_FRAC=50000|X2_FRAC=1");
+    EXPECT_DOUBLE_EQ(schq::getDouble(vertices, "X1", 0), 1.5);
+    EXPECT_DOUBLE_EQ(schq::getDouble(vertices, "X10", 0), 5);
+    EXPECT_DOUBLE_EQ(schq::getDouble(vertices, "X2", -1), -1);
+}
+
+// The chosen keys are matched ignoring case without upper-casing the body, a word at a time.
+TEST(SchqRecords, ChosenKeysMatchIgnoringCase) {
+    static constexpr std::string_view kKeys[] = {"NAME", "OWNERPARTDISPLAYMODE", "OWNERPARTDISPLAYMODF", "X"};
+    const schq::KeySet keys(kKeys);
+    std::string body = "|ownerPartDisplayModf=2|OwnerPartDisplayMode=1|nAme=n|OWNERPARTDISPLAYMOD=3|x=9";
+    const std::string original = body;
+    schq::FieldParser parser;
+    const auto values = parser.values(body.data(), body.size(), keys);
+    EXPECT_EQ(values[0], "n");
+    EXPECT_EQ(values[1], "1");
+    EXPECT_EQ(values[2], "2");
+    EXPECT_EQ(values[3], "9") << "a short key at the body's end";
+    EXPECT_EQ(body, original);
+    EXPECT_EQ(keys.find("nAmE"), 0);
+    EXPECT_EQ(keys.find("NAMES"), -1);
+    EXPECT_EQ(keys.find("N"), -1);
+}
+
 TEST(SchqRecords, Cp1251AndUtf8) {
     EXPECT_EQ(schq::decodeCp1251("\xC0"), "\xD0\x90");
     EXPECT_EQ(schq::decodeCp1251("\xFF"), "\xD1\x8F");
@@ -197,6 +262,26 @@ TEST(SchqRecords, Cp1251AndUtf8) {
     EXPECT_EQ(s, "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF");
 
     EXPECT_EQ(schq::upperCase("az{`AZ\xE1\xFF"), "AZ{`AZ\xE1\xFF");
+}
+
+TEST(SchqRecords, PlainAndOtherIntegers) {
+    for (const auto& [text, value] : std::vector<std::pair<std::string, std::optional<std::int32_t>>>{
+             {"0", 0},
+             {"-0", 0},
+             {"-1", -1},
+             {"999999999", 999999999},
+             {"-999999999", -999999999},
+             {"2147483647", 2147483647},
+             {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+             {"2147483648", std::nullopt},
+             {"-", std::nullopt},
+             {"--1", std::nullopt},
+             {"+12", 12},
+             {" 12", 12},
+             {"12a", std::nullopt},
+             {"1.5", std::nullopt},
+             {"", std::nullopt}})
+        EXPECT_EQ(schq::parseInt32(text), value) << text;
 }
 
 TEST(SchqRecords, StringAndIntGetters) {
