@@ -16,6 +16,8 @@ constexpr std::int64_t kMaxCellsPerPrimitive = 256;
 // Queries over more cells than this search the sheet's own cells instead.
 constexpr std::int64_t kMaxQueryCells = 250000;
 constexpr double kQueryLimit = 10000000.0;
+// Queries whose cells hold at least one entry per this many primitives mark their candidates.
+constexpr std::size_t kMarkedQueryShare = 16;
 
 const Document::State& emptyState() {
     static const Document::State empty;
@@ -173,6 +175,59 @@ void placeCellEntries(Document::State& s, const std::vector<CellSpan>& spans) {
     }
 }
 
+// The cells from cx0, cy0 to cx1, cy1 of a query.
+struct CellRange {
+    std::int64_t cx0;
+    std::int64_t cy0;
+    std::int64_t cx1;
+    std::int64_t cy1;
+};
+
+// Calls onList(first, last) for the entry list of every indexed cell of the range.
+template <typename OnList>
+void forEachCellList(const Document::State& s, const CellRange& r, OnList&& onList) {
+    for (std::int64_t cy = r.cy0; cy <= r.cy1; ++cy) {
+        for (std::int64_t cx = r.cx0; cx <= r.cx1; ++cx) {
+            if (inGrid(s, cx, cy)) {
+                const std::size_t cell = gridCell(s, cx, cy);
+                onList(s.cellEntries.data() + s.gridStarts[cell],
+                       s.cellEntries.data() + s.gridStarts[cell + 1]);
+            } else if (const Cell* cell = findCell(s.outerCells, outerKey(cx, cy))) {
+                const std::uint32_t* first = s.cellEntries.data() + cell->first;
+                onList(first, first + cell->count);
+            }
+        }
+    }
+}
+
+// The primitives of the range's cells and the large ones, ascending and once each. A query that
+// meets a good part of the sheet marks them in a table instead of sorting its many entries.
+std::vector<std::uint32_t> candidatesOf(const Document::State& s, const CellRange& r) {
+    std::size_t entries = s.largePrimitives.size();
+    forEachCellList(s, r, [&](const std::uint32_t* first, const std::uint32_t* last) {
+        entries += static_cast<std::size_t>(last - first);
+    });
+    std::vector<std::uint32_t> candidates;
+    if (entries >= s.primitives.size() / kMarkedQueryShare) {
+        std::vector<std::uint8_t> marked(s.primitives.size());
+        for (const std::uint32_t i : s.largePrimitives) marked[i] = 1;
+        forEachCellList(s, r, [&](const std::uint32_t* first, const std::uint32_t* last) {
+            for (; first != last; ++first) marked[*first] = 1;
+        });
+        for (std::size_t i = 0; i < marked.size(); ++i)
+            if (marked[i]) candidates.push_back(static_cast<std::uint32_t>(i));
+        return candidates;
+    }
+    candidates.reserve(entries);
+    candidates.assign(s.largePrimitives.begin(), s.largePrimitives.end());
+    forEachCellList(s, r, [&](const std::uint32_t* first, const std::uint32_t* last) {
+        candidates.insert(candidates.end(), first, last);
+    });
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    return candidates;
+}
+
 }  // namespace
 
 Document::Document() : state_(std::make_unique<State>()) {}
@@ -223,33 +278,20 @@ std::vector<std::uint32_t> Document::query(const Rect& area, const RenderOptions
         cy1 = sheetCells(s.height, s.cellSize) + 1;
     }
 
-    std::vector<std::uint32_t> candidates = s.largePrimitives;
-    for (std::int64_t cy = cy0; cy <= cy1; ++cy) {
-        for (std::int64_t cx = cx0; cx <= cx1; ++cx) {
-            if (inGrid(s, cx, cy)) {
-                const std::size_t cell = gridCell(s, cx, cy);
-                candidates.insert(candidates.end(), s.cellEntries.begin() + s.gridStarts[cell],
-                                  s.cellEntries.begin() + s.gridStarts[cell + 1]);
-            } else if (const Cell* cell = findCell(s.outerCells, outerKey(cx, cy))) {
-                const auto first = s.cellEntries.begin() + cell->first;
-                candidates.insert(candidates.end(), first, first + cell->count);
-            }
-        }
-    }
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-
-    result.reserve(candidates.size());
-    for (const std::uint32_t i : candidates) {
-        const Primitive& p = s.primitives[i];
-        if (p.layer >= 32 || !(options.layerMask & (std::uint32_t{1} << p.layer))) continue;
-        if (p.maxX < area.x0 || area.x1 < p.minX || p.maxY < area.y0 || area.y1 < p.minY) continue;
+    const CellRange cells{cx0, cy0, cx1, cy1};
+    const auto wanted = [&](const Primitive& p) {
+        if (p.layer >= 32 || !(options.layerMask & (std::uint32_t{1} << p.layer))) return false;
+        if (p.maxX < area.x0 || area.x1 < p.minX || p.maxY < area.y0 || area.y1 < p.minY) return false;
         if (options.cullSmallText) {
-            if (p.layer == PinNames && p.fontSize * options.scale < 5) continue;
-            if (p.kind == Text && p.fontSize * options.scale < 3.2) continue;
+            if (p.layer == PinNames && p.fontSize * options.scale < 5) return false;
+            if (p.kind == Text && p.fontSize * options.scale < 3.2) return false;
         }
-        result.push_back(i);
-    }
+        return true;
+    };
+    const std::vector<std::uint32_t> candidates = candidatesOf(s, cells);
+    result.reserve(candidates.size());
+    for (const std::uint32_t i : candidates)
+        if (wanted(s.primitives[i])) result.push_back(i);
     return result;
 }
 

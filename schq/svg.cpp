@@ -18,6 +18,10 @@ const char* layerName(unsigned layer) {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
+// An element's tag and attributes, and one point of a path, as usually written.
+constexpr std::size_t kElementBytes = 144;
+constexpr std::size_t kPointBytes = 18;
+
 // Length of the well-formed UTF-8 sequence at text[i] (lead byte 0x80 or above), or 0 when it is
 // not one; `prefix` receives the number of bytes that form the longest valid start, at least 1.
 std::size_t utf8Sequence(std::string_view text, std::size_t i, std::size_t& prefix) {
@@ -247,16 +251,30 @@ void writePrimitive(std::string& out, const Primitive& p) {
     }
 }
 
+// About the bytes that the primitives take, so that the text is allocated once instead of
+// growing through ever larger copies of a large sheet's tens of megabytes.
+std::size_t expectedBytes(const std::vector<Primitive>& primitives,
+                          const std::vector<std::uint32_t>& indices) {
+    std::size_t bytes = 0;
+    for (const std::uint32_t index : indices) {
+        const Primitive& p = primitives[index];
+        bytes += kElementBytes + kPointBytes * p.points.size() + p.text.size();
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::string writeSvg(const Document& document, const Rect& area, const RenderOptions& options) {
     std::string out;
     writeOpening(out, area);
     const std::vector<Primitive>& primitives = document.primitives();
+    const std::vector<std::uint32_t> indices = document.query(area, options);
+    out.reserve(out.size() + expectedBytes(primitives, indices));
     // One group per layer: the primitives come in layer order.
     bool first = true;
     unsigned currentLayer = 0;
-    for (const std::uint32_t index : document.query(area, options)) {
+    for (const std::uint32_t index : indices) {
         const Primitive& p = primitives[index];
         if (first || p.layer != currentLayer) {
             if (!first) out += "</g>\n";

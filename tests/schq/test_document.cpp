@@ -156,6 +156,32 @@ TEST(SchqDocument, ResultIsAscendingUniqueAndFiltered) {
     EXPECT_EQ(d.query({0, 0, 1150, 760}, {0b00100, false, 1}), (Indices{2}));
 }
 
+// Small queries sort their few candidates, large ones mark them in a table: both give what a
+// test of every primitive's box gives, ascending and each once.
+TEST(SchqDocument, SmallAndLargeQueriesAgreeWithEveryBox) {
+    const double h = 760;
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 96; ++i) {
+        const double x = (i * 37) % 1000 + 10;
+        const double y = (i * 53) % 600 + 10;
+        // Some boxes span many cells, so that an index is met in several of them.
+        const double side = i % 5 == 0 ? 120 : 10;
+        bodies.push_back(i % 2 ? wire(h, x, y, x + side, y + 12) : boxed(h, x, y, x + side, y + 12));
+    }
+    const Document d = readSheet(1150, h, bodies);
+    ASSERT_EQ(d.primitives().size(), bodies.size());
+    for (const Rect area : {Rect{300, 200, 310, 210}, Rect{0, 0, 60, 60}, Rect{100, 100, 700, 500},
+                            Rect{0, 0, 1150, 760}, Rect{-kHuge, -kHuge, kHuge, kHuge}}) {
+        Indices expected;
+        for (std::uint32_t i = 0; i < d.primitives().size(); ++i) {
+            const schq::Primitive& p = d.primitives()[i];
+            if (p.maxX >= area.x0 && p.minX <= area.x1 && p.maxY >= area.y0 && p.minY <= area.y1)
+                expected.push_back(i);
+        }
+        EXPECT_EQ(d.query(area, kAll), expected) << area.x0 << ' ' << area.y0 << ' ' << area.x1;
+    }
+}
+
 // A pin (line, name of size 6.7) and a power port (stub, name of size 7.8).
 TEST(SchqDocument, SmallTextsAreCulledOnlyWhenAsked) {
     const Document d = readSheet(1150, 760,
