@@ -17,6 +17,8 @@ constexpr double kPointLimit = 10000000.0;
 constexpr double kMaxRadius = 100000.0;
 constexpr std::uint32_t kDefaultArea = 0xFFB0F5FC;
 
+}  // namespace
+
 double strokeWidthOf(const PropertyMap& record) {
     switch (getInt(record, "LINEWIDTH", 0)) {
         case 1: return 0.95;
@@ -25,8 +27,6 @@ double strokeWidthOf(const PropertyMap& record) {
         default: return 0.6;
     }
 }
-
-}  // namespace
 
 bool isTrue(const PropertyMap& record, std::string_view key) { return record.find(key) == "T"; }
 

@@ -45,9 +45,20 @@ struct SheetSize {
     double height;
 };
 
-constexpr SheetSize kSheetStyles[5] = {
-    {1150, 760}, {1654, 1169}, {2339, 1654}, {3310, 2339}, {4680, 3310},
+// By "SHEETSTYLE": A4 to A0, A to E, Letter, Legal, Tabloid, and the OrCAD sizes A to E.
+constexpr SheetSize kSheetStyles[] = {
+    {1150, 760},  {1550, 1110}, {2230, 1570}, {3150, 2230}, {4460, 3150}, {950, 750},
+    {1500, 950},  {2000, 1500}, {3200, 2000}, {4200, 3200}, {1100, 850},  {1400, 850},
+    {1700, 1100}, {990, 790},   {1540, 990},  {2060, 1560}, {3260, 2060}, {4280, 3280},
 };
+constexpr int kLastSheetStyle = static_cast<int>(std::size(kSheetStyles)) - 1;
+// "WORKSPACEORIENTATION" of a portrait sheet.
+constexpr int kPortrait = 1;
+// Parameters owned by records of these types hold pin or model data, not sheet texts.
+constexpr std::int32_t kFirstModelRecord = 44;
+constexpr std::int32_t kLastModelRecord = 48;
+// A multi-part component names its parts by letter after the designator: A to Z.
+constexpr std::int32_t kMostLetteredParts = 26;
 
 enum FactFlags : std::uint8_t {
     kHasType = 1,          // "RECORD" present and not empty
@@ -56,6 +67,7 @@ enum FactFlags : std::uint8_t {
     kIsComponent = 8,      // "RECORD" exactly "1"
     kHasPartDisplay = 16,  // "OWNERPARTDISPLAYMODE" present
     kInAdditional = 32,    // the body lies in the "Additional" stream
+    kMultiPart = 64,       // of a component: "PARTCOUNT" above 2, its parts named by letter
 };
 
 // What the reader needs of a record before drawing anything: taken once per record, so that
@@ -77,9 +89,11 @@ struct RecordFacts {
 // The keys that factsOf and mostPrimitives read, and so all that the reader's first look at a
 // record parses; in byte order, named by their place.
 constexpr std::string_view kSurveyKeys[] = {
-    "CURRENTPARTID", "DESIGNATOR",           "DISPLAYMODE", "IGNOREONLOAD",     "ISHIDDEN",  "NAME",
-    "OWNERINDEX",    "OWNERPARTDISPLAYMODE", "OWNERPARTID", "PINCONGLOMERATE",  "PINLENGTH", "PINLENGTH_FRAC",
-    "RECORD",        "SHOWNETNAME",          "STYLE",       "SYMBOL_OUTEREDGE", "TEXT",
+    "CURRENTPARTID",    "DESIGNATOR", "DISPLAYMODE",     "IGNOREONLOAD",
+    "ISHIDDEN",         "NAME",       "OWNERINDEX",      "OWNERPARTDISPLAYMODE",
+    "OWNERPARTID",      "PARTCOUNT",  "PINCONGLOMERATE", "PINLENGTH",
+    "PINLENGTH_FRAC",   "RECORD",     "SHOWNETNAME",     "STYLE",
+    "SYMBOL_OUTEREDGE", "TEXT",
 };
 enum class Survey : std::uint8_t {
     CurrentPartId,
@@ -91,6 +105,7 @@ enum class Survey : std::uint8_t {
     OwnerIndex,
     OwnerPartDisplayMode,
     OwnerPartId,
+    PartCount,
     PinConglomerate,
     PinLength,
     PinLengthFrac,
@@ -140,6 +155,7 @@ RecordFacts factsOf(const SurveyFields& record) {
         f.flags |= kIsComponent;
         f.currentPart = record.integer(Survey::CurrentPartId, 1);
         f.displayMode = record.integer(Survey::DisplayMode, 0);
+        if (record.integer(Survey::PartCount, 0) > 2) f.flags |= kMultiPart;
     }
     f.type = parseInt32(type).value_or(-1);
     if (record.isTrue(Survey::IsHidden) || record.isTrue(Survey::IgnoreOnLoad)) f.flags |= kHidden;
@@ -160,6 +176,8 @@ struct PrimitiveBound {
 };
 
 PrimitiveBound mostPrimitives(const SurveyFields& record, int type) {
+    // A frame's box, and its text wrapped into any number of lines up to the limit.
+    if (type == kTextFrameRecord) return {1 + kMaxTextLines, 0};
     if (isTextRecord(type)) {
         std::size_t lines = 0;
         forEachTextLine(record[Survey::Text].value_or(""), [&](int, std::string_view) { ++lines; });
@@ -168,18 +186,17 @@ PrimitiveBound mostPrimitives(const SurveyFields& record, int type) {
     switch (type) {
         case kPinRecord: {
             const double len =
-                realWithFraction(record[Survey::PinLength], record[Survey::PinLengthFrac], 10.0);
-            if (len < 0 || len > kMaxPinLength) return {};
+                realWithFraction(record[Survey::PinLength], record[Survey::PinLengthFrac], 0.0);
             const int conglomerate = record.integer(Survey::PinConglomerate, 0);
+            if (len < 0 || len > kMaxPinLength || (conglomerate & kPinHidden)) return {};
             const std::size_t texts =
                 ((conglomerate & kPinShowsName) && record.nonEmpty(Survey::Name)) +
                 ((conglomerate & kPinShowsNumber) && record.nonEmpty(Survey::Designator));
             return {1 + (record[Survey::SymbolOuterEdge] == "1") + texts, texts};
         }
         case kPowerPortRecord: {
-            const int style = record.integer(Survey::Style, 0);
             const bool named = record[Survey::ShowNetName] != "F" && record.nonEmpty(Survey::Text);
-            return {std::size_t{1} + (style == kTrianglePortStyle || style == kChevronPortStyle) + named, 0};
+            return {powerPortShapes(record.integer(Survey::Style, 0)) + named, 0};
         }
         case kPolylineRecord:
         case kPolygonRecord:
@@ -236,9 +253,27 @@ struct RecordTable {
         return parser.parse(reinterpret_cast<char*>(stream.data()) + f.offset, f.length);
     }
 
-    bool visibleAt(std::size_t index) const {
+    const RecordFacts* ownerAt(std::size_t index) const {
         const std::int64_t owner = ownerOf(facts[index], facts.size());
-        return visible(facts[index], owner < 0 ? nullptr : &facts[static_cast<std::size_t>(owner)]);
+        return owner < 0 ? nullptr : &facts[static_cast<std::size_t>(owner)];
+    }
+
+    // Visible, and no parameter that holds pin or model data.
+    bool drawnAt(std::size_t index) const {
+        const RecordFacts* owner = ownerAt(index);
+        if (!visible(facts[index], owner)) return false;
+        if (facts[index].type != kParameterRecord || !owner) return true;
+        return owner->type != kPinRecord &&
+               (owner->type < kFirstModelRecord || owner->type > kLastModelRecord);
+    }
+
+    // The letter of the part that a designator's multi-part component shows, or 0.
+    char partLetterAt(std::size_t index) const {
+        const RecordFacts* owner = ownerAt(index);
+        if (facts[index].type != kDesignatorRecord || !owner || !(owner->flags & kIsComponent) ||
+            !(owner->flags & kMultiPart) || owner->currentPart < 1 || owner->currentPart > kMostLetteredParts)
+            return 0;
+        return static_cast<char>('A' + owner->currentPart - 1);
     }
 };
 
@@ -331,9 +366,10 @@ SheetSize sheetSizeOf(const PropertyMap& sheet) {
         height = getDouble(sheet, "CUSTOMY", 0.0);
     }
     if (width <= 0 || height <= 0) {
-        const int style = std::clamp(getInt(sheet, "SHEETSTYLE", 0), 0, 4);
+        const int style = std::clamp(getInt(sheet, "SHEETSTYLE", 0), 0, kLastSheetStyle);
         width = kSheetStyles[style].width;
         height = kSheetStyles[style].height;
+        if (getInt(sheet, "WORKSPACEORIENTATION", 0) == kPortrait) std::swap(width, height);
     }
     if (width < kMinSheetSide || height < kMinSheetSide || width > kMaxSheetSide || height > kMaxSheetSide)
         throw Error("Invalid SchDoc sheet bounds");
@@ -366,9 +402,10 @@ void countRecord(DocumentStats& stats, std::int32_t type) {
     }
 }
 
-// Draws one visible record; `pathPoints` counts the path points read so far.
+// Draws one visible record; `pathPoints` counts the path points read so far. A designator takes
+// `partLetter` after its text unless that is 0.
 void drawRecord(SheetBuilder& builder, const PropertyMap& record, std::int32_t type,
-                std::uint32_t defaultColour, std::size_t& pathPoints) {
+                std::uint32_t defaultColour, char partLetter, std::size_t& pathPoints) {
     std::vector<Primitive>& out = builder.out;
     switch (type) {
         case kPolylineRecord:
@@ -399,8 +436,16 @@ void drawRecord(SheetBuilder& builder, const PropertyMap& record, std::int32_t t
         }
         case kPinRecord: builder.addPin(record); return;
         case kPowerPortRecord: builder.addPowerPort(record); return;
+        case kTextFrameRecord: builder.addTextFrame(record); return;
         default:
-            if (isTextRecord(type)) builder.addTextRecord(record, Labels, std::string());
+            if (isTextRecord(type)) {
+                std::string text;
+                if (partLetter) {
+                    text = getString(record, "TEXT", "");
+                    if (!text.empty()) text += partLetter;
+                }
+                builder.addTextRecord(record, Labels, std::move(text));
+            }
             return;
     }
 }
@@ -434,8 +479,9 @@ public:
         std::array<std::size_t, kLayers> most{};
         for (std::size_t i = 0; i < table.facts.size(); ++i) {
             const RecordFacts& f = table.facts[i];
-            if (!f.mostPrimitives || !table.visibleAt(i)) continue;
-            most[layerOf(f.type)] += f.mostPrimitives - f.mostPinNames;
+            if (!f.mostPrimitives || !table.drawnAt(i)) continue;
+            if (f.type == kTextFrameRecord) ++most[Graphics];  // the frame's box; the rest are lines
+            most[layerOf(f.type)] += f.mostPrimitives - f.mostPinNames - (f.type == kTextFrameRecord);
             most[PinNames] += f.mostPinNames;
         }
         std::size_t total = 0;
@@ -489,12 +535,12 @@ void drawRecords(RecordTable& table, FieldParser& parser, SheetBuilder& builder,
         const RecordFacts& f = table.facts[i];
         if (!(f.flags & kHasType)) continue;
         countRecord(stats, f.type);
-        if (!f.mostPrimitives || !table.visibleAt(i)) continue;
+        if (!f.mostPrimitives || !table.drawnAt(i)) continue;
         // Graphics of a symbol and free graphics of the sheet differ in their default colour.
         const bool owned = ownerOf(f, table.facts.size()) >= 0;
         made.clear();
         drawRecord(builder, table.parse(i, parser), f.type, owned ? kOwnedGraphicColour : kFreeGraphicColour,
-                   pathPoints);
+                   table.partLetterAt(i), pathPoints);
         regions.place(made);
     }
     regions.finish();

@@ -49,15 +49,26 @@ constexpr bool isTextRecord(std::int32_t type) {
 constexpr int kPinDirectionMask = 3;
 constexpr int kPinShowsName = 8;
 constexpr int kPinShowsNumber = 16;
-// The power port "STYLE"s drawn with a shape after the stub.
-constexpr int kTrianglePortStyle = 2;
-constexpr int kChevronPortStyle = 7;
+// "PINCONGLOMERATE" bit of a hidden pin, which draws nothing.
+constexpr int kPinHidden = 4;
 
 constexpr std::uint32_t kNoFill = 0x00FFFFFF;
 // Vertices read of one vertex list at most.
 constexpr int kMaxVertices = 5000;
 constexpr int kMaxTextLines = 30;
+// The lines of a text, in font sizes apart.
+constexpr double kLineSpacing = 1.18;
+// Text dy (in font heights) that brings the anchor to about the middle and the top of the letters.
+constexpr double kMiddleDy = 0.32;
+constexpr double kTopDy = 0.72;
 constexpr double kMaxPinLength = 10000.0;
+// The colour of a text or power port whose "COLOR" is left out: the format leaves zero values out.
+constexpr std::uint32_t kBlack = 0xFF000000;
+
+// The primitives that a power port of this "STYLE" draws besides its net name.
+std::size_t powerPortShapes(int style);
+// The stroke width of a graphic record by its "LINEWIDTH".
+double strokeWidthOf(const PropertyMap& record);
 
 // The key's value is exactly "T".
 bool isTrue(const PropertyMap& record, std::string_view key);
@@ -130,6 +141,10 @@ struct SheetBuilder {
     void addTextRecord(const PropertyMap& record, Layer layer, std::string text);
     void addPin(const PropertyMap& record);
     void addPowerPort(const PropertyMap& record);
+    // Record 28: an optional filled or bordered box and its text laid out inside it.
+    void addTextFrame(const PropertyMap& record);
+    // The font size of a text record by its "FONTID" and the sheet's sizes.
+    double fontSizeOf(const PropertyMap& record) const;
 
     // The record's location point and its corner (CORNER.X, CORNER.Y) in sheet coordinates.
     Point location(const PropertyMap& record) const;
