@@ -184,24 +184,25 @@ TEST(SchqDocument, SmallAndLargeQueriesAgreeWithEveryBox) {
 
 // A pin (line, name of size 6.7) and a power port (stub, name of size 7.8).
 TEST(SchqDocument, SmallTextsAreCulledOnlyWhenAsked) {
-    const Document d = readSheet(1150, 760,
-                                 {
-                                     "|RECORD=2|PINCONGLOMERATE=8|NAME=N|LOCATION.X=50|LOCATION.Y=700",
-                                     "|RECORD=17|STYLE=5|TEXT=VCC|LOCATION.X=60|LOCATION.Y=700",
-                                 });
-    ASSERT_EQ(d.primitives().size(), 4u);
+    const Document d =
+        readSheet(1150, 760,
+                  {
+                      "|RECORD=2|PINCONGLOMERATE=8|NAME=N|PINLENGTH=10|LOCATION.X=50|LOCATION.Y=700",
+                      "|RECORD=17|STYLE=5|TEXT=VCC|LOCATION.X=60|LOCATION.Y=700",
+                  });
+    ASSERT_EQ(d.primitives().size(), 5u);
     ASSERT_EQ(d.primitives()[1].layer, schq::PinNames);
-    ASSERT_EQ(d.primitives()[3].kind, schq::Text);
+    ASSERT_EQ(d.primitives()[4].kind, schq::Text);
     const Rect all{0, 0, 200, 200};
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.74}), (Indices{0, 2, 3}));
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.75}), (Indices{0, 1, 2, 3}));
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.41}), (Indices{0, 2}));
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.42}), (Indices{0, 2, 3}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.74}), (Indices{0, 2, 3, 4}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.75}), (Indices{0, 1, 2, 3, 4}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.41}), (Indices{0, 2, 3}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.42}), (Indices{0, 2, 3, 4}));
     // Pin names go below 5 pixels, other texts only below 3.2.
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.66}), (Indices{0, 2, 3}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.66}), (Indices{0, 2, 3, 4}));
     // Lines are never culled, however small the scale.
-    EXPECT_EQ(d.query(all, {0x1F, true, 0.01}), (Indices{0, 2}));
-    EXPECT_EQ(d.query(all, {0x1F, false, 0.01}), (Indices{0, 1, 2, 3}));
+    EXPECT_EQ(d.query(all, {0x1F, true, 0.01}), (Indices{0, 2, 3}));
+    EXPECT_EQ(d.query(all, {0x1F, false, 0.01}), (Indices{0, 1, 2, 3, 4}));
 }
 
 TEST(SchqDocument, HugeQueriesSearchTheSheetCellsOnly) {
@@ -244,7 +245,7 @@ TEST(SchqDocument, CountersAndMoves) {
                            {
                                "|RECORD=4|TEXT=A|LOCATION.X=10|LOCATION.Y=10",
                                boxed(760, 0, 0, 10, 10),
-                               "|RECORD=2|PINCONGLOMERATE=8|NAME=N|LOCATION.X=50|LOCATION.Y=50",
+                               "|RECORD=2|PINCONGLOMERATE=8|NAME=N|PINLENGTH=10|LOCATION.X=50|LOCATION.Y=50",
                            });
     EXPECT_EQ(d.stats().primitives, 4u);
     EXPECT_EQ(d.stats().texts, 2u);

@@ -65,7 +65,7 @@ TEST(SchqReader, StructuralErrors) {
     sheetInAdditional.add("|RECORD=1");
     sheetInAdditional.addAdditional("|HEADER=x");
     sheetInAdditional.addAdditional("|RECORD=31|SHEETSTYLE=1");
-    EXPECT_EQ(read(sheetInAdditional).width(), 1654);
+    EXPECT_EQ(read(sheetInAdditional).width(), 1550);
 
     // Faults of the container and of the record stream come through as they are.
     kgtest::CompoundFileWriter w(3);
@@ -90,13 +90,15 @@ TEST(SchqReader, SheetSizes) {
         double w, h;
     } cases[] = {
         {"|RECORD=31", 1150, 760},
-        {"|RECORD=31|SHEETSTYLE=1", 1654, 1169},
-        {"|RECORD=31|SHEETSTYLE=2", 2339, 1654},
-        {"|RECORD=31|SHEETSTYLE=3", 3310, 2339},
-        {"|RECORD=31|SHEETSTYLE=4", 4680, 3310},
-        {"|RECORD=31|SHEETSTYLE=9", 4680, 3310},
+        {"|RECORD=31|SHEETSTYLE=1", 1550, 1110},
+        {"|RECORD=31|SHEETSTYLE=2", 2230, 1570},
+        {"|RECORD=31|SHEETSTYLE=3", 3150, 2230},
+        {"|RECORD=31|SHEETSTYLE=4", 4460, 3150},
+        {"|RECORD=31|SHEETSTYLE=9", 4200, 3200},
+        {"|RECORD=31|SHEETSTYLE=18", 4280, 3280},
         {"|RECORD=31|SHEETSTYLE=-2", 1150, 760},
-        {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=0|CUSTOMY=800|SHEETSTYLE=2", 2339, 1654},
+        {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=0|CUSTOMY=800|SHEETSTYLE=2", 2230, 1570},
+        {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=500|CUSTOMY=800|WORKSPACEORIENTATION=1", 500, 800},
         {"|RECORD=31|USECUSTOMSHEET=F|CUSTOMX=500|CUSTOMY=800", 1150, 760},
         {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=100|CUSTOMY=50000", 100, 50000},
         {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=1500|CUSTOMX_FRAC=50000|CUSTOMY=900", 1500.5, 900},
@@ -107,6 +109,21 @@ TEST(SchqReader, SheetSizes) {
         const Document d = read(b);
         EXPECT_EQ(d.width(), c.w) << c.sheet;
         EXPECT_EQ(d.height(), c.h) << c.sheet;
+    }
+    // Every style, landscape and portrait.
+    const double sizes[][2] = {{1150, 760},  {1550, 1110}, {2230, 1570}, {3150, 2230}, {4460, 3150},
+                               {950, 750},   {1500, 950},  {2000, 1500}, {3200, 2000}, {4200, 3200},
+                               {1100, 850},  {1400, 850},  {1700, 1100}, {990, 790},   {1540, 990},
+                               {2060, 1560}, {3260, 2060}, {4280, 3280}};
+    for (int style = 0; style < 18; ++style) {
+        for (const int portrait : {0, 1}) {
+            SchDocBuilder b;
+            b.setSheet("|RECORD=31|SHEETSTYLE=" + std::to_string(style) +
+                       "|WORKSPACEORIENTATION=" + std::to_string(portrait));
+            const Document d = read(b);
+            EXPECT_EQ(d.width(), sizes[style][portrait]) << style;
+            EXPECT_EQ(d.height(), sizes[style][1 - portrait]) << style;
+        }
     }
     for (const char* sheet : {"|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=99|CUSTOMY=800",
                               "|RECORD=31|USECUSTOMSHEET=T|CUSTOMX=800|CUSTOMY=50001"}) {
@@ -123,7 +140,7 @@ TEST(SchqReader, CountsAndDispatch) {
     b.add("|RECORD=abc");      // counted in records only
     const int comp = b.add("|RECORD=1");
     b.add("|RECORD=2|ISHIDDEN=T|PINCONGLOMERATE=24");  // counted, not drawn
-    b.add("|RECORD=2|LOCATION.X=50|LOCATION.Y=50");
+    b.add("|RECORD=2|PINLENGTH=10|LOCATION.X=50|LOCATION.Y=50");
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");
     b.add("|RECORD=29|LOCATION.X=10|LOCATION.Y=0|IGNOREONLOAD=T");
     b.add("|RECORD=29|LOCATION.X=10|LOCATION.Y=0");
@@ -164,6 +181,72 @@ TEST(SchqReader, CountsAndDispatch) {
     EXPECT_EQ(p[6].text, "GND");
     EXPECT_EQ(p[7].text, "T4");
     EXPECT_EQ(p[12].text, "T41");
+}
+
+std::vector<std::string> textsOf(const Document& d) {
+    std::vector<std::string> texts;
+    for (const schq::Primitive& p : d.primitives())
+        if (p.kind == schq::Text) texts.push_back(p.text);
+    return texts;
+}
+
+// Parameters that hold pin or model data stay off the sheet; the designator of a multi-part
+// component names the part it shows.
+TEST(SchqReader, ParametersAndPartLetters) {
+    SchDocBuilder b;
+    const int comp = b.add("|RECORD=1");
+    const int pin = b.add(withOwner(comp, "|RECORD=2"));
+    b.add(withOwner(pin, "|RECORD=41|TEXT=pin data"));
+    for (const char* type : {"44", "48", "49"}) {
+        const int owner = b.add(withOwner(comp, std::string("|RECORD=") + type));
+        b.add(withOwner(owner, std::string("|RECORD=41|TEXT=under ") + type));
+    }
+    b.add(withOwner(comp, "|RECORD=41|TEXT=comment"));
+    b.add("|RECORD=41|TEXT=free");
+    for (const char* part : {"1", "2", "3", "4", "27"}) {
+        const int gate = b.add(std::string("|RECORD=1|PARTCOUNT=5|CURRENTPARTID=") + part);
+        b.add(withOwner(gate, "|RECORD=34|TEXT=U3|OWNERPARTID=-1"));
+    }
+    const int single = b.add("|RECORD=1|PARTCOUNT=2|CURRENTPARTID=1");
+    b.add(withOwner(single, "|RECORD=34|TEXT=Q1"));
+    EXPECT_EQ(textsOf(read(b)), (std::vector<std::string>{"under 49", "comment", "free", "U3A", "U3B", "U3C",
+                                                          "U3D", "U3", "Q1"}));
+}
+
+// A text frame: its box, then its text inside the margin from the top, wrapped, aligned and clipped.
+TEST(SchqReader, TextFrames) {
+    SchDocBuilder b;
+    // Inner width 90 at size 8.1: 18 characters a line; the frame's bottom is 30 below its top.
+    b.add(
+        "|RECORD=28|LOCATION.X=100|LOCATION.Y=600|CORNER.X=200|CORNER.Y=630|ISSOLID=T|SHOWBORDER=T"
+        "|AREACOLOR=255|COLOR=65280|TEXTMARGIN=5|WORDWRAP=T|ALIGNMENT=2|CLIPTORECT=T"
+        "|TEXT=alpha beta gamma delta~1abcdefghijklmnopqrstuvwxyz~1~1Z");
+    b.add(
+        "|RECORD=28|LOCATION.X=300|LOCATION.Y=600|CORNER.X=340|CORNER.Y=630|SHOWBORDER=T|ALIGNMENT=3"
+        "|TEXT=not wrapped at all");
+    b.add("|RECORD=28|LOCATION.X=400|LOCATION.Y=600|CORNER.X=440|CORNER.Y=630|ISSOLID=T");
+    const Document d = read(b);
+    const auto& p = d.primitives();
+    ASSERT_EQ(p.size(), 7u);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(p[k].kind, schq::Rectangle);
+    EXPECT_EQ(p[0].fill, 0xFF0000FFu);
+    EXPECT_EQ(p[0].stroke, 0xFF00FF00u);
+    EXPECT_EQ(p[1].fill, 0x00FFFFFFu);  // a border alone
+    EXPECT_EQ(p[1].stroke, 0xFF000000u);
+    EXPECT_EQ(p[2].fill, 0xFFFFFFFFu);  // filled, not stroked
+    EXPECT_EQ(p[2].strokeWidth, 0);
+    EXPECT_EQ(textsOf(d), (std::vector<std::string>{"alpha beta gamma", "delta", "abcdefghijklmnopqrstuvwxyz",
+                                                    "not wrapped at all"}));
+    for (int k = 3; k < 6; ++k) {
+        EXPECT_EQ(p[k].anchor, schq::Middle);
+        EXPECT_EQ(p[k].x, 150);
+        EXPECT_DOUBLE_EQ(p[k].y, 135 + (k - 3) * 8.1 * 1.18);
+        EXPECT_EQ(p[k].dy, 0.72);
+        EXPECT_EQ(p[k].stroke, 0xFF000000u);
+    }
+    EXPECT_EQ(p[6].anchor, schq::End);
+    EXPECT_EQ(p[6].x, 338);
+    EXPECT_EQ(p[6].y, 132);
 }
 
 // The reader's first look at a record sees "%UTF8%" fields as the whole record does: they
@@ -325,9 +408,10 @@ TEST(SchqReader, RealSampleFiles) {
         const char* name;
         std::uint64_t components, wires, primitives;
     } samples[] = {
-        {"via2", 1, 0, 17},
+        {"via2", 1, 0, 11},
         {"01_SYSTEM", 0, 0, 14},
-        {"ThunderScope_Main", 33, 90, 446},
+        {"ThunderScope_Main", 33, 90, 506},
+        {"15_BoardPowerSupply", 145, 208, 2555},
     };
     const char* out = std::getenv("KG_SVG_OUT");
     for (const Sample& s : samples) {
@@ -348,8 +432,46 @@ TEST(SchqReader, RealSampleFiles) {
         }
     }
     const Document via = schq::readSchDoc((dir / "via2.SchDoc").string());
-    EXPECT_EQ(via.width(), 4680);
+    EXPECT_EQ(via.width(), 950);
     EXPECT_EQ(via.stats().pins, 3u);
+}
+
+// Real sheets drawn as their tool draws them: the page size, no pin or model data at the page's
+// corner, ground and bar power ports, and the names of vertical pins read upwards.
+TEST(SchqReader, RealSheetsLookAsTheirToolDrawsThem) {
+    const std::filesystem::path dir = std::filesystem::path(KG_TESTDATA) / "schdoc";
+    auto count = [](const Document& d, auto&& test) {
+        return std::count_if(d.primitives().begin(), d.primitives().end(), test);
+    };
+    if (std::filesystem::exists(dir / "via2.SchDoc")) {
+        const Document via = schq::readSchDoc((dir / "via2.SchDoc").string());
+        EXPECT_EQ(via.width(), 950);
+        EXPECT_EQ(via.height(), 750);
+        EXPECT_EQ(count(via,
+                        [&](const schq::Primitive& p) {
+                            return p.kind == schq::Text && p.x < 5 && p.y > via.height() - 5;
+                        }),
+                  0);
+    }
+    if (std::filesystem::exists(dir / "ThunderScope_Main.SchDoc")) {
+        // 15 grounds, each with a widest bar of 20 units across, and 2 bars.
+        const Document d = schq::readSchDoc((dir / "ThunderScope_Main.SchDoc").string());
+        auto across = [](double length) {
+            return [length](const schq::Primitive& p) {
+                return p.layer == schq::Labels && p.kind == schq::Line && p.points[0].y == p.points[1].y &&
+                       std::abs(p.points[0].x - p.points[1].x) == length;
+            };
+        };
+        EXPECT_EQ(count(d, across(20)), 15);
+        EXPECT_EQ(count(d, across(10)), 2);
+    }
+    if (std::filesystem::exists(dir / "15_BoardPowerSupply.SchDoc")) {
+        // 18 downward pins show their names and numbers.
+        const Document d = schq::readSchDoc((dir / "15_BoardPowerSupply.SchDoc").string());
+        EXPECT_EQ(
+            count(d, [](const schq::Primitive& p) { return p.layer == schq::PinNames && p.rotation == -90; }),
+            36);
+    }
 }
 
 }  // namespace

@@ -301,7 +301,7 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
     EXPECT_DOUBLE_EQ(out[2].y, 100 + size * 1.18 * 2);
     EXPECT_DOUBLE_EQ(out[0].fontSize, size);
     EXPECT_EQ(out[0].layer, schq::Labels);
-    EXPECT_EQ(out[0].stroke, 0xFF6B2313u);
+    EXPECT_EQ(out[0].stroke, 0xFF000000u);  // no COLOR: black
     EXPECT_EQ(out[0].anchor, schq::Start);
     EXPECT_EQ(out[0].rotation, 0);
     EXPECT_EQ(out[0].dy, 0);
@@ -330,7 +330,9 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
     EXPECT_EQ(out[0].text, "X");
     EXPECT_TRUE(lines({{"TEXT", std::string(100000, '\n') + "late"}}).empty());
 
-    EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "3"}})[0].fontSize, 20);
+    EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "3"}})[0].fontSize, 24.3);
+    f.sheet["SIZE5"] = "200";
+    EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "5"}})[0].fontSize, 100);
     EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "4"}})[0].fontSize, 4);
     EXPECT_DOUBLE_EQ(lines({{"TEXT", "T"}, {"FONTID", "-1"}})[0].fontSize, 8.1);
 
@@ -348,9 +350,18 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
     struct Turn {
         const char* o;
         double rotation;
-    } turns[] = {{"1", -90}, {"3", -270}, {"-1", 90}, {"4", 0}, {"6", -180}};
+    } turns[] = {{"1", -90}, {"3", -90}, {"-1", 90}, {"4", 0}, {"6", 0}};
     for (const Turn& t : turns)
         EXPECT_EQ(lines({{"TEXT", "T"}, {"ORIENTATION", t.o}})[0].rotation, t.rotation) << t.o;
+    // Turned half-way round, a text reads as one of orientation 0 or 1 with its justification mirrored.
+    const Just mirrored[] = {{"0", schq::End, 0.72}, {"4", schq::Middle, 0.32}, {"8", schq::Start, 0}};
+    for (const char* o : {"2", "3"}) {
+        for (const Just& j : mirrored) {
+            out = lines({{"TEXT", "T"}, {"JUSTIFICATION", j.j}, {"ORIENTATION", o}});
+            EXPECT_EQ(out[0].anchor, j.anchor) << o << " " << j.j;
+            EXPECT_EQ(out[0].dy, j.dy) << o << " " << j.j;
+        }
+    }
 
     // Rotated lines still stack downwards; the colour comes from the record.
     out = lines({{"TEXT", "A~1B"}, {"ORIENTATION", "1"}, {"COLOR", "16711680"}});
@@ -377,6 +388,7 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
         f.builder.addPin(r);
         return f.out;
     };
+    // Upwards: name and number read upwards.
     auto out = pin({{"PINCONGLOMERATE", "25"}, {"PINLENGTH", "20"}});
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[0].kind, schq::Line);
@@ -386,20 +398,22 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     expectPoints(out[0], {{100, 100}, {100, 80}});
     EXPECT_EQ(out[1].text, "CLK");
     EXPECT_EQ(out[1].layer, schq::PinNames);
-    EXPECT_DOUBLE_EQ(out[1].x, 100);
-    EXPECT_DOUBLE_EQ(out[1].y, 106.1);
-    EXPECT_EQ(out[1].anchor, schq::Middle);
+    EXPECT_DOUBLE_EQ(out[1].x, 102.1);
+    EXPECT_DOUBLE_EQ(out[1].y, 104);
+    EXPECT_EQ(out[1].anchor, schq::End);
+    EXPECT_EQ(out[1].rotation, -90);
     EXPECT_EQ(out[1].stroke, 0xFF443024u);
     EXPECT_DOUBLE_EQ(out[1].fontSize, 6.7);
     EXPECT_DOUBLE_EQ(out[1].dy, 0.25);
     EXPECT_EQ(out[2].text, "7");
-    EXPECT_DOUBLE_EQ(out[2].x, 103);
+    EXPECT_DOUBLE_EQ(out[2].x, 98);
     EXPECT_DOUBLE_EQ(out[2].y, 91);
-    EXPECT_EQ(out[2].anchor, schq::Start);
+    EXPECT_EQ(out[2].anchor, schq::Middle);
+    EXPECT_EQ(out[2].rotation, -90);
     EXPECT_EQ(out[2].stroke, 0xFF70615Au);
     EXPECT_DOUBLE_EQ(out[2].fontSize, 5.8);
 
-    out = pin({{"PINCONGLOMERATE", "24"}});  // to the right, default length 10
+    out = pin({{"PINCONGLOMERATE", "24"}, {"PINLENGTH", "10"}});  // to the right
     ASSERT_EQ(out.size(), 3u);
     expectPoints(out[0], {{100, 100}, {110, 100}});
     EXPECT_DOUBLE_EQ(out[1].x, 96);
@@ -408,11 +422,15 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     EXPECT_DOUBLE_EQ(out[2].x, 104.5);
     EXPECT_DOUBLE_EQ(out[2].y, 98);
     EXPECT_EQ(out[2].anchor, schq::Middle);
+    EXPECT_EQ(out[2].rotation, 0);
 
-    out = pin({{"PINCONGLOMERATE", "26"}, {"SYMBOL_OUTEREDGE", "1"}});  // to the left
+    // To the left, the bubble outside the body touching it at the base point.
+    out = pin({{"PINCONGLOMERATE", "26"}, {"SYMBOL_OUTEREDGE", "1"}, {"PINLENGTH", "10"}});
     ASSERT_EQ(out.size(), 4u);
     expectPoints(out[0], {{100, 100}, {90, 100}});
     EXPECT_EQ(out[1].kind, schq::Circle);
+    EXPECT_DOUBLE_EQ(out[1].x, 97.5);
+    EXPECT_DOUBLE_EQ(out[1].y, 100);
     EXPECT_EQ(out[1].layer, schq::Pins);
     EXPECT_EQ(out[1].rx, 2.5);
     EXPECT_EQ(out[1].fill, 0xFFFFFFFFu);
@@ -424,20 +442,28 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     out = pin({{"PINCONGLOMERATE", "27"}, {"PINLENGTH", "30"}});  // downwards
     ASSERT_EQ(out.size(), 3u);
     expectPoints(out[0], {{100, 100}, {100, 130}});
-    EXPECT_DOUBLE_EQ(out[1].y, 98.1);
+    EXPECT_DOUBLE_EQ(out[1].x, 102.1);
+    EXPECT_DOUBLE_EQ(out[1].y, 96);
+    EXPECT_EQ(out[1].anchor, schq::Start);
+    EXPECT_DOUBLE_EQ(out[2].x, 98);
     EXPECT_DOUBLE_EQ(out[2].y, 113.5);
 
-    EXPECT_EQ(pin({{"PINCONGLOMERATE", "0"}}).size(), 1u);
-    EXPECT_EQ(pin({{"SYMBOL_OUTEREDGE", "T"}}).size(), 1u);
+    EXPECT_EQ(pin({{"PINCONGLOMERATE", "0"}, {"PINLENGTH", "10"}}).size(), 1u);
+    EXPECT_EQ(pin({{"SYMBOL_OUTEREDGE", "T"}, {"PINLENGTH", "10"}}).size(), 1u);
+    // Hidden pins draw nothing; a missing length is 0, and a pin of length 0 draws no line.
+    EXPECT_TRUE(pin({{"PINCONGLOMERATE", "28"}, {"PINLENGTH", "10"}}).empty());
+    out = pin({{"PINCONGLOMERATE", "24"}});
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].text, "CLK");
     EXPECT_TRUE(pin({{"PINLENGTH", "-1"}, {"PINCONGLOMERATE", "24"}}).empty());
     EXPECT_TRUE(pin({{"PINLENGTH", "10001"}, {"PINCONGLOMERATE", "24"}}).empty());
-    EXPECT_EQ(pin({{"PINLENGTH", "0"}}).size(), 1u);
+    EXPECT_TRUE(pin({{"PINLENGTH", "0"}}).empty());
     // An empty name leaves the rest of the pin.
     Fixture f;
-    f.builder.addPin({{"PINCONGLOMERATE", "24"}, {"NAME", ""}, {"DESIGNATOR", "=x"}});
+    f.builder.addPin({{"PINCONGLOMERATE", "24"}, {"NAME", ""}, {"DESIGNATOR", "=x"}, {"PINLENGTH", "10"}});
     EXPECT_EQ(f.out.size(), 1u);
     // Negative conglomerates still pick one of the four directions.
-    EXPECT_EQ(pin({{"PINCONGLOMERATE", "-1"}})[0].points[1].y, 110);
+    EXPECT_EQ(pin({{"PINCONGLOMERATE", "-5"}, {"PINLENGTH", "10"}})[0].points[1].y, 110);
 }
 
 TEST(SchqPowerPorts, EveryStyleAndOrientation) {
@@ -449,81 +475,89 @@ TEST(SchqPowerPorts, EveryStyleAndOrientation) {
         f.builder.addPowerPort(r);
         return f.out;
     };
-    struct Row {
+    // Shapes in symbol coordinates (a along the port's direction, b across it); a circle's one
+    // point is its centre. The wave is checked at its ends and middle.
+    struct Shape {
+        schq::PrimitiveKind kind;
+        std::vector<Point> ab;
+        double r = 0;
+    };
+    const Shape stub5{schq::Line, {{0, 0}, {5, 0}}}, stub10{schq::Line, {{0, 0}, {10, 0}}};
+    auto bar = [](double a, double h) { return Shape{schq::Line, {{a, -h}, {a, h}}}; };
+    const std::vector<Shape> gost = {{schq::Line, {{0, 0}, {16, 0}}}, bar(16, 10), bar(20, 6), bar(24, 2)};
+    std::vector<Shape> gostCircle = gost;
+    gostCircle.push_back({schq::Circle, {{16, 0}}, 12});
+    const struct Style {
         const char* style;
+        std::vector<Shape> shapes;
+        double textAt;
+    } styles[] = {
+        {"0", {stub5, {schq::Circle, {{7.5, 0}}, 2.5}}, 15},
+        {"1", {stub5, {schq::Polygon, {{5, -2.5}, {10, 0}, {5, 2.5}}}}, 15},
+        {"2", {stub10, bar(10, 5)}, 15},
+        {"3", {{schq::Line, {{0, 0}, {7.2, 0}}}, {schq::Polyline, {{5, 3}, {7.5, 0}, {10, -3}}}}, 15},
+        {"4", {stub10, bar(10, 10), bar(13, 7), bar(16, 4), bar(19, 1)}, 25},
+        {"5", {stub10, {schq::Polygon, {{10, -10}, {10, 10}, {20, 0}}}}, 25},
+        {"6",
+         {stub10,
+          {schq::Polyline, {{20, -15}, {10, -10}, {10, 10}, {20, 5}}},
+          {schq::Line, {{10, 0}, {20, -5}}}},
+         25},
+        {"7", {stub10, {schq::Polyline, {{5, -2.5}, {10, 0}, {5, 2.5}}}}, 15},
+        {"8", gost, 30},
+        {"9", gostCircle, 35},
+        {"10", {{schq::Line, {{0, 0}, {20, 0}}}, bar(20, 10)}, 25},
+        {"11", {stub10, bar(10, 5)}, 15},
+        {"-1", {stub10, bar(10, 5)}, 15},
+    };
+    const struct Turn {
         const char* o;
-        Point stub;
-        std::vector<Point> shape;
-        Point text;
+        Point f;
         schq::TextAnchor anchor;
-    };
-    const double x = 100, y = 200;
-    const Row rows[] = {
-        {"7", "0", {x + 7, y}, {{x + 7, y - 3}, {x + 12, y}, {x + 7, y + 3}}, {x + 15, y - 8}, schq::Start},
-        {"7", "1", {x, y - 8}, {{x - 3, y - 8}, {x, y - 13}, {x + 3, y - 8}}, {x, y - 16}, schq::Middle},
-        {"7", "2", {x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, schq::End},
-        {"7", "3", {x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, schq::Middle},
-        {"7", "6", {x - 7, y}, {{x - 7, y - 3}, {x - 12, y}, {x - 7, y + 3}}, {x - 18, y - 8}, schq::End},
-        {"7", "-2", {x, y + 8}, {{x - 3, y + 8}, {x, y + 13}, {x + 3, y + 8}}, {x, y + 23}, schq::Middle},
-        {"2",
-         "0",
-         {x, y + 5},
-         {{x - 5, y + 5}, {x + 5, y + 5}, {x, y + 12}, {x - 5, y + 5}},
-         {x + 10, y + 5},
-         schq::Start},
-        {"2",
-         "1",
-         {x - 5, y},
-         {{x - 5, y - 5}, {x - 5, y + 5}, {x - 12, y}, {x - 5, y - 5}},
-         {x - 9, y - 8},
-         schq::End},
-        {"2",
-         "2",
-         {x, y - 5},
-         {{x - 5, y - 5}, {x + 5, y - 5}, {x, y - 12}, {x - 5, y - 5}},
-         {x + 8, y - 4},
-         schq::Start},
-        {"2",
-         "3",
-         {x + 5, y},
-         {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}},
-         {x + 13, y - 6},
-         schq::Start},
-        {"2",
-         "-1",
-         {x + 5, y},
-         {{x + 5, y - 5}, {x + 5, y + 5}, {x + 12, y}, {x + 5, y - 5}},
-         {x + 13, y - 6},
-         schq::Start},
-        {"5", "2", {x, y - 7}, {}, {x + 6, y - 9}, schq::Start},
-        {"0", "0", {x, y - 7}, {}, {x + 6, y - 9}, schq::Start},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string("style ") + row.style + " orientation " + row.o);
-        const auto out = port({{"STYLE", row.style}, {"ORIENTATION", row.o}});
-        const std::size_t shapes = row.shape.empty() ? 1 : 2;
-        ASSERT_EQ(out.size(), shapes + 1);
-        EXPECT_EQ(out[0].kind, schq::Line);
-        expectPoints(out[0], {{x, y}, row.stub});
-        if (shapes == 2) {
-            EXPECT_EQ(out[1].kind, schq::Polyline);
-            EXPECT_EQ(out[1].fill, 0x00FFFFFFu);
-            expectPoints(out[1], row.shape);
+        double dy;
+    } turns[] = {{"0", {1, 0}, schq::Start, 0.32}, {"1", {0, -1}, schq::Middle, 0},
+                 {"2", {-1, 0}, schq::End, 0.32},  {"3", {0, 1}, schq::Middle, 0.72},
+                 {"6", {-1, 0}, schq::End, 0.32},  {"-2", {0, 1}, schq::Middle, 0.72}};
+    for (const Style& style : styles) {
+        for (const Turn& turn : turns) {
+            SCOPED_TRACE(std::string("style ") + style.style + " orientation " + turn.o);
+            auto at = [&](Point q) {
+                return Point{100 + q.x * turn.f.x + q.y * turn.f.y, 200 + q.x * turn.f.y - q.y * turn.f.x};
+            };
+            const auto out = port({{"STYLE", style.style}, {"ORIENTATION", turn.o}});
+            ASSERT_EQ(out.size(), style.shapes.size() + 1);
+            for (std::size_t k = 0; k < style.shapes.size(); ++k) {
+                const Shape& shape = style.shapes[k];
+                const Primitive& p = out[k];
+                EXPECT_EQ(p.kind, shape.kind) << k;
+                EXPECT_EQ(p.fill, shape.kind == schq::Polygon ? 0xFF000000u : 0x00FFFFFFu);
+                std::vector<Point> expected;
+                for (const Point& q : shape.ab) expected.push_back(at(q));
+                if (shape.kind == schq::Circle) {
+                    EXPECT_DOUBLE_EQ(p.x, expected[0].x);
+                    EXPECT_DOUBLE_EQ(p.y, expected[0].y);
+                    EXPECT_EQ(p.rx, shape.r);
+                } else if (p.points.size() == 9) {
+                    expectPoints({.points = {p.points[0], p.points[4], p.points[8]}}, expected);
+                } else {
+                    expectPoints(p, expected);
+                }
+                EXPECT_DOUBLE_EQ(p.strokeWidth, 0.8);
+            }
+            const Primitive& t = out.back();
+            EXPECT_EQ(t.text, "VCC");
+            const Point textAt = at({style.textAt, 0});
+            EXPECT_DOUBLE_EQ(t.x, textAt.x);
+            EXPECT_DOUBLE_EQ(t.y, textAt.y);
+            EXPECT_EQ(t.anchor, turn.anchor);
+            EXPECT_DOUBLE_EQ(t.fontSize, 7.8);
+            EXPECT_DOUBLE_EQ(t.dy, turn.dy);
+            EXPECT_EQ(t.rotation, 0);
+            for (const Primitive& p : out) {
+                EXPECT_EQ(p.layer, schq::Labels);
+                EXPECT_EQ(p.stroke, 0xFF000000u);  // no COLOR: black
+            }
         }
-        const Primitive& t = out.back();
-        EXPECT_EQ(t.kind, schq::Text);
-        EXPECT_EQ(t.text, "VCC");
-        EXPECT_DOUBLE_EQ(t.x, row.text.x);
-        EXPECT_DOUBLE_EQ(t.y, row.text.y);
-        EXPECT_EQ(t.anchor, row.anchor);
-        EXPECT_DOUBLE_EQ(t.fontSize, 7.8);
-        EXPECT_DOUBLE_EQ(t.dy, 0.25);
-        EXPECT_EQ(t.rotation, 0);
-        for (const Primitive& p : out) {
-            EXPECT_EQ(p.layer, schq::Labels);
-            EXPECT_EQ(p.stroke, 0xFF202080u);
-        }
-        EXPECT_DOUBLE_EQ(out[0].strokeWidth, 0.8);
     }
     const auto hidden = port({{"STYLE", "7"}, {"SHOWNETNAME", "F"}, {"COLOR", "65535"}});
     ASSERT_EQ(hidden.size(), 2u);
