@@ -270,8 +270,8 @@ struct RecordTable {
     // The letter of the part that a designator's multi-part component shows, or 0.
     char partLetterAt(std::size_t index) const {
         const RecordFacts* owner = ownerAt(index);
-        if (facts[index].type != kDesignatorRecord || !owner || !(owner->flags & kIsComponent) ||
-            !(owner->flags & kMultiPart) || owner->currentPart < 1 || owner->currentPart > kMostLetteredParts)
+        if (facts[index].type != kDesignatorRecord || !owner || !(owner->flags & kMultiPart) ||
+            owner->currentPart < 1 || owner->currentPart > kMostLetteredParts)
             return 0;
         return static_cast<char>('A' + owner->currentPart - 1);
     }

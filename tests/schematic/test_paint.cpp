@@ -257,12 +257,12 @@ TEST(PaintSchDoc, KindsStylesAndColours) {
     EXPECT_EQ(closed[1]->fill, 0u);
     EXPECT_EQ(closed[2]->points.size(), 3u);
 
-    // Texts: the power port's name ends at its anchor, the rotated text is centred.
+    // Texts: the name of the upward power port is centred above it, the rotated text is centred.
     const auto texts = callsOf(calls, DrawCall::Text);
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0]->text, "GND");
-    EXPECT_EQ(texts[0]->style.align, 2);
-    EXPECT_DOUBLE_EQ(texts[0]->style.baseline, 0.25);
+    EXPECT_EQ(texts[0]->style.align, 1);
+    EXPECT_DOUBLE_EQ(texts[0]->style.baseline, 0);
     EXPECT_NEAR(texts[0]->style.height, 7.8 * s, 1e-9);
     EXPECT_EQ(texts[1]->text, "X");
     EXPECT_EQ(texts[1]->style.align, 1);
