@@ -13,13 +13,6 @@ constexpr double kDefaultMargin = 2;
 // A character's width in font sizes: wrapping estimates a line's width without font metrics.
 constexpr double kCharWidth = 0.6;
 
-std::size_t codePoints(std::string_view text) {
-    std::size_t n = 0;
-    for (const char ch : text)
-        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
-    return n;
-}
-
 // Breaks a paragraph at spaces into lines of at most `maxChars` code points and hands each to
 // emit, until emit returns false; a word longer than that stays whole on its own line. A
 // paragraph without words still takes one (empty) line. Returns what the last emit returned.
