@@ -1,5 +1,6 @@
 // Text records of SBK streams: found by their two-byte head and accepted only
 // with a plausible position, length and mostly printable text.
+#include "sbk/cp1252.h"
 #include "sbk/scan.h"
 
 namespace sbk {

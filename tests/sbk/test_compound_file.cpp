@@ -1,4 +1,5 @@
 #include "sbk/compound_file.h"
+#include "sbk/cp1252.h"
 
 #include "support/compound_file_writer.h"
 

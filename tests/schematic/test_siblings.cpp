@@ -5,7 +5,7 @@
 #include <string>
 
 #include "schematic/path_rules.h"
-#include "schematic/viewer_core.h"
+#include "schematic/siblings.h"
 
 namespace {
 
