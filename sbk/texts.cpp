@@ -13,7 +13,7 @@ KindSet makeKindSet(const std::vector<int>& kinds) {
 }
 
 std::string decodeText(const std::vector<std::uint8_t>& data, const RawText& raw) {
-    return decodeCp1252(data.data() + raw.offset + 19, raw.trimmed);
+    return decodeCp1252(data.data() + raw.offset + kTextHead, raw.trimmed);
 }
 
 std::vector<TextRecord> scanTexts(const std::vector<std::uint8_t>& data, const std::vector<int>& kinds,
