@@ -1,3 +1,4 @@
+# Cross-compiling for x86-64 Windows with mingw-w64, statically linked, run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

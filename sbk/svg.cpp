@@ -1,3 +1,4 @@
+// Writing an SBK page as an SVG file: the frame, the layered polylines and texts, locale-free numbers.
 #include "sbk/document.h"
 
 #include "sbk/page_record.h"

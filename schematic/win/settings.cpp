@@ -34,12 +34,11 @@ void saveDarkSetting(bool dark) {
 
 std::wstring statusLineText(const ViewState* state) {
     if (!state) return {};
-    if (!state->core)
-        return state->message.empty() ? std::wstring(L"No document loaded") : state->message;
+    if (!state->core) return state->message.empty() ? std::wstring(L"No document loaded") : state->message;
     char scale[64];
     std::snprintf(scale, sizeof scale, "%.2f", state->core->scale());
-    return fileNamePart(state->path) + L"    |    " + utf8ToWide(state->core->statusText()) +
-           L"    |    " + utf8ToWide(scale) + L" px/unit";
+    return fileNamePart(state->path) + L"    |    " + utf8ToWide(state->core->statusText()) + L"    |    " +
+           utf8ToWide(scale) + L" px/unit";
 }
 
 void updateStatus(ViewState* state) {

@@ -1,3 +1,4 @@
+// Tests of listing and ordering the schematic files beside an open one.
 #include <gtest/gtest.h>
 
 #include <filesystem>
