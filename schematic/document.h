@@ -36,9 +36,9 @@ struct Extent {
 // An open file, as every reader meets it through its adapter (pcad_document.cpp,
 // schq_document.cpp, sbk_document.cpp). An adapter translates and nothing more: it maps its
 // reader's pages, layers, units, colours and shapes onto these calls and the DrawTarget's. It may
-// not read bytes or compute its format's geometry (curves, symbol placement and the like belong
-// in the reader), keep state beyond the open file and its current page, or know of the window or
-// of another format.
+// not parse the file or compute its format's geometry (curves, symbol placement and the like
+// belong in the reader), keep state beyond the open file and its current page, or know of the
+// window or of another format.
 class Document {
 public:
     virtual ~Document() = default;
