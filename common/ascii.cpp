@@ -1,3 +1,4 @@
+// ASCII case folding and ASCII runs, byte by byte and whatever the locale.
 #include "common/ascii.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The Windows-1251 decoder: ASCII runs copied whole, the other bytes through the caller's table.
 #include "common/cp1251.h"
 
 #include "common/ascii.h"

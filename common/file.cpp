@@ -1,3 +1,4 @@
+// Whole-file reads and checked writes through UTF-8 paths, reported by status, never thrown.
 #include "common/file.h"
 
 #include <fstream>

@@ -1,3 +1,4 @@
+// Locale-free number parsing with the C library's "C"-locale results, out-of-range values included.
 #include "common/number.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The SVG pieces the writers share: fixed three-decimal numbers and colour texts.
 #include "common/svg.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// UTF-8 encoding of code points and strict validation of UTF-8 text.
 #include "common/utf8.h"
 
 namespace common {

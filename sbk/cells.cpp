@@ -1,5 +1,6 @@
 // Symbol cells: the table of contents of "Celltypes", the case-insensitive
 // name index, and the geometry and texts of every cell stream.
+#include "sbk/cp1252.h"
 #include "sbk/scan.h"
 
 #include <algorithm>
@@ -59,11 +60,11 @@ std::vector<CellPrimitive> parseCellGeometry(const std::vector<std::uint8_t>& st
         CellPrimitive prim;
         prim.tag = tag;
         if (tag == 0x82 && kind == 24 && n == 7) {
-            prim.shape = 1;
+            prim.shape = ShapeCurve;
             for (std::size_t i = 1; i + 1 < 7; i += 2)
                 prim.points.push_back({double(values[i]), double(values[i + 1])});
         } else if (n % 2 == 0) {
-            prim.shape = (kind == 48 && n == 4) ? 2 : 0;
+            prim.shape = (kind == 48 && n == 4) ? ShapeEllipse : ShapePolyline;
             for (std::size_t i = 0; i + 1 < n; i += 2)
                 prim.points.push_back({double(values[i]), double(values[i + 1])});
         }
@@ -123,7 +124,7 @@ std::map<int, Cell> loadCells(const CompoundFile& file, std::size_t nameCount) {
         budget -= std::min<std::uint64_t>(budget, stream.size());
         Cell cell;
         cell.primitives = parseCellGeometry(stream);
-        cell.texts = scanTexts(stream, {3, 7}, 0, static_cast<std::size_t>(-1));
+        cell.texts = scanTexts(stream, {TextPinName, TextFixed}, 0, static_cast<std::size_t>(-1));
         cells.emplace(static_cast<int>(i), std::move(cell));
     }
     return cells;

@@ -1,3 +1,4 @@
+// The SBK compound-file reader: header, allocation tables, directory and stream chains, all bounded.
 #include "sbk/compound_file.h"
 
 #include <algorithm>

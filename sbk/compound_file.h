@@ -109,7 +109,4 @@ std::int32_t readI32(const std::vector<std::uint8_t>& data, std::size_t offset);
 // Appends the UTF-8 form of one code point.
 using common::appendUtf8;
 
-// Windows-1252 bytes to UTF-8; never fails.
-std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n);
-
 }  // namespace sbk

@@ -1,8 +1,10 @@
+// Windows-1252 to UTF-8: ASCII runs copied whole, the other bytes through the code page's table.
+#include "sbk/cp1252.h"
+
 #include <string_view>
 
 #include "common/ascii.h"
 #include "common/utf8.h"
-#include "sbk/compound_file.h"
 
 namespace sbk {
 
@@ -28,7 +30,7 @@ std::string decodeCp1252(const std::uint8_t* bytes, std::size_t n) {
         out.append(rest.data(), run);
         if (run == rest.size()) break;
         const auto b = static_cast<std::uint8_t>(rest[run]);
-        appendUtf8(out, b <= 0x9F ? kHighTable[b - 0x80] : b);
+        common::appendUtf8(out, b <= 0x9F ? kHighTable[b - 0x80] : b);
         rest.remove_prefix(run + 1);
     }
     return out;

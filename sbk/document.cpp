@@ -1,3 +1,4 @@
+// An SBK page's layers, the polylines and texts added to it, its box and its grid index and query.
 #include "sbk/document.h"
 
 #include "sbk/page_record.h"

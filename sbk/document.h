@@ -44,9 +44,16 @@ std::uint32_t layerColour(std::uint8_t layer);
 // Stroke width of the layer's polylines in document units (16, 14 or 5).
 int layerStrokeWidth(std::uint8_t layer);
 
+// What the points of a polyline or cell primitive stand for.
+enum ShapeCode : std::uint8_t {
+    ShapePolyline = 0,  // the points joined in order
+    ShapeCurve = 1,     // a quadratic curve: start, control point, end
+    ShapeEllipse = 2,   // the ellipse inside the box of two corners
+};
+
 struct Polyline {
     std::uint8_t layer = 0;
-    std::uint8_t shape = 0;  // 0 polyline, 1 quadratic curve (3 points), 2 ellipse (2 corners)
+    std::uint8_t shape = ShapePolyline;  // a ShapeCode
     std::vector<Point> points;
     double minX = 0;
     double minY = 0;
@@ -79,7 +86,7 @@ struct TextRecord {
 
 // One geometry primitive of a symbol cell, in cell coordinates.
 struct CellPrimitive {
-    std::uint8_t shape = 0;
+    std::uint8_t shape = ShapePolyline;  // a ShapeCode
     std::vector<Point> points;
     std::uint8_t tag = 0;
 };
@@ -119,7 +126,8 @@ struct Pen {
     float width = 1;           // pixels
 };
 
-// Receiver of Document::draw; points are in pixels and valid only during the call.
+// Receiver of Document::draw; points are in pixels and valid only during the call. A polyline's
+// shape is a ShapeCode with as many points as that shape has, or ShapePolyline.
 class DrawSink {
 public:
     virtual ~DrawSink() = default;
@@ -174,6 +182,10 @@ private:
 
     std::unique_ptr<Record> rec_;
 };
+
+// The quadratic curve from `start` to `end` pulled towards `control`, as the 25 points of a
+// polyline, for a sink that draws no curves.
+std::vector<Point> flattenCurve(const Point& start, const Point& control, const Point& end);
 
 // Creates a document and reads that page of the file into it.
 Document loadPage(const std::string& path, std::size_t pageIndex);

@@ -1,3 +1,5 @@
+// Drawing a page through a sink: the visible polylines and texts mapped to pixels, and curves
+// flattened for sinks that draw none.
 #include "sbk/document.h"
 
 #include "sbk/page_record.h"
@@ -16,6 +18,18 @@ bool onMask(std::uint32_t mask, std::uint8_t layer) {
 }
 
 }  // namespace
+
+std::vector<Point> flattenCurve(const Point& start, const Point& control, const Point& end) {
+    constexpr int kSteps = 24;
+    std::vector<Point> points;
+    points.reserve(kSteps + 1);
+    for (int i = 0; i <= kSteps; ++i) {
+        const double t = i / double(kSteps), u = 1 - t;
+        points.push_back({u * u * start.x + 2 * u * t * control.x + t * t * end.x,
+                          u * u * start.y + 2 * u * t * control.y + t * t * end.y});
+    }
+    return points;
+}
 
 void Document::draw(const View& view, DrawSink& sink, const DrawOptions& options) const {
     const double scale = view.scale;

@@ -19,6 +19,28 @@ namespace sbk {
 
 // ---- Text records -------------------------------------------------------
 
+// A text record: the bytes 00 01, its kind, seven unread bytes, x and y, the
+// text's length, then the text itself (Windows-1252).
+constexpr std::size_t kTextKindAt = 2, kTextXAt = 10, kTextYAt = 14, kTextLengthAt = 18;
+constexpr std::size_t kTextHead = 19;  // the bytes before the text
+constexpr std::size_t kTextMaxLength = 160;
+constexpr std::int32_t kTextLimit = 20000;  // of |x| and |y|
+
+// The kinds of text record the reader looks for, by what they become.
+enum TextKind : std::uint8_t {
+    TextPinName = 3,  // in cells
+    TextPinNumber = 4,
+    TextValue = 5,
+    TextLabel = 6,  // a terminal's label, or a title
+    // In cells a frame's or terminal's fixed text; in the Circuit stream an
+    // annotation or a title.
+    TextFixed = 7,
+    TextPortLabel = 8,  // a terminal's label
+    TextTitle = 9,
+    TextReference = 15,
+    TextAnnotation = 19,  // an annotation, or a title
+};
+
 // Every text record of one of the kinds whose head lies at or after start
 // and whose text ends at or before min(end, size), by increasing offset.
 std::vector<TextRecord> scanTexts(const std::vector<std::uint8_t>& data, const std::vector<int>& kinds,
@@ -36,7 +58,7 @@ struct RawText {
     std::uint8_t trimmed = 0;  // text length without trailing whitespace, never 0
 
     // One past the record's last text byte.
-    std::size_t textEnd() const { return offset + 19 + length; }
+    std::size_t textEnd() const { return offset + kTextHead + length; }
 };
 
 // Kinds to look for, as a lookup table over the kind byte.
@@ -116,21 +138,21 @@ template <class Visit>
 void forEachText(const std::vector<std::uint8_t>& data, const KindSet& kinds, std::size_t start,
                  std::size_t end, Visit&& visit) {
     const std::size_t e = end < data.size() ? end : data.size();
-    if (e < 19 || start > e - 19) return;
+    if (e < kTextHead || start > e - kTextHead) return;
     const std::uint8_t* d = data.data();
-    const std::size_t last = e - 19;
+    const std::size_t last = e - kTextHead;
     // Jump from one 01 byte to the next: every head has one at S + 1.
     for (std::size_t s = start; s <= last; ++s) {
         const void* hit = std::memchr(d + s + 1, 0x01, last - s + 1);
         if (!hit) return;
         s = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - d) - 1;
-        if (d[s] != 0x00 || !kinds[d[s + 2]]) continue;
-        const std::int32_t x = detail::i32At(d + s + 10);
-        const std::int32_t y = detail::i32At(d + s + 14);
-        const std::size_t n = d[s + 18];
-        if (n < 1 || n > 160 || n > e - s - 19) continue;
-        if (!detail::within(x, 20000) || !detail::within(y, 20000)) continue;
-        const std::uint8_t* text = d + s + 19;
+        if (d[s] != 0x00 || !kinds[d[s + kTextKindAt]]) continue;
+        const std::int32_t x = detail::i32At(d + s + kTextXAt);
+        const std::int32_t y = detail::i32At(d + s + kTextYAt);
+        const std::size_t n = d[s + kTextLengthAt];
+        if (n < 1 || n > kTextMaxLength || n > e - s - kTextHead) continue;
+        if (!detail::within(x, kTextLimit) || !detail::within(y, kTextLimit)) continue;
+        const std::uint8_t* text = d + s + kTextHead;
         std::size_t printable = 0;
         for (std::size_t i = 0; i < n; ++i)
             if (text[i] >= 0x20 && text[i] != 0x7F) ++printable;
@@ -143,7 +165,7 @@ void forEachText(const std::vector<std::uint8_t>& data, const KindSet& kinds, st
         RawText raw;
         raw.offset = s;
         raw.length = static_cast<std::uint8_t>(n);
-        raw.kind = d[s + 2];
+        raw.kind = d[s + kTextKindAt];
         raw.x = x;
         raw.y = y;
         raw.trimmed = static_cast<std::uint8_t>(kept);

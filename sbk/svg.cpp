@@ -1,3 +1,4 @@
+// Writing an SBK page as an SVG file: the frame, the layered polylines and texts, locale-free numbers.
 #include "sbk/document.h"
 
 #include "sbk/page_record.h"
@@ -58,14 +59,14 @@ void writeOpening(std::string& out, const Rect& page) {
 // The page's y grows upwards and SVG's downwards: y is written as mirror - y.
 void writeShape(std::string& out, const Polyline& pl, double mirror) {
     const std::vector<Point>& pts = pl.points;
-    if (pl.shape == 1 && pts.size() == 3) {
+    if (pl.shape == ShapeCurve && pts.size() == 3) {
         appendLed(out, {{"<path d=\"M ", pts[0].x},
                         {",", mirror - pts[0].y},
                         {" Q ", pts[1].x},
                         {",", mirror - pts[1].y},
                         {" ", pts[2].x},
                         {",", mirror - pts[2].y}});
-    } else if (pl.shape == 2 && pts.size() == 2) {
+    } else if (pl.shape == ShapeEllipse && pts.size() == 2) {
         appendLed(out, {{"<ellipse cx=\"", (pts[0].x + pts[1].x) * 0.5},
                         {"\" cy=\"", mirror - (pts[0].y + pts[1].y) * 0.5},
                         {"\" rx=\"", std::fabs(pts[1].x - pts[0].x) * 0.5},

@@ -1,5 +1,6 @@
 // Text records of SBK streams: found by their two-byte head and accepted only
 // with a plausible position, length and mostly printable text.
+#include "sbk/cp1252.h"
 #include "sbk/scan.h"
 
 namespace sbk {
@@ -12,7 +13,7 @@ KindSet makeKindSet(const std::vector<int>& kinds) {
 }
 
 std::string decodeText(const std::vector<std::uint8_t>& data, const RawText& raw) {
-    return decodeCp1252(data.data() + raw.offset + 19, raw.trimmed);
+    return decodeCp1252(data.data() + raw.offset + kTextHead, raw.trimmed);
 }
 
 std::vector<TextRecord> scanTexts(const std::vector<std::uint8_t>& data, const std::vector<int>& kinds,

@@ -1,3 +1,4 @@
+// The error an SBK read or write throws for a path that is not valid UTF-8.
 #include "sbk/utf8_path.h"
 
 #include <system_error>

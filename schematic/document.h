@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "schematic/viewer_core.h"
-
 namespace schematic {
 
 class DrawTarget;
+
+struct LayerInfo {
+    std::string name;       // shown to the user, UTF-8
+    std::uint32_t bit = 0;  // the layer's bit in the visible mask
+};
 
 // How document units land on the target: pixel = unit * scale + offset, with y multiplied by
 // ySign first (-1 where the format's y grows upwards).
@@ -30,6 +33,12 @@ struct Extent {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
 
+// An open file, as every reader meets it through its adapter (pcad_document.cpp,
+// schq_document.cpp, sbk_document.cpp). An adapter translates and nothing more: it maps its
+// reader's pages, layers, units, colours and shapes onto these calls and the DrawTarget's. It may
+// not parse the file or compute its format's geometry (curves, symbol placement and the like
+// belong in the reader), keep state beyond the open file and its current page, or know of the
+// window or of another format.
 class Document {
 public:
     virtual ~Document() = default;
@@ -67,6 +76,8 @@ protected:
 
 // Opens the file (UTF-8 path) with the reader its extension selects; throws on failure.
 std::unique_ptr<Document> openDocument(const std::string& path);
+// True when openDocument has a reader for the extension of the UTF-8 path, in any ASCII case.
+bool hasReaderFor(const std::string& path);
 
 // The adapters behind openDocument, one per reader.
 std::unique_ptr<Document> openPcadDocument(const std::string& path);

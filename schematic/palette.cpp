@@ -1,3 +1,5 @@
+// The screen's colours, layer bits and draw order of the P-CAD item classes, and the theme
+// colours of SchDoc and SBK.
 #include "schematic/palette.h"
 
 #include <algorithm>

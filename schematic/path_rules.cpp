@@ -1,3 +1,4 @@
+// Windows file-name rules applied by hand to UTF-8 paths, and UTF-8 conversions of paths.
 #include "schematic/path_rules.h"
 
 #include "common/ascii.h"

@@ -15,8 +15,8 @@ namespace {
 
 std::uint8_t itemClassOf(const pcad::Page& page, const pcad::Item& item) {
     switch (item.kind) {
-        case 0: return page.lines[item.index].itemClass;
-        case 1: return page.circles[item.index].itemClass;
+        case pcad::KindLine: return page.lines[item.index].itemClass;
+        case pcad::KindCircle: return page.circles[item.index].itemClass;
         default: return page.texts[item.index].itemClass;
     }
 }
@@ -83,12 +83,12 @@ std::vector<const pcad::Item*> PcadDocument::visibleItems(const pcad::Rect& area
 void PcadDocument::paintItem(const pcad::Page& page, const pcad::Item& item, const pcad::View& view,
                              DrawTarget& target, bool dark) {
     const double s = view.scale;
-    if (item.kind == 0) {
+    if (item.kind == pcad::KindLine) {
         const pcad::Line& l = page.lines[item.index];
         const pcad::Point a = view.toScreen(l.x1, l.y1), b = view.toScreen(l.x2, l.y2);
         const Point pts[2] = {{a.x, a.y}, {b.x, b.y}};
         target.polyline(pts, 2, atLeast(l.width * s, 1.0), pcadItemColour(l.itemClass, dark), false, 0);
-    } else if (item.kind == 1) {
+    } else if (item.kind == pcad::KindCircle) {
         const pcad::Circle& c = page.circles[item.index];
         const double r2 = c.diameter * s * 0.5;
         const pcad::Point p = view.toScreen(c.x, c.y);

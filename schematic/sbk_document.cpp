@@ -21,25 +21,16 @@ public:
         if (count < 2) return;
         const Colour c = sbkThemeColour(pen.colour, dark_);
         const double width = pen.width;
-        if (shape == 2 && count == 2) {
+        if (shape == sbk::ShapeEllipse && count == 2) {
             const Box box{std::min(points[0].x, points[1].x), std::min(points[0].y, points[1].y),
                           std::max(points[0].x, points[1].x), std::max(points[0].y, points[1].y)};
             target_.ellipse(box, width, c, 0);
-            return;
-        }
-        std::vector<Point> pts;
-        if (shape == 1 && count == 3) {
-            pts.reserve(25);
-            for (int i = 0; i <= 24; ++i) {
-                const double t = i / 24.0, u = 1 - t;
-                pts.push_back({u * u * points[0].x + 2 * u * t * points[1].x + t * t * points[2].x,
-                               u * u * points[0].y + 2 * u * t * points[1].y + t * t * points[2].y});
-            }
+        } else if (shape == sbk::ShapeCurve && count == 3) {
+            const std::vector<Point> pts = sbk::flattenCurve(points[0], points[1], points[2]);
+            target_.polyline(pts.data(), pts.size(), width, c, false, 0);
         } else {
-            pts.reserve(count);
-            for (std::size_t i = 0; i < count; ++i) pts.push_back({points[i].x, points[i].y});
+            target_.polyline(points, count, width, c, false, 0);
         }
-        target_.polyline(pts.data(), pts.size(), width, c, false, 0);
     }
 
     void text(const sbk::Point& anchor, const std::string& text, float height, std::uint32_t colour,

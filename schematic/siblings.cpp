@@ -1,9 +1,13 @@
+// Lists the schematic files of a folder in the viewer's order and rotates the list to start
+// beside the open file.
+#include "schematic/siblings.h"
+
 #include <algorithm>
 #include <system_error>
 
 #include "common/ascii.h"
+#include "schematic/document.h"
 #include "schematic/path_rules.h"
-#include "schematic/viewer_core.h"
 
 namespace schematic {
 
@@ -16,13 +20,13 @@ std::string nameUtf8(const fs::path& p) { return toUtf8(p.filename()); }
 }  // namespace
 
 bool isSchematicFile(const fs::path& path) {
-    std::string ext;
+    std::string utf8;
     try {
-        ext = lowerExtensionOf(toUtf8(path));
+        utf8 = toUtf8(path);
     } catch (...) {
         return false;  // a name that has no UTF-8 form is no file we could open
     }
-    return ext == ".sch" || ext == ".schdoc" || ext == ".schdot" || ext == ".sbk";
+    return hasReaderFor(utf8);
 }
 
 bool utf8PathLess(const fs::path& a, const fs::path& b) {

@@ -1,3 +1,4 @@
+// The viewer core: the open document, its layers and their visibility, the theme, and fit, zoom and pan.
 #include "schematic/viewer_core.h"
 
 #include <algorithm>

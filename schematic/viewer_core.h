@@ -5,19 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "schematic/document.h"
+
 namespace schematic {
 
 class DrawTarget;
-
-struct LayerInfo {
-    std::string name;       // shown to the user, UTF-8
-    std::uint32_t bit = 0;  // the layer's bit in the visible mask
-};
 
 class ViewerCore {
 public:
@@ -59,15 +55,5 @@ public:
 private:
     std::unique_ptr<Impl> impl_;
 };
-
-// The other schematic files of the folder of `current`, in the order in which to try them:
-// direction > 0 forwards, < 0 backwards, 0 none. File-system errors never escape.
-std::vector<std::filesystem::path> siblingFiles(const std::filesystem::path& current, int direction);
-
-// True for the extensions .sch, .schdoc, .schdot and .sbk in any ASCII case.
-bool isSchematicFile(const std::filesystem::path& path);
-
-// Orders by file name as UTF-8, ASCII letters case-insensitively, exact bytes breaking ties.
-bool utf8PathLess(const std::filesystem::path& a, const std::filesystem::path& b);
 
 }  // namespace schematic

@@ -18,9 +18,9 @@ void redraw(ViewState* state, HDC dc, const RECT& client) {
     if (state->cache.overLimit()) state->cache.clear();
     if (HBRUSH background = state->cache.brush(backgroundColour(state->dark)))
         FillRect(dc, &client, background);
-    if (state->document) {
+    if (state->core) {
         GdiTarget target(dc, state->cache);
-        state->document->paint(target);
+        state->core->paint(target);
         return;
     }
     SetBkMode(dc, TRANSPARENT);
@@ -57,8 +57,8 @@ void paint(HWND canvas) {
 }
 
 void fit(ViewState* state) {
-    if (!state->document) return;
-    state->document->fitToView();
+    if (!state->core) return;
+    state->core->fitToView();
     invalidateCanvas(state);
     updateStatus(state);
 }
@@ -78,15 +78,15 @@ POINT canvasCentre(HWND canvas) {
 LRESULT onKey(HWND canvas, ViewState* state, WPARAM key, LPARAM lParam) {
     if (handleSharedKey(state, key, lParam)) return 0;
     if (!state) return DefWindowProcW(canvas, WM_KEYDOWN, key, lParam);
-    const std::size_t pages = state->document ? state->document->pageCount() : 0;
+    const std::size_t pages = state->core ? state->core->pageCount() : 0;
     switch (key) {
         case VK_NEXT:
             if (pages < 2) break;
-            selectPage(state, (state->document->currentPage() + 1) % pages);
+            selectPage(state, (state->core->currentPage() + 1) % pages);
             return 0;
         case VK_PRIOR:
             if (pages < 2) break;
-            selectPage(state, (state->document->currentPage() + pages - 1) % pages);
+            selectPage(state, (state->core->currentPage() + pages - 1) % pages);
             return 0;
         case VK_HOME:
         case 'F': fit(state); return 0;
@@ -120,9 +120,9 @@ void startDrag(HWND canvas, ViewState* state, LPARAM lParam) {
 }
 
 void dragTo(ViewState* state, LPARAM lParam) {
-    if (!state || !state->dragging || !state->document) return;
+    if (!state || !state->dragging || !state->core) return;
     const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-    state->document->pan(x - state->lastX, y - state->lastY);
+    state->core->pan(x - state->lastX, y - state->lastY);
     state->lastX = x;
     state->lastY = y;
     invalidateCanvas(state);
@@ -137,7 +137,7 @@ void contextMenuAt(HWND canvas, ViewState* state, LPARAM lParam) {
 
 // The wheel zooms about the pointer; its position comes in screen coordinates.
 void wheelZoom(HWND canvas, ViewState* state, WPARAM wParam, LPARAM lParam) {
-    if (!state || !state->document) return;
+    if (!state || !state->core) return;
     POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     ScreenToClient(canvas, &point);
     // High-resolution wheels send fractions of a notch.
@@ -217,21 +217,21 @@ LRESULT CALLBACK canvasWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 bool zoomAt(ViewState* state, double factor, int x, int y) {
-    if (!state || !state->document) return false;
+    if (!state || !state->core) return false;
     RECT client{};
     if (state->canvas) GetClientRect(state->canvas, &client);
     if (x < 0) x = client.right / 2;
     if (y < 0) y = client.bottom / 2;
-    state->document->zoomAt(x, y, factor);
+    state->core->zoomAt(x, y, factor);
     invalidateCanvas(state);
     updateStatus(state);
     return true;
 }
 
 void selectPage(ViewState* state, std::size_t index) {
-    if (!state || !state->document) return;
+    if (!state || !state->core) return;
     try {
-        state->document->selectPage(index);
+        state->core->selectPage(index);
     } catch (const std::exception& error) {
         fillPageCombo(state);
         MessageBoxW(state->view, utf8ToWide(error.what()).c_str(), L"Unable to open page", MB_ICONERROR);
@@ -247,15 +247,15 @@ void selectPage(ViewState* state, std::size_t index) {
 }
 
 HMENU buildContextMenu(ViewState* state) {
-    if (!state || !state->document) return nullptr;
+    if (!state || !state->core) return nullptr;
     HMENU menu = CreatePopupMenu();
     if (!menu) return nullptr;
     AppendMenuW(menu, MF_STRING, MenuFit, L"Fit to view\tF");
     AppendMenuW(menu, MF_STRING, MenuTheme, L"Toggle light / dark\tI");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, MenuAllLayers, L"Show all layers");
-    const auto& layers = state->document->layers();
-    const std::uint32_t visible = state->document->visibleLayers();
+    const auto& layers = state->core->layers();
+    const std::uint32_t visible = state->core->visibleLayers();
     // Layer ids stop short of the fixed entries' ids.
     for (std::size_t i = 0; i < layers.size() && i < MenuAllLayers - MenuLayerBase; ++i) {
         const UINT flags = MF_STRING | ((visible & layers[i].bit) ? MF_CHECKED : MF_UNCHECKED);
@@ -265,15 +265,15 @@ HMENU buildContextMenu(ViewState* state) {
 }
 
 void applyMenuCommand(ViewState* state, int command) {
-    if (!state || !state->document) return;
-    const auto& layers = state->document->layers();
+    if (!state || !state->core) return;
+    const auto& layers = state->core->layers();
     if (command == MenuAllLayers) {
         std::uint32_t all = 0;
         for (const LayerInfo& layer : layers) all |= layer.bit;
-        state->document->setVisibleLayers(all);
+        state->core->setVisibleLayers(all);
     } else if (command >= MenuLayerBase && command < MenuAllLayers &&
                static_cast<std::size_t>(command - MenuLayerBase) < layers.size()) {
-        state->document->toggleLayer(layers[command - MenuLayerBase].bit);
+        state->core->toggleLayer(layers[command - MenuLayerBase].bit);
     } else if (command == MenuFit) {
         fit(state);
         return;

@@ -1,4 +1,5 @@
 // Opening a file into the view, and stepping to the next or previous file of its folder.
+#include "schematic/siblings.h"
 #include "schematic/win/view_state.h"
 
 #include <algorithm>
@@ -10,27 +11,27 @@ namespace schematic::win {
 bool loadDocument(ViewState* state, const std::wstring& path, bool quiet) {
     if (!state || path.empty()) return false;
     try {
-        auto document = std::make_unique<ViewerCore>(wideToUtf8(path));
+        auto core = std::make_unique<ViewerCore>(wideToUtf8(path));
         int width = 1, height = 1;
         RECT client{};
         if (state->canvas && GetClientRect(state->canvas, &client)) {
             width = std::max<int>(client.right - client.left, 1);
             height = std::max<int>(client.bottom - client.top, 1);
         }
-        document->setViewportSize(width, height);
-        document->setDark(state->dark);
-        document->fitToView();
-        state->document = std::move(document);
+        core->setViewportSize(width, height);
+        core->setDark(state->dark);
+        core->fitToView();
+        state->core = std::move(core);
         state->message.clear();
         state->path = path;
     } catch (const std::exception& error) {
         if (quiet) return false;
-        state->document.reset();
+        state->core.reset();
         state->message = L"Unable to read schematic: " + utf8ToWide(error.what());
         state->path = path;
     } catch (...) {
         if (quiet) return false;
-        state->document.reset();
+        state->core.reset();
         state->message = L"Failed to decode schematic";
         state->path = path;
     }
@@ -42,7 +43,7 @@ bool loadDocument(ViewState* state, const std::wstring& path, bool quiet) {
         if (HWND root = GetAncestor(state->view, GA_ROOT))
             SetWindowTextW(root, (L"Kestrelgraph - " + fileNamePart(path)).c_str());
     invalidateCanvas(state);
-    return state->document != nullptr;
+    return state->core != nullptr;
 }
 
 void stepDocument(ViewState* state, int direction) {

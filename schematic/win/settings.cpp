@@ -34,12 +34,11 @@ void saveDarkSetting(bool dark) {
 
 std::wstring statusLineText(const ViewState* state) {
     if (!state) return {};
-    if (!state->document)
-        return state->message.empty() ? std::wstring(L"No document loaded") : state->message;
+    if (!state->core) return state->message.empty() ? std::wstring(L"No document loaded") : state->message;
     char scale[64];
-    std::snprintf(scale, sizeof scale, "%.2f", state->document->scale());
-    return fileNamePart(state->path) + L"    |    " + utf8ToWide(state->document->statusText()) +
-           L"    |    " + utf8ToWide(scale) + L" px/unit";
+    std::snprintf(scale, sizeof scale, "%.2f", state->core->scale());
+    return fileNamePart(state->path) + L"    |    " + utf8ToWide(state->core->statusText()) + L"    |    " +
+           utf8ToWide(scale) + L" px/unit";
 }
 
 void updateStatus(ViewState* state) {
@@ -55,9 +54,9 @@ std::wstring defaultSvgName(const std::wstring& path) {
 }
 
 std::optional<std::wstring> exportSvgTo(ViewState* state, const std::wstring& file) {
-    if (!state || !state->document) return std::nullopt;
+    if (!state || !state->core) return std::nullopt;
     try {
-        state->document->exportSvg(wideToUtf8(file));
+        state->core->exportSvg(wideToUtf8(file));
         return std::nullopt;
     } catch (const std::exception& error) {
         return utf8ToWide(error.what());
@@ -67,7 +66,7 @@ std::optional<std::wstring> exportSvgTo(ViewState* state, const std::wstring& fi
 }
 
 void exportSvgDialog(ViewState* state) {
-    if (!state || !state->document) return;
+    if (!state || !state->core) return;
     std::vector<wchar_t> buffer(32768, L'\0');
     const std::wstring proposed = defaultSvgName(state->path);
     proposed.copy(buffer.data(), std::min<std::size_t>(proposed.size(), 32767));

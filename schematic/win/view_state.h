@@ -62,7 +62,7 @@ struct ViewState {
     HWND themeButton = nullptr;
     HWND layersButton = nullptr;
     HWND svgButton = nullptr;
-    std::unique_ptr<ViewerCore> document;
+    std::unique_ptr<ViewerCore> core;  // the open file and its view; null when none is open
     std::wstring path;
     std::wstring message;
     BackBuffer backBuffer;

@@ -92,7 +92,7 @@ LRESULT onCommand(ViewState* state, HWND window, WPARAM wParam, LPARAM lParam) {
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
     if (id == IdPages && code == CBN_SELCHANGE) {
-        if (!state->document) return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+        if (!state->core) return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
         const LRESULT selection = SendMessageW(state->pages, CB_GETCURSEL, 0, 0);
         if (selection != CB_ERR) selectPage(state, static_cast<std::size_t>(selection));
         return 0;
@@ -100,8 +100,8 @@ LRESULT onCommand(ViewState* state, HWND window, WPARAM wParam, LPARAM lParam) {
     if (code != 0) return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
     switch (id) {
         case IdFit:
-            if (state->document) {
-                state->document->fitToView();
+            if (state->core) {
+                state->core->fitToView();
                 invalidateCanvas(state);
                 updateStatus(state);
             }
@@ -325,25 +325,25 @@ void layoutView(ViewState* state) {
     place(state->layersButton, 138, 4, 71, 30);
     place(state->themeButton, 214, 4, 62, 30);
     place(state->svgButton, 281, 4, 64, 30);
-    if (state->document && state->document->pageCount() >= 2)
+    if (state->core && state->core->pageCount() >= 2)
         place(state->pages, 350, 4, std::clamp(w - 358, 80, 310), 320);
     const int canvasHeight = std::max(h - 61, 1);
     place(state->canvas, 0, 38, w, canvasHeight);
     place(state->status, 0, h - 23, w, 23);
-    if (state->document) state->document->setViewportSize(w, canvasHeight);
+    if (state->core) state->core->setViewportSize(w, canvasHeight);
     invalidateCanvas(state);
 }
 
 void fillPageCombo(ViewState* state) {
     if (!state || !state->pages) return;
     SendMessageW(state->pages, CB_RESETCONTENT, 0, 0);
-    const std::size_t count = state->document ? state->document->pageCount() : 0;
+    const std::size_t count = state->core ? state->core->pageCount() : 0;
     if (count >= 2) {
         for (std::size_t i = 0; i < count; ++i) {
-            const std::wstring name = utf8ToWide(state->document->pageName(i));
+            const std::wstring name = utf8ToWide(state->core->pageName(i));
             SendMessageW(state->pages, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
         }
-        SendMessageW(state->pages, CB_SETCURSEL, static_cast<WPARAM>(state->document->currentPage()), 0);
+        SendMessageW(state->pages, CB_SETCURSEL, static_cast<WPARAM>(state->core->currentPage()), 0);
         ShowWindow(state->pages, SW_SHOW);
     } else {
         ShowWindow(state->pages, SW_HIDE);
@@ -353,7 +353,7 @@ void fillPageCombo(ViewState* state) {
 void updateThemeButton(ViewState* state) {
     if (!state) return;
     if (state->themeButton) SetWindowTextW(state->themeButton, state->dark ? L"Light" : L"Dark");
-    if (state->document) state->document->setDark(state->dark);
+    if (state->core) state->core->setDark(state->dark);
 }
 
 void invalidateCanvas(ViewState* state) {

@@ -1,3 +1,4 @@
+// Tests of the shared helpers: case folding, code pages, UTF-8, numbers, files and SVG pieces.
 #include <gtest/gtest.h>
 
 #include <clocale>

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sbk/compound_file.h"
+#include "sbk/cp1252.h"
 
 namespace {
 

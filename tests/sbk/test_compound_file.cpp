@@ -1,4 +1,6 @@
+// Tests of the SBK compound-file reader, its page list, byte reads and Windows-1252 decoder.
 #include "sbk/compound_file.h"
+#include "sbk/cp1252.h"
 
 #include "support/compound_file_writer.h"
 

@@ -1,3 +1,4 @@
+// Tests of the SBK page document: added polylines and texts, layers, box and grid query.
 #include "sbk/document.h"
 
 #include "sbk/document_access.h"

@@ -1,3 +1,4 @@
+// Tests of drawing an SBK page through a sink and writing it as SVG.
 #include "sbk/document.h"
 
 #include "sbk/document_access.h"

@@ -1,3 +1,4 @@
+// Tests of painting each format's page through the viewer core onto a recording target.
 #include <gtest/gtest.h>
 
 #include <cmath>

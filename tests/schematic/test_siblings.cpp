@@ -1,3 +1,4 @@
+// Tests of listing and ordering the schematic files beside an open one.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,7 +6,7 @@
 #include <string>
 
 #include "schematic/path_rules.h"
-#include "schematic/viewer_core.h"
+#include "schematic/siblings.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// Tests of the viewer core: opening by extension, pages, layers, fit, zoom, pan, status and export.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The test compound-file writer: sectors, allocation tables, directory and mini stream.
 #include "support/compound_file_writer.h"
 
 #include <algorithm>

@@ -1,5 +1,3 @@
-#pragma once
-
 // Test-side writer of OLE2 compound files (Compound File Binary format).
 //
 // Building a file:
@@ -47,6 +45,7 @@
 //                                 start at +116, size at +120)
 // Every layout detail (sector of each FAT/DIFAT/directory sector, each
 // stream's chain) is in the image, so other fields can be aimed at.
+#pragma once
 
 #include <cstdint>
 #include <string>

@@ -1,3 +1,4 @@
+// The byte-by-byte writer of binary P-CAD images for the tests.
 #include "support/pcad_binary_builder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The test builders of SBK Circuit streams, symbol cells and whole SBK files.
 #include "support/sbk_builder.h"
 
 #include <stdexcept>

@@ -1,5 +1,3 @@
-#pragma once
-
 // Test-side builder of SBK schematic files: Circuit streams with instances,
 // terminals, wires, buses and texts at known offsets, symbol cells, the cell
 // table of contents, and the compound file around them.
@@ -14,6 +12,7 @@
 //     f.addCell("RES;1", res.bytes());
 //     f.addPage(c.bytes());
 //     kgtest::TempFile file(f.bytes(), ".SBK");
+#pragma once
 
 #include "support/compound_file_writer.h"
 

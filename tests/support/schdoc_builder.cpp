@@ -1,3 +1,4 @@
+// The test writer of SchDoc record streams and files.
 #include "support/schdoc_builder.h"
 
 #include <utility>

@@ -1,5 +1,3 @@
-#pragma once
-
 // Test-side writer of SchDoc files: record streams made of "|KEY=VALUE" text records, packed
 // into a compound file with the test compound-file writer.
 //
@@ -8,6 +6,7 @@
 //     b.add("|RECORD=6|OWNERINDEX=" + std::to_string(comp - 1) + "|LOCATIONCOUNT=2|...");
 //     auto file = b.write();                         // a temporary .SchDoc file
 //     schq::Document doc = schq::readSchDoc(file->path());
+#pragma once
 
 #include <cstdint>
 #include <memory>

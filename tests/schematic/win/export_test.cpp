@@ -61,7 +61,7 @@ TEST(SvgName, TheExtensionIsReplacedButFolderDotsStay) {
 
 TEST_F(ExportTest, TheCurrentPageIsWrittenAndFailuresAreReported) {
     ViewState* state = open(files.write(L"export.sch", wintest::pcadAscii({"One", "Two"})));
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     const std::filesystem::path out = svgOutFolder(files) / L"win-export-pcad.svg";
     EXPECT_EQ(exportSvgTo(state, out.wstring()), std::nullopt);
     const std::string svg = readAll(out);
@@ -79,7 +79,7 @@ TEST_F(ExportTest, TheCurrentPageIsWrittenAndFailuresAreReported) {
 
 TEST_F(ExportTest, TheSaveDialogCanBeCancelled) {
     ViewState* state = open(files.write(L"dialog.sch", wintest::pcadAscii({"One"})));
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     wintest::ModalCloser closer;
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdSvg, BN_CLICKED), 0);
     EXPECT_GE(closer.seen.size(), 1u);
@@ -98,7 +98,7 @@ TEST_F(ExportTest, RealFilesPaintInBothThemes) {
     for (const auto& [file, tag] : samples) {
         if (!std::filesystem::exists(file)) continue;
         ViewState* state = open(file.wstring());
-        ASSERT_TRUE(state && state->document) << wintest::narrow(wintest::windowText(state->status));
+        ASSERT_TRUE(state && state->core) << wintest::narrow(wintest::windowText(state->status));
         for (bool dark : {true, false}) {
             if (state->dark != dark) SendMessageW(state->canvas, WM_KEYDOWN, 'I', 0);
             UpdateWindow(state->canvas);

@@ -49,7 +49,7 @@ std::unique_ptr<ViewerCore> twinOf(ViewState* state) {
 
 // The view draws what its twin draws: the window passed the same operations on.
 void expectSameDrawing(ViewState* state, const ViewerCore& twin) {
-    const std::vector<Point> mine = drawnPoints(*state->document);
+    const std::vector<Point> mine = drawnPoints(*state->core);
     const std::vector<Point> theirs = drawnPoints(twin);
     ASSERT_EQ(mine.size(), theirs.size());
     ASSERT_FALSE(mine.empty());
@@ -57,7 +57,7 @@ void expectSameDrawing(ViewState* state, const ViewerCore& twin) {
         ASSERT_NEAR(mine[i].x, theirs[i].x, 1e-6) << i;
         ASSERT_NEAR(mine[i].y, theirs[i].y, 1e-6) << i;
     }
-    EXPECT_DOUBLE_EQ(state->document->scale(), twin.scale());
+    EXPECT_DOUBLE_EQ(state->core->scale(), twin.scale());
 }
 
 class ViewTest : public ::testing::Test {
@@ -198,7 +198,7 @@ TEST_F(ViewTest, TinyParentsAndRepeatedCreation) {
 
 TEST_F(ViewTest, PageSelectorListsPagesAndFollowsTheWidth) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     EXPECT_TRUE(IsWindowVisible(state->pages));
     ASSERT_EQ(SendMessageW(state->pages, CB_GETCOUNT, 0, 0), 3);
     wchar_t name[32] = {};
@@ -216,7 +216,7 @@ TEST_F(ViewTest, PageSelectorListsPagesAndFollowsTheWidth) {
     SendMessageW(state->pages, CB_SETCURSEL, 2, 0);
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdPages, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(state->pages));
-    EXPECT_EQ(state->document->currentPage(), 2u);
+    EXPECT_EQ(state->core->currentPage(), 2u);
     EXPECT_NE(status(state).find(L"sheet 3/3"), std::wstring::npos);
 
     // A one-page document hides the selector again.
@@ -227,7 +227,7 @@ TEST_F(ViewTest, PageSelectorListsPagesAndFollowsTheWidth) {
 
 TEST_F(ViewTest, StatusLineForEachFormat) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     const std::wregex pcad(
         LR"(three\.sch    \|    P-CAD SCH \| sheet 1/3 \| 5 lines, 1 circles, 1 texts    \|    \d+\.\d\d px/unit)");
     EXPECT_TRUE(std::regex_match(status(state), pcad)) << wintest::narrow(status(state));
@@ -251,16 +251,16 @@ TEST_F(ViewTest, StatusLineForEachFormat) {
 
     // The scale in the status line is the document's, with two decimals.
     wchar_t expected[32];
-    swprintf(expected, 32, L"%.2f px/unit", state->document->scale());
+    swprintf(expected, 32, L"%.2f px/unit", state->core->scale());
     EXPECT_NE(status(state).find(expected), std::wstring::npos);
 }
 
 TEST_F(ViewTest, LoadFailuresExplainThemselvesAndKeepThePath) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     const std::wstring txt = files.write(L"notes.txt", std::string("hello"));
     EXPECT_FALSE(loadDocument(state, txt, false));
-    EXPECT_EQ(state->document, nullptr) << "the previous document is released";
+    EXPECT_EQ(state->core, nullptr) << "the previous document is released";
     EXPECT_EQ(state->path, txt);
     EXPECT_EQ(status(state),
               L"Unable to read schematic: Unsupported extension. Expected .SCH, .SchDoc, .SchDot or .SBK");
@@ -287,16 +287,16 @@ TEST_F(ViewTest, LoadFailuresExplainThemselvesAndKeepThePath) {
 
 TEST_F(ViewTest, QuietAndEmptyLoadsChangeNothing) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     SetWindowTextW(parent.hwnd(), L"untouched");
-    const ViewerCore* before = state->document.get();
+    const ViewerCore* before = state->core.get();
     const std::wstring path = state->path;
     const std::wstring line = status(state);
 
     EXPECT_FALSE(loadDocument(state, files.write(L"junk.sch", std::string("garbage garbage garbage")), true));
     EXPECT_FALSE(loadDocument(state, L"", false));
     EXPECT_FALSE(loadDocument(nullptr, path, false));
-    EXPECT_EQ(state->document.get(), before);
+    EXPECT_EQ(state->core.get(), before);
     EXPECT_EQ(state->path, path);
     EXPECT_TRUE(state->message.empty());
     EXPECT_EQ(status(state), line);
@@ -311,73 +311,73 @@ TEST_F(ViewTest, QuietAndEmptyLoadsChangeNothing) {
 TEST_F(ViewTest, EmbeddedViewsNeverTouchTheHostTitle) {
     SetWindowTextW(parent.hwnd(), L"Host");
     ViewState* state = open(threeSheets(), true);
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     loadDocument(state, files.write(L"x.txt", std::string("x")), false);
     EXPECT_EQ(wintest::windowText(parent.hwnd()), L"Host");
 }
 
 TEST_F(ViewTest, PageKeysWrapAroundAndNeedTwoPages) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     SendMessageW(state->canvas, WM_KEYDOWN, VK_PRIOR, 0);
-    EXPECT_EQ(state->document->currentPage(), 2u);
+    EXPECT_EQ(state->core->currentPage(), 2u);
     EXPECT_EQ(SendMessageW(state->pages, CB_GETCURSEL, 0, 0), 2);
     SendMessageW(state->canvas, WM_KEYDOWN, VK_NEXT, 0);
-    EXPECT_EQ(state->document->currentPage(), 0u);
+    EXPECT_EQ(state->core->currentPage(), 0u);
     SendMessageW(state->canvas, WM_KEYDOWN, VK_NEXT, 0);
-    EXPECT_EQ(state->document->currentPage(), 1u);
+    EXPECT_EQ(state->core->currentPage(), 1u);
     EXPECT_NE(status(state).find(L"sheet 2/3"), std::wstring::npos);
 
     ASSERT_TRUE(loadDocument(state, files.write(L"one.sch", wintest::pcadAscii({"Only"})), false));
     SendMessageW(state->canvas, WM_KEYDOWN, VK_NEXT, 0);
     SendMessageW(state->canvas, WM_KEYDOWN, VK_PRIOR, 0);
-    EXPECT_EQ(state->document->currentPage(), 0u);
+    EXPECT_EQ(state->core->currentPage(), 0u);
 }
 
 TEST_F(ViewTest, AFailedPageChangeShowsAMessageBoxAndKeepsThePage) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     SendMessageW(state->canvas, WM_KEYDOWN, VK_NEXT, 0);
     wintest::ModalCloser closer;
     selectPage(state, 7);
     ASSERT_EQ(closer.seen.size(), 1u);
     EXPECT_EQ(closer.seen[0].caption, L"Unable to open page");
     EXPECT_EQ(closer.seen[0].text, L"Invalid sheet number");
-    EXPECT_EQ(state->document->currentPage(), 1u);
+    EXPECT_EQ(state->core->currentPage(), 1u);
     EXPECT_EQ(SendMessageW(state->pages, CB_GETCURSEL, 0, 0), 1);
     EXPECT_TRUE(IsWindow(view));
 }
 
 TEST_F(ViewTest, FitAndZoomKeysAndButtons) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
-    const double fitted = state->document->scale();
+    ASSERT_TRUE(state && state->core);
+    const double fitted = state->core->scale();
     for (WPARAM key : {WPARAM(VK_ADD), WPARAM(VK_OEM_PLUS)}) {
-        const double before = state->document->scale();
+        const double before = state->core->scale();
         SendMessageW(state->canvas, WM_KEYDOWN, key, 0);
-        EXPECT_NEAR(state->document->scale() / before, 1.25, 1e-9);
+        EXPECT_NEAR(state->core->scale() / before, 1.25, 1e-9);
     }
     SendMessageW(state->canvas, WM_KEYDOWN, 'F', 0);
-    EXPECT_DOUBLE_EQ(state->document->scale(), fitted);
+    EXPECT_DOUBLE_EQ(state->core->scale(), fitted);
     for (WPARAM key : {WPARAM(VK_SUBTRACT), WPARAM(VK_OEM_MINUS)}) {
-        const double before = state->document->scale();
+        const double before = state->core->scale();
         SendMessageW(state->canvas, WM_KEYDOWN, key, 0);
-        EXPECT_NEAR(state->document->scale() / before, 0.8, 1e-9);
+        EXPECT_NEAR(state->core->scale() / before, 0.8, 1e-9);
     }
     SendMessageW(state->canvas, WM_KEYDOWN, VK_HOME, 0);
-    EXPECT_DOUBLE_EQ(state->document->scale(), fitted);
+    EXPECT_DOUBLE_EQ(state->core->scale(), fitted);
 
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdZoomIn, BN_CLICKED), 0);
-    EXPECT_NEAR(state->document->scale() / fitted, 1.25, 1e-9);
+    EXPECT_NEAR(state->core->scale() / fitted, 1.25, 1e-9);
     EXPECT_NE(status(state).find(L" px/unit"), std::wstring::npos);
     wchar_t scale[32];
-    swprintf(scale, 32, L"%.2f px/unit", state->document->scale());
+    swprintf(scale, 32, L"%.2f px/unit", state->core->scale());
     EXPECT_NE(status(state).find(scale), std::wstring::npos) << "the status line follows the zoom";
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdZoomOut, BN_CLICKED), 0);
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdZoomOut, BN_CLICKED), 0);
-    EXPECT_NEAR(state->document->scale() / fitted, 0.8, 1e-9);
+    EXPECT_NEAR(state->core->scale() / fitted, 0.8, 1e-9);
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdFit, BN_CLICKED), 0);
-    EXPECT_DOUBLE_EQ(state->document->scale(), fitted);
+    EXPECT_DOUBLE_EQ(state->core->scale(), fitted);
 
     // Zooming about the centre of the canvas.
     auto twin = twinOf(state);
@@ -406,9 +406,9 @@ TEST_F(ViewTest, WithoutADocumentNavigationDoesNothing) {
 
 TEST_F(ViewTest, MousePansAndZooms) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     auto twin = twinOf(state);
-    const double scale = state->document->scale();
+    const double scale = state->core->scale();
 
     SendMessageW(state->canvas, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
     EXPECT_TRUE(state->dragging);
@@ -421,7 +421,7 @@ TEST_F(ViewTest, MousePansAndZooms) {
     EXPECT_NE(GetCapture(), state->canvas);
     twin->pan(-130, 20);
     expectSameDrawing(state, *twin);
-    EXPECT_DOUBLE_EQ(state->document->scale(), scale);
+    EXPECT_DOUBLE_EQ(state->core->scale(), scale);
 
     // Moving without a button held pans nothing; losing the capture ends a drag.
     SendMessageW(state->canvas, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
@@ -437,16 +437,16 @@ TEST_F(ViewTest, MousePansAndZooms) {
     POINT screen{200, 150};
     ClientToScreen(state->canvas, &screen);
     SendMessageW(state->canvas, WM_MOUSEWHEEL, MAKEWPARAM(0, 240), MAKELPARAM(screen.x, screen.y));
-    EXPECT_NEAR(state->document->scale() / scale, 1.18 * 1.18, 1e-9);
+    EXPECT_NEAR(state->core->scale() / scale, 1.18 * 1.18, 1e-9);
     twin->zoomAt(200, 150, std::pow(1.18, 2.0));
     expectSameDrawing(state, *twin);
     SendMessageW(state->canvas, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-180)),
                  MAKELPARAM(screen.x, screen.y));
-    EXPECT_NEAR(state->document->scale() / scale, std::pow(1.18, 0.5), 1e-9);
+    EXPECT_NEAR(state->core->scale() / scale, std::pow(1.18, 0.5), 1e-9);
 
-    const double before = state->document->scale();
+    const double before = state->core->scale();
     SendMessageW(state->canvas, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(30, 40));
-    EXPECT_NEAR(state->document->scale() / before, 1.5, 1e-9);
+    EXPECT_NEAR(state->core->scale() / before, 1.5, 1e-9);
 }
 
 TEST_F(ViewTest, ThemeIsReadFromAndWrittenToTheSettingsFile) {
@@ -478,7 +478,7 @@ TEST_F(ViewTest, ThemeIsReadFromAndWrittenToTheSettingsFile) {
     // The document follows the theme.
     WritePrivateProfileStringW(L"Viewer", L"Dark", L"0", settingsFile(appData).c_str());
     state = open(threeSheets());
-    ASSERT_TRUE(state->document);
+    ASSERT_TRUE(state->core);
     EXPECT_FALSE(state->dark);
 }
 
@@ -537,7 +537,7 @@ TEST_F(ViewTest, BackBufferIsClearedToTheThemeBackground) {
 
 TEST_F(ViewTest, APaintClearsAnOverfullCache) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
     UpdateWindow(state->canvas);
     const std::size_t pens = state->cache.penCount();
     EXPECT_GT(pens, 0u);
@@ -553,7 +553,7 @@ TEST_F(ViewTest, SharedKeysStepThroughTheFolderSkippingBrokenFiles) {
     const std::wstring c = files.write(L"C.sch", wintest::pcadAscii({"C"}));
     files.write(L"d.txt", std::string("not a schematic"));
     ViewState* state = open(a);
-    ASSERT_TRUE(state && state->document);
+    ASSERT_TRUE(state && state->core);
 
     SendMessageW(state->canvas, WM_KEYDOWN, VK_SPACE, 0x00390001);
     EXPECT_EQ(state->path, c);
@@ -587,9 +587,9 @@ TEST_F(ViewTest, SharedKeysStepThroughTheFolderSkippingBrokenFiles) {
 
     // A folder whose other files are all broken: nothing changes.
     std::filesystem::remove(c);
-    ViewerCore* before = state->document.get();
+    ViewerCore* before = state->core.get();
     SendMessageW(state->canvas, WM_KEYDOWN, VK_SPACE, 0x00390001);
-    EXPECT_EQ(state->document.get(), before);
+    EXPECT_EQ(state->core.get(), before);
     EXPECT_EQ(state->path, a);
 }
 
@@ -630,7 +630,7 @@ TEST_F(ViewTest, ADroppedFileIsOpened) {
     };
     const std::wstring file = threeSheets();
     SendMessageW(view, WM_DROPFILES, drop(file), 0);
-    ASSERT_NE(state->document, nullptr);
+    ASSERT_NE(state->core, nullptr);
     EXPECT_EQ(state->path, file);
     EXPECT_EQ(wintest::windowText(parent.hwnd()), L"Kestrelgraph - three.sch");
 
@@ -639,13 +639,13 @@ TEST_F(ViewTest, ADroppedFileIsOpened) {
     EXPECT_EQ(state->path, file);
     // A dropped file that cannot be read is shown as such.
     SendMessageW(view, WM_DROPFILES, drop(files.write(L"x.txt", std::string("x"))), 0);
-    EXPECT_EQ(state->document, nullptr);
+    EXPECT_EQ(state->core, nullptr);
 }
 
 TEST_F(ViewTest, LayerMenuShowsAndChangesTheVisibleLayers) {
     ViewState* state = open(threeSheets());
-    ASSERT_TRUE(state && state->document);
-    state->document->setVisibleLayers(0x3F & ~8u);
+    ASSERT_TRUE(state && state->core);
+    state->core->setVisibleLayers(0x3F & ~8u);
     HMENU menu = buildContextMenu(state);
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(GetMenuItemCount(menu), 4 + 6);
@@ -658,7 +658,7 @@ TEST_F(ViewTest, LayerMenuShowsAndChangesTheVisibleLayers) {
         EXPECT_STREQ(text, fixed[i].second) << i;
     }
     EXPECT_TRUE(GetMenuState(menu, 2, MF_BYPOSITION) & MF_SEPARATOR);
-    const auto& layers = state->document->layers();
+    const auto& layers = state->core->layers();
     for (std::size_t i = 0; i < layers.size(); ++i) {
         const int position = static_cast<int>(4 + i);
         wchar_t text[64] = {};
@@ -670,24 +670,24 @@ TEST_F(ViewTest, LayerMenuShowsAndChangesTheVisibleLayers) {
     DestroyMenu(menu);
 
     applyMenuCommand(state, 2203);
-    EXPECT_EQ(state->document->visibleLayers(), 0x3Fu);
+    EXPECT_EQ(state->core->visibleLayers(), 0x3Fu);
     applyMenuCommand(state, 2200);
-    EXPECT_EQ(state->document->visibleLayers(), 0x3Eu);
-    state->document->setVisibleLayers(0xFFFF0000u);
+    EXPECT_EQ(state->core->visibleLayers(), 0x3Eu);
+    state->core->setVisibleLayers(0xFFFF0000u);
     applyMenuCommand(state, 2400);
-    EXPECT_EQ(state->document->visibleLayers(), 0x3Fu) << "every layer, nothing else";
+    EXPECT_EQ(state->core->visibleLayers(), 0x3Fu) << "every layer, nothing else";
     applyMenuCommand(state, 2200 + 6);
     applyMenuCommand(state, 0);
-    EXPECT_EQ(state->document->visibleLayers(), 0x3Fu);
+    EXPECT_EQ(state->core->visibleLayers(), 0x3Fu);
 
     const bool dark = state->dark;
     applyMenuCommand(state, 2401);
     EXPECT_NE(state->dark, dark);
     EXPECT_EQ(storedDark(appData), state->dark ? L"1" : L"0");
-    const double fitted = state->document->scale();
-    state->document->zoomAt(10, 10, 3);
+    const double fitted = state->core->scale();
+    state->core->zoomAt(10, 10, 3);
     applyMenuCommand(state, 2402);
-    EXPECT_DOUBLE_EQ(state->document->scale(), fitted);
+    EXPECT_DOUBLE_EQ(state->core->scale(), fitted);
 
     // The real menu, from the key and the button, dismissed without a choice.
     wintest::ModalCloser closer;
@@ -695,5 +695,5 @@ TEST_F(ViewTest, LayerMenuShowsAndChangesTheVisibleLayers) {
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(IdLayers, BN_CLICKED), 0);
     SendMessageW(state->canvas, WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
     EXPECT_EQ(closer.menusEnded, 3);
-    EXPECT_EQ(state->document->visibleLayers(), 0x3Fu);
+    EXPECT_EQ(state->core->visibleLayers(), 0x3Fu);
 }
