@@ -90,14 +90,8 @@ void readPinEndingAt(ReadContext& ctx, std::size_t end) {
     Page* page = ctx.pageOf(hasNumber ? g.sheet : 0);
     if (page == nullptr) return;
     const BinaryPoint d = direction(pin.rotation);
-    Line line;
-    line.x1 = pin.at.x;
-    line.y1 = pin.at.y;
-    line.x2 = pin.at.x + pin.length * d.x;
-    line.y2 = pin.at.y + pin.length * d.y;
-    line.width = kPinWidth;
-    line.itemClass = ClassSymbolGraphics;
-    page->lines.push_back(line);
+    page->lines.push_back(Line{pin.at.x, pin.at.y, pin.at.x + pin.length * d.x, pin.at.y + pin.length * d.y,
+                               kPinWidth, ClassSymbolGraphics});
 }
 
 }  // namespace pcad::binary

@@ -63,14 +63,7 @@ float lineWidth(const ByteSpan& s, std::size_t i) {
 }
 
 void pushLine(Page& page, BinaryPoint a, BinaryPoint b, float width, std::uint8_t cls) {
-    Line line;
-    line.x1 = a.x;
-    line.y1 = a.y;
-    line.x2 = b.x;
-    line.y2 = b.y;
-    line.width = width;
-    line.itemClass = cls;
-    page.lines.push_back(line);
+    page.lines.push_back(Line{a.x, a.y, b.x, b.y, width, cls});
 }
 
 // Counter-clockwise turn from `from` to `to` about `centre`, in (0, 2 pi); 0 when the two

@@ -63,8 +63,15 @@ std::vector<std::uint8_t> laterFormFile(std::size_t targetSize) {
         b.pin(7.62, 900, k % 2 == 0, false, "12", x, y);
         b.anchoredText("12", {0, 0, 7}, {.x = x, .y = y + 1, .sheet = sheet, .rect = {x, y, x + 2, y + 2}});
         b.anchoredText("PA0", {0, 0, 7}, {.x = x, .y = y + 2, .sheet = sheet, .rect = {x, y, x + 3, y + 2}});
-        if (k % 8 == 0)
-            b.circleChain(25000, x, y).shape({.x1 = x + 2, .y1 = y, .x2 = x, .y2 = y + 2, .sheet = sheet});
+        if (k % 8 == 0) {
+            b.circleChain(25000, x, y)
+                .shape({.x1 = x + 2,
+                        .y1 = y,
+                        .x2 = x,
+                        .y2 = y + 2,
+                        .sheet = sheet,
+                        .rect = {x, y, x + 2, y + 2}});
+        }
         b.polygon({{x, y}, {x + 2, y}, {x + 1, y + 2}}, sheet);
         b.netRef(static_cast<std::uint16_t>(1 + k % 50))
             .graphic({.x = x, .y = y, .sheet = sheet, .rect = {x, y, x + 8, y + 3}});
