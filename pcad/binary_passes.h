@@ -82,9 +82,24 @@ struct ReadContext {
     std::size_t anchorOffset = 0;
     std::size_t scanStart = 0;
     std::map<std::int32_t, std::pair<std::size_t, std::size_t>> sheetRanges;
+    // With several sheets, whether lines or circles of sheet 0 (the frame and title block
+    // that every sheet shares) were found; then only that sheet's texts are title texts.
+    bool titleSheet = false;
+    // Offsets of text records that a pin record says are not shown.
+    std::vector<std::size_t> hiddenTexts;
 
     // The page a record with this sheet field belongs to, or null.
     Page* pageOf(std::uint16_t sheetField);
+    // With several sheets a record of sheet 0 belongs to the title sheet, which every page
+    // shows. Calls visit(page, onTitleSheet) for each page the record is drawn on.
+    template <class Visit>
+    void forPagesOf(std::uint16_t sheetField, Visit&& visit) {
+        if (sheets.size() > 1 && sheetField == 0) {
+            for (Page& page : pages) visit(page, true);
+        } else if (Page* page = pageOf(sheetField)) {
+            visit(*page, false);
+        }
+    }
     // The graphic records that the passes use are those from scanStart on. They are matched
     // where a pass meets them rather than collected into a table first: a table of every
     // record grows with the file and costs more than matching again.
@@ -93,7 +108,24 @@ struct ReadContext {
     }
 };
 
+// True when the 30-byte circle chain stands directly before the shape record at i; then
+// its centre and stroke width (the circle default when implausible) are set.
+bool circleChainBefore(const ByteSpan& s, std::size_t i, BinaryPoint& centre, float& width);
+// The class of a line (or an outline's edges) whose record is at i; r gives its wire flag,
+// sheet field and the points the one-sheet large-graphics test looks at.
+std::uint8_t lineClass(const ReadContext& ctx, std::size_t i, const ShapeRecord& r, float width);
+// True when no coordinate lies beyond what a sheet can hold.
+bool plausiblePoint(BinaryPoint p);
+
+// Where the text record (0E L text 00 fields) that starts at o ends: o + 3 + L when L is
+// plausible and the record lies inside the span; 0 when none starts there.
+std::size_t textRecordEnd(const ByteSpan& s, std::size_t o);
+
+// Shape, polygon and pin records into lines, arcs and circles.
 void readShapes(ReadContext& ctx);
+// The pin whose record ends with the point tag at i, when one does: its line, and the
+// offsets of the texts it hides.
+void readPinEndingAt(ReadContext& ctx, std::size_t i);
 void fitPagesToLines(ReadContext& ctx);
 void readJunctions(ReadContext& ctx);
 void readNetLabels(ReadContext& ctx);

@@ -28,12 +28,14 @@ constexpr std::size_t kPageSizeReach = 512;
 constexpr std::size_t kRectTop = 3, kRectBottom = 7, kRectLeft = 11, kRectRight = 15, kRectSize = 19;
 constexpr double kMinPageSide = 50, kMaxPageSide = 2000;
 
-// Sheet records come in two forms: type byte 0x30 or 0x32 with an eight-byte trailer
-// after the name, and type byte 0x33 (later tool versions) with a four-byte one.
+// Sheet records come in two forms. The early one has the type byte 0x30 or 0x32 and an
+// eight-byte trailer after the name. In the later one (later tool versions) that byte is
+// the record's length, 45 more than the name's, and the name is followed by 00 01 01.
 const std::uint8_t kSheetTrailer[8] = {0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00};
-const std::uint8_t kSheetTrailer33[4] = {0x00, 0x01, 0x01, 0x00};
+const std::uint8_t kSheetTrailerSized[3] = {0x00, 0x01, 0x01};
+constexpr std::size_t kSheetLengthOverName = 45;
 
-// Sheet record: 2E, type, 00, number, 00, flag, name, trailer.
+// Sheet record: 2E, type or length, 00, number, 00, flag, name, trailer.
 constexpr std::size_t kSheetType = 1, kSheetNumber = 3, kSheetFlag = 5, kSheetName = 6;
 // Bytes that must follow a candidate's start for it to be tested at all.
 constexpr std::size_t kSheetTail = 25;
@@ -96,20 +98,22 @@ PageSize readPageSize(const ByteSpan& s) {
 }
 
 // A sheet record at i (the caller has seen 0x2E there and that 25 more bytes follow):
-// type byte, 00, number, 00, flag, name and the trailer of the record's form.
+// type or length byte, 00, number, 00, flag, name and the trailer of the record's form.
 bool sheetRecordAt(const ByteSpan& s, std::size_t i, SheetRecord& record) {
     const std::uint8_t* p = s.data + i;
     const std::uint8_t type = p[kSheetType], number = p[kSheetNumber];
-    if ((type != 0x30 && type != 0x32 && type != 0x33) || p[kSheetType + 1] != 0 || number < 1 ||
-        number > kMaxSheetNumber || p[kSheetNumber + 1] != 0 || p[kSheetFlag] > 2)
+    if (p[kSheetType + 1] != 0 || number < 1 || number > kMaxSheetNumber || p[kSheetNumber + 1] != 0 ||
+        p[kSheetFlag] > 2)
         return false;
     const std::size_t name = i + kSheetName;
     std::size_t k = 0;
     while (k <= kMaxSheetName && name + k < s.size && isSheetNameByte(s.data[name + k])) ++k;
     if (k < 1 || k > kMaxSheetName) return false;
-    const bool trailed = type == 0x33 ? binary::bytesAt(s, name + k, kSheetTrailer33, sizeof kSheetTrailer33)
-                                      : binary::bytesAt(s, name + k, kSheetTrailer, sizeof kSheetTrailer);
-    if (!trailed) return false;
+    const bool early =
+        (type == 0x30 || type == 0x32) && binary::bytesAt(s, name + k, kSheetTrailer, sizeof kSheetTrailer);
+    const bool sized = type == kSheetLengthOverName + k &&
+                       binary::bytesAt(s, name + k, kSheetTrailerSized, sizeof kSheetTrailerSized);
+    if (!early && !sized) return false;
     record = SheetRecord{number, decodeCp1251(s.data + name, k), i};
     return true;
 }

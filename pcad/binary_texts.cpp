@@ -1,7 +1,9 @@
 // Text-style heights, net labels and text records.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
+#include "common/bytes.h"
 #include "pcad/binary_passes.h"
 #include "pcad/cp1251.h"
 
@@ -21,6 +23,8 @@ constexpr std::size_t kTextStart = 3;
 constexpr std::size_t kMinTextRecord = 7, kMaxTextRecord = 4096;
 // Net reference 4B 08 00 id and six more bytes, directly before the label's graphic record.
 constexpr std::size_t kNetRefId = 3, kNetRefSize = 11;
+// Without the anchor a net name is a named record right after the mark 22 00 00.
+constexpr std::size_t kNetNameMarkSize = 3;
 
 // Limits of the two readings of named records.
 constexpr std::size_t kMaxStyleRecord = 150, kMaxNetRecord = 128;
@@ -191,13 +195,15 @@ void readTextFields(const ByteSpan& s, std::size_t o, std::size_t n, std::size_t
     }
 }
 
+bool plausibleBox(const GraphicRecord& g) {
+    const double bw = g.x1 - g.x0, bh = g.y1 - g.y0;
+    return bw > 0.05 && bw < 1000 && bh > 0.05 && bh < 200 && g.x0 >= -1000 && g.y0 >= -1000 &&
+           g.x1 <= 6000 && g.y1 <= 6000;
+}
+
 // The anchoring record's rectangle is the text's box when it is plausible.
 void setTextBox(const GraphicRecord& g, Text& text) {
-    const double bw = g.x1 - g.x0, bh = g.y1 - g.y0;
-    text.hasBox = bw > 0.05 && bw < 1000 && bh > 0.05 && bh < 200 && g.x0 >= -1000 && g.y0 >= -1000 &&
-                          g.x1 <= 6000 && g.y1 <= 6000
-                      ? 1
-                      : 0;
+    text.hasBox = plausibleBox(g) ? 1 : 0;
     if (!text.hasBox) return;
     text.boxX0 = g.x0;
     text.boxY0 = g.y0;
@@ -205,18 +211,69 @@ void setTextBox(const GraphicRecord& g, Text& text) {
     text.boxY1 = g.y1;
 }
 
-}  // namespace
+// Net id -> name from every named record that the mark 22 00 00 directly precedes (text
+// style and component names never have it); the first record of an id wins.
+std::unordered_map<std::int32_t, std::string> readMarkedNetNames(const ByteSpan& s) {
+    std::unordered_map<std::int32_t, std::string> names;
+    forEachByte(s, kNetNameMarkSize, s.size > 7 ? s.size - 7 : 0, 0x1D, [&](std::size_t p) {
+        std::uint16_t id;
+        std::size_t L;
+        if (!tagAt(s, p - kNetNameMarkSize, 0x22, 0x00, 0x00) ||
+            !namedRecordAt(s, p, s.size, kMaxStyleRecord, id, L) || id < 1 || id > kMaxStyleId ||
+            names.contains(id))
+            return;
+        const std::uint8_t* name = s.data + p + kNamedName;
+        const std::size_t n = L - kNamedOverhead;
+        if (std::all_of(name, name + n, isPlainOrTabLf)) names.emplace(id, decodeCp1251(name, n));
+    });
+    return names;
+}
 
-void readNetLabels(ReadContext& ctx) {
-    // Only the anchor tells where the net names lie. Elsewhere the file keeps text-style
-    // and component names in records of the same form, which would make wrong labels.
-    if (!ctx.hasAnchor) return;
+// With the anchor the net names are the named records near it. Without it they are the
+// marked ones; elsewhere the file keeps text-style and component names in records of the
+// same form, which would make wrong labels.
+std::unordered_map<std::int32_t, std::string> netNames(const ReadContext& ctx) {
     const ByteSpan& s = ctx.span;
+    if (!ctx.hasAnchor) return readMarkedNetNames(s);
     const std::size_t begin =
         ctx.anchorOffset > kNetNamesBeforeAnchor ? ctx.anchorOffset - kNetNamesBeforeAnchor : 0;
     const std::size_t end = std::min(ctx.anchorOffset + kAnchorReach, s.size);
-    const std::unordered_map<std::int32_t, std::string> names = readNetNames(s, begin, end);
+    return readNetNames(s, begin, end);
+}
+
+// Line breaks are stored as CR LF or LF; the page keeps LF alone.
+void joinLineBreaks(std::string& text) {
+    std::size_t out = 0;
+    for (std::size_t k = 0; k < text.size(); ++k)
+        if (!(text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n')) text[out++] = text[k];
+    text.resize(out);
+}
+
+// Title texts: with a title sheet those on it; otherwise those near the page's edges.
+std::uint8_t textClass(const ReadContext& ctx, const Page& page, double x, double y, bool onTitleSheet) {
+    if (onTitleSheet) return ClassTitleText;
+    if (ctx.titleSheet) return ClassFreeText;
+    const bool nearEdge = x < page.originX + 20 || x > page.originX + page.width - 25 ||
+                          y < page.originY + 35 || y > page.originY + page.height - 15;
+    return nearEdge ? ClassTitleText : ClassFreeText;
+}
+
+}  // namespace
+
+std::size_t textRecordEnd(const ByteSpan& s, std::size_t o) {
+    if (!common::fits(o, kTextStart, s.size) || s.data[o] != 0x0E) return 0;
+    const std::size_t L = s.readU16(o + kLength);
+    return L >= kMinTextRecord && L <= kMaxTextRecord && common::fits(o + kTextStart, L, s.size)
+               ? o + kTextStart + L
+               : 0;
+}
+
+void readNetLabels(ReadContext& ctx) {
+    const ByteSpan& s = ctx.span;
+    const std::unordered_map<std::int32_t, std::string> names = netNames(ctx);
     if (names.empty()) return;
+    // Labels found through the marked names sit in their port's outline when it is plausible.
+    const bool boxed = !ctx.hasAnchor;
 
     GraphicRecord g;
     forEachByte(s, ctx.scanStart > kNetRefSize ? ctx.scanStart - kNetRefSize : 0, s.size, 0x4B,
@@ -229,12 +286,17 @@ void readNetLabels(ReadContext& ctx) {
                     Text text;
                     text.x = g.x + 1.0;
                     text.y = g.y + 1.5;
+                    text.hasBox = 0;
+                    if (boxed && plausibleBox(g)) {
+                        text.x = g.x;
+                        text.y = g.y;
+                        setTextBox(g, text);
+                    }
                     text.text = it->second;
                     text.height = 2.8f;
                     text.rotation = 0;
                     text.justify = 0;
                     text.itemClass = ClassPortLabel;
-                    text.hasBox = 0;
                     text.hasExtent = 0;
                     page->texts.push_back(std::move(text));
                 });
@@ -242,28 +304,37 @@ void readNetLabels(ReadContext& ctx) {
 
 void readTexts(ReadContext& ctx, const std::unordered_map<std::int32_t, float>& styles) {
     const ByteSpan& s = ctx.span;
+    // Pins leave them in file order unless their records overlap.
+    std::vector<std::size_t>& hidden = ctx.hiddenTexts;
+    std::sort(hidden.begin(), hidden.end());
+    std::size_t nextHidden = 0;  // into the ascending hidden offsets
     GraphicRecord g;
     forEachByte(s, ctx.anchorOffset, s.size > 12 ? s.size - 12 : 0, 0x0E, [&](std::size_t o) {
-        const std::size_t L = s.readU16(o + kLength);
-        if (L < kMinTextRecord || L > kMaxTextRecord || o + kTextStart + L > s.size) return;
-        const std::size_t u = o + kTextStart + L;  // the record's end, where its anchoring record starts
-        const std::size_t n = textLength(s, o, L);
+        const std::size_t u = textRecordEnd(s, o);  // where its anchoring record starts
+        if (u == 0) return;
+        const std::size_t n = textLength(s, o, u - o - kTextStart);
         if (n == 0) return;
         if (!ctx.graphicAt(u, g) || g.anchorFlag != 1) return;
-        Page* page = ctx.pageOf(g.sheet);
-        if (page == nullptr || !insidePage(*page, g.x, g.y, 10)) return;
+        while (nextHidden < hidden.size() && hidden[nextHidden] < o) ++nextHidden;
+        if (nextHidden < hidden.size() && hidden[nextHidden] == o) return;
 
         Text text;
         text.x = g.x;
         text.y = g.y;
         text.text = decodeCp1251(s.data + o + kTextStart, n);
+        if (std::memchr(s.data + o + kTextStart, '\r', n) != nullptr) joinLineBreaks(text.text);
         readTextFields(s, o, n, u, styles, text);
-        const bool nearEdge = g.x < page->originX + 20 || g.x > page->originX + page->width - 25 ||
-                              g.y < page->originY + 35 || g.y > page->originY + page->height - 15;
-        text.itemClass = nearEdge ? ClassTitleText : ClassFreeText;
         setTextBox(g, text);
         text.hasExtent = 0;
-        page->texts.push_back(std::move(text));
+        ctx.forPagesOf(g.sheet, [&](Page& page, bool title) {
+            if (!insidePage(page, g.x, g.y, 10)) return;
+            text.itemClass = textClass(ctx, page, g.x, g.y, title);
+            // Off the title sheet the text has exactly one page.
+            if (title)
+                page.texts.push_back(text);
+            else
+                page.texts.push_back(std::move(text));
+        });
     });
 }
 

@@ -48,6 +48,40 @@ std::vector<std::uint8_t> syntheticFile(std::size_t targetSize) {
     return b.bytes;
 }
 
+// The later tools' form: sheet records with their length, no anchor, net names behind
+// their mark, pins with their texts, arcs and polygons.
+std::vector<std::uint8_t> laterFormFile(std::size_t targetSize) {
+    kgtest::PcadBinaryBuilder b = kgtest::pcadBinaryFile();
+    b.rectTagRaw(29700000, 0, 0, 42000000);
+    b.sheetSized(1, "VLSI", 1).sheetSized(2, "Discrete");
+    for (std::uint16_t id = 1; id <= 50; ++id) b.netName(id, std::string("NET").append(std::to_string(id)));
+    std::size_t k = 0;
+    while (b.size() < targetSize) {
+        const double x = static_cast<double>(k % 400);
+        const double y = static_cast<double>((k / 400) % 280);
+        const std::uint16_t sheet = static_cast<std::uint16_t>(k % 3);  // 0: the title sheet
+        b.pin(7.62, 900, k % 2 == 0, false, "12", x, y);
+        b.anchoredText("12", {0, 0, 7}, {.x = x, .y = y + 1, .sheet = sheet, .rect = {x, y, x + 2, y + 2}});
+        b.anchoredText("PA0", {0, 0, 7}, {.x = x, .y = y + 2, .sheet = sheet, .rect = {x, y, x + 3, y + 2}});
+        if (k % 8 == 0) {
+            b.circleChain(25000, x, y)
+                .shape({.x1 = x + 2,
+                        .y1 = y,
+                        .x2 = x,
+                        .y2 = y + 2,
+                        .sheet = sheet,
+                        .rect = {x, y, x + 2, y + 2}});
+        }
+        b.polygon({{x, y}, {x + 2, y}, {x + 1, y + 2}}, sheet);
+        b.netRef(static_cast<std::uint16_t>(1 + k % 50))
+            .graphic({.x = x, .y = y, .sheet = sheet, .rect = {x, y, x + 8, y + 3}});
+        b.fill(40, 0x55);
+        ++k;
+    }
+    b.bytes.resize(targetSize);
+    return b.bytes;
+}
+
 void BM_ReadBinary(benchmark::State& state) {
     const std::vector<std::uint8_t> file = syntheticFile(static_cast<std::size_t>(state.range(0)));
     std::size_t primitives = 0;
@@ -64,7 +98,19 @@ void BM_ReadBinary(benchmark::State& state) {
 
 }  // namespace
 
+void BM_ReadBinaryLaterForm(benchmark::State& state) {
+    const std::vector<std::uint8_t> file = laterFormFile(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(pcad::readBinary(file.data(), file.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+    state.SetComplexityN(state.range(0));
+}
+
 BENCHMARK(BM_ReadBinary)
+    ->RangeMultiplier(2)
+    ->Range(1 << 20, 8 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+BENCHMARK(BM_ReadBinaryLaterForm)
     ->RangeMultiplier(2)
     ->Range(1 << 20, 8 << 20)
     ->Unit(benchmark::kMillisecond)

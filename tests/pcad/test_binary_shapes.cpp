@@ -1,6 +1,7 @@
 // Lines, circles, their classes, page rectangles of multi-sheet files and junction dots.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <tuple>
 #include <vector>
 
@@ -76,10 +77,12 @@ TEST(BinaryShapes, LineWidthsDecideWireOrBus) {
     const auto pages = read(b);
     std::vector<std::pair<float, int>> got;
     for (const pcad::Line& l : pages.at(0).lines) got.emplace_back(l.width, l.itemClass);
-    const std::vector<std::pair<float, int>> want = {
-        {0.6f, pcad::ClassBus},      {0.59999f, pcad::ClassWire},  {0.3f, pcad::ClassWire},
-        {0.3f, pcad::ClassFrame},    {0.02001f, pcad::ClassFrame}, {0.3f, pcad::ClassFrame},
-        {4.99999f, pcad::ClassFrame}};
+    // Without the anchor every line that is no wire is symbol graphics.
+    const int sym = pcad::ClassSymbolGraphics;
+    const std::vector<std::pair<float, int>> want = {{0.6f, pcad::ClassBus},  {0.59999f, pcad::ClassWire},
+                                                     {0.3f, pcad::ClassWire}, {0.3f, sym},
+                                                     {0.02001f, sym},         {0.3f, sym},
+                                                     {4.99999f, sym}};
     EXPECT_EQ(got, want);
     const pcad::Line& last = pages[0].lines.back();
     EXPECT_EQ(std::make_tuple(last.x1, last.y1, last.x2, last.y2),
@@ -153,4 +156,64 @@ TEST(BinaryShapes, JunctionDotsInsideTheWidenedPage) {
     EXPECT_EQ(summary(c[1]), std::make_tuple(423.0, 300.0, 0.9f, 0.0f, junction, filled));
     EXPECT_EQ(c[2].diameter, 0.9f);
     EXPECT_EQ(c[3].diameter, 0.9f);
+}
+
+TEST(BinaryShapes, ArcsAboutTheirChainAndPolygonsAsClosedOutlines) {
+    PcadBinaryBuilder b = pcadBinaryFile();
+    b.padTo(40).circleChain(20000, 10, 10).shape(line(15, 10, 10, 15));  // a quarter turn
+    b.circleChain(20000, 10, 10).shape(line(10, 15, 15, 10));            // three quarters
+    b.polygon({{0, 0}, {10, 0}, {5, 8}});
+    b.padTo(9000).shape(line(230, 130, 300, 200));  // no anchor: no large graphics
+    const auto pages = read(b);
+    const auto& l = pages.at(0).lines;
+    ASSERT_EQ(l.size(), 28u + 84u + 3u + 1u);
+    double minX = 10;
+    for (std::size_t k = 0; k < 112; ++k) {
+        EXPECT_NEAR(std::hypot(l[k].x2 - 10, l[k].y2 - 10), 5, 1e-9);
+        EXPECT_EQ(std::make_tuple(l[k].width, l[k].itemClass),
+                  std::make_tuple(0.2f, pcad::ClassSymbolGraphics));
+        if (k > 0 && k != 28) {
+            EXPECT_EQ(std::make_tuple(l[k].x1, l[k].y1), std::make_tuple(l[k - 1].x2, l[k - 1].y2));
+        }
+        if (k >= 28) minX = std::min(minX, l[k].x2);
+    }
+    EXPECT_EQ(std::make_tuple(l[0].x1, l[0].y1), std::make_tuple(15.0, 10.0));
+    EXPECT_GT(l[13].x2, 13.5);  // counter-clockwise through the upper right
+    EXPECT_NEAR(l[27].x2, 10, 1e-9);
+    EXPECT_EQ(std::make_tuple(l[28].x1, l[28].y1), std::make_tuple(10.0, 15.0));
+    EXPECT_NEAR(minX, 5, 1e-9);  // the long way round passes the left
+    EXPECT_NEAR(l[111].y2, 10, 1e-9);
+
+    // The polygon is closed, without its last edge a second time.
+    auto ends = [&](std::size_t k) { return std::make_tuple(l[k].x1, l[k].y1, l[k].x2, l[k].y2); };
+    EXPECT_EQ(ends(112), std::make_tuple(0.0, 0.0, 10.0, 0.0));
+    EXPECT_EQ(ends(113), std::make_tuple(10.0, 0.0, 5.0, 8.0));
+    EXPECT_EQ(ends(114), std::make_tuple(5.0, 8.0, 0.0, 0.0));
+    EXPECT_EQ(l[115].itemClass, pcad::ClassSymbolGraphics);
+}
+
+TEST(BinaryShapes, TitleSheetIsOnEveryPageAndItsTextsAloneAreTitleTexts) {
+    PcadBinaryBuilder b = pcadBinaryFile();
+    b.padTo(100).sheet(1, "A").sheet(2, "B");
+    b.padTo(20000).shape(line(0, 0, 420, 0, 0)).shape(line(420, 297, 0, 297, 0));
+    b.shape({.x1 = 5, .y1 = 5, .x2 = 5, .y2 = 5, .sheet = 0, .rect = {4, 4, 6, 6}});
+    b.shape(line(100, 100, 150, 100, 1));
+    b.anchoredText("Title", {0, 0}, {.x = 400, .y = 10, .sheet = 0, .rect = {0, 0, 1, 1}});
+    b.anchoredText("R1", {0, 0}, {.x = 10, .y = 150, .sheet = 1, .rect = {0, 0, 1, 1}});  // near the edge
+    const auto pages = read(b);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const pcad::Page& p : pages) {
+        EXPECT_EQ(std::make_tuple(p.originX, p.originY, p.width, p.height),
+                  std::make_tuple(0.0, 0.0, 420.0, 297.0));
+        ASSERT_GE(p.lines.size(), 2u);
+        EXPECT_EQ(p.lines[1].itemClass, pcad::ClassFrame);
+        ASSERT_EQ(p.circles.size(), 1u);
+        EXPECT_EQ(p.circles[0].itemClass, pcad::ClassFrame);
+        EXPECT_EQ(p.texts.at(0).itemClass, pcad::ClassTitleText);
+    }
+    EXPECT_EQ(pages[0].lines.size(), 3u);
+    EXPECT_EQ(pages[1].lines.size(), 2u);
+    ASSERT_EQ(pages[0].texts.size(), 2u);
+    EXPECT_EQ(pages[0].texts[1].itemClass, pcad::ClassFreeText);
+    EXPECT_EQ(pages[1].texts.size(), 1u);
 }

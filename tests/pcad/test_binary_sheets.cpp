@@ -136,11 +136,11 @@ TEST(BinarySheets, LaterFormSheetRecordsSplitThePages) {
     // Two sheets of the later form, no anchor, past 140000 bytes: each page holds its own
     // items from the start of the file on, and texts take their styles' heights.
     PcadBinaryBuilder b = pcadBinaryFile();
-    b.padTo(200).sheet33(1, "Sheet1", true).font(1, "Arial", 180000).named(5, "Default");
-    b.padTo(1000).sheet33(2, "Sheet2", false);
+    b.padTo(200).sheetSized(1, "Sheet1", 1).font(1, "Arial", 180000).named(5, "Default");
+    b.padTo(1000).sheetSized(2, "Sheet2");
     b.shape({.x1 = 10, .y1 = 10, .x2 = 60, .y2 = 10, .sheet = 1, .rect = {0, 0, 1, 1}});
     b.shape({.x1 = 10, .y1 = 10, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {0, 0, 1, 1}});
-    b.shape({.x1 = 5, .y1 = 5, .x2 = 6, .y2 = 6, .sheet = 0, .rect = {0, 0, 1, 1}});  // no such sheet
+    b.shape({.x1 = 5, .y1 = 5, .x2 = 6, .y2 = 6, .sheet = 0, .rect = {0, 0, 1, 1}});  // on every sheet
     b.anchoredText("R1", {0, 0, 5}, {.x = 20, .y = 12, .sheet = 1, .rect = {0, 0, 1, 1}});
     b.anchoredText("R2", {0, 0, 5}, {.x = 12, .y = 50, .sheet = 2, .rect = {0, 0, 1, 1}});
     b.padTo(200000);
@@ -149,7 +149,8 @@ TEST(BinarySheets, LaterFormSheetRecordsSplitThePages) {
     for (int k = 0; k < 2; ++k) {
         EXPECT_EQ(pages[k].name, k == 0 ? "Sheet1" : "Sheet2");
         EXPECT_EQ(pages[k].number, k + 1);
-        ASSERT_EQ(pages[k].lines.size(), 1u);
+        ASSERT_EQ(pages[k].lines.size(), 2u);
+        EXPECT_EQ(pages[k].lines[1].itemClass, pcad::ClassFrame);
         ASSERT_EQ(pages[k].texts.size(), 1u);
         EXPECT_EQ(pages[k].texts[0].text, k == 0 ? "R1" : "R2");
         EXPECT_EQ(pages[k].texts[0].height, 1.8f);
@@ -161,4 +162,17 @@ TEST(BinarySheets, LaterFormSheetRecordsSplitThePages) {
     mixed.sheet(1, "Long", '3').raw({0x2E, 0x30, 0x00, 0x02, 0x00, 0x00}).str("Short");
     mixed.raw({0x00, 0x01, 0x01, 0x00}).fill(30);
     EXPECT_EQ(pageNames(mixed), (std::vector<std::string>{"Sheet 1"}));
+}
+
+TEST(BinarySheets, SizedSheetRecordsOfAnyNameLength) {
+    PcadBinaryBuilder b = pcadBinaryFile();
+    b.padTo(100).sheetSized(1, "VLSI", 1).sheetSized(2, "Discrete").sheetSized(3, "ZX-BUS");
+    b.sheetSized(4, "Power", 0, 1);
+    // The length byte must be the name's length plus 45.
+    b.raw({0x2E, 0x34, 0x00, 0x05, 0x00, 0x00}).str("Bad").raw({0x00, 0x01, 0x01, 0x00}).fill(60);
+    EXPECT_EQ(pageNames(b), (std::vector<std::string>{"VLSI", "Discrete", "ZX-BUS", "Power"}));
+
+    PcadBinaryBuilder one = pcadBinaryFile();
+    one.sheetSized(1, "Main board", 1, 1).fill(30);
+    EXPECT_EQ(pageNames(one), (std::vector<std::string>{"Main board"}));
 }

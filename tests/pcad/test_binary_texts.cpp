@@ -273,3 +273,28 @@ TEST(BinaryPage, WholePageIsIndexedAndDrawn) {
         std::ofstream(std::string(out) + "/pcad_binary_page.svg", std::ios::binary) << svg;
     }
 }
+
+TEST(BinaryTexts, PortLabelsFromMarkedNetNamesWithoutTheAnchor) {
+    PcadBinaryBuilder b = pcadBinaryFile();
+    b.padTo(100).netName(3, "GND").named(4, "R12").netName(3, "Later").netName(0, "Zero");
+    b.netName(5, "VCC").raw({0x22, 0x00, 0x01}).named(6, "Unmarked");
+    b.padTo(400).netRef(3).graphic(at(10, 20, {9, 19, 16, 22}));
+    b.netRef(5).graphic(at(30, 20));  // too small an outline: beside the point
+    for (std::uint16_t id : {0, 4, 6}) b.netRef(id).graphic(at(40, 20, {39, 19, 46, 22}));
+    const auto pages = read(b);
+    const auto& t = pages.at(0).texts;
+    ASSERT_EQ(t.size(), 2u);
+    auto label = [&](std::size_t k) {
+        return std::make_tuple(t[k].text, t[k].x, t[k].y, int(t[k].hasBox), t[k].height, int(t[k].itemClass));
+    };
+    EXPECT_EQ(label(0), std::make_tuple("GND", 10.0, 20.0, 1, 2.8f, int(pcad::ClassPortLabel)));
+    EXPECT_EQ(std::make_tuple(t[0].boxX0, t[0].boxY0, t[0].boxX1, t[0].boxY1),
+              std::make_tuple(9.0, 19.0, 16.0, 22.0));
+    EXPECT_EQ(label(1), std::make_tuple("VCC", 31.0, 21.5, 0, 2.8f, int(pcad::ClassPortLabel)));
+}
+
+TEST(BinaryTexts, LineBreaksBecomeLineFeeds) {
+    PcadBinaryBuilder b = pcadBinaryFile();
+    b.padTo(40).anchoredText("First\r\nSecond\nThird", {0, 0}, at(200, 150));
+    EXPECT_EQ(read(b).at(0).texts.at(0).text, "First\nSecond\nThird");
+}

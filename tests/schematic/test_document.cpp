@@ -29,7 +29,7 @@ struct Case {
 
 Case pcadCase() {
     kgtest::PcadBinaryBuilder b = kgtest::pcadBinaryFile();
-    b.sheet33(1, "Top", true).sheet33(2, "Bottom", false);
+    b.sheetSized(1, "Top", 1).sheetSized(2, "Bottom");
     b.shape({.x1 = 10, .y1 = 10, .x2 = 60, .y2 = 10, .sheet = 1, .rect = {10, 10, 60, 10}});
     b.fill(64);
     return {std::make_unique<TempFile>(b.bytes, ".sch"), 2, "Top", 6, -1, "P-CAD SCH | sheet 1/2 | 1 lines"};

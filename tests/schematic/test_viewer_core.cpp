@@ -111,7 +111,7 @@ TEST(ViewerCoreOpen, BinaryPcadSheets) {
 
 TEST(ViewerCoreOpen, BinaryPcadSheetsOfTheLaterForm) {
     kgtest::PcadBinaryBuilder b = kgtest::pcadBinaryFile();
-    b.sheet33(1, "Sheet1", true).sheet33(2, "Sheet2", false);
+    b.sheetSized(1, "Sheet1", 1).sheetSized(2, "Sheet2");
     b.shape({.x1 = 10, .y1 = 10, .x2 = 60, .y2 = 10, .sheet = 1, .rect = {10, 10, 60, 10}});
     b.shape({.x1 = 10, .y1 = 10, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {10, 10, 10, 90}});
     b.shape({.x1 = 10, .y1 = 20, .x2 = 10, .y2 = 90, .sheet = 2, .rect = {10, 20, 10, 90}});

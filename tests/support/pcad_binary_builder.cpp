@@ -132,11 +132,32 @@ PcadBinaryBuilder& PcadBinaryBuilder::sheet(std::uint8_t number, const std::stri
     return raw({0x00, 0x01, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00});
 }
 
-PcadBinaryBuilder& PcadBinaryBuilder::sheet33(std::uint8_t number, const std::string& name, bool first) {
+PcadBinaryBuilder& PcadBinaryBuilder::sheetSized(std::uint8_t number, const std::string& name,
+                                                 std::uint8_t flag, std::uint8_t last) {
     const std::size_t start = bytes.size();
-    raw({0x2E, 0x33, 0x00, number, 0x00, static_cast<std::uint8_t>(first ? 1 : 0)});
-    str(name).raw({0x00, 0x01, 0x01, 0x00});
-    return padTo(std::max(bytes.size(), start + 54));
+    const auto length = static_cast<std::uint8_t>(45 + name.size());
+    raw({0x2E, length, 0x00, number, 0x00, flag});
+    str(name).raw({0x00, 0x01, 0x01, last});
+    return padTo(std::max(bytes.size(), start + 3 + length));
+}
+
+PcadBinaryBuilder& PcadBinaryBuilder::netName(std::uint16_t id, const std::string& name) {
+    return raw({0x22, 0x00, 0x00}).named(id, name);
+}
+
+PcadBinaryBuilder& PcadBinaryBuilder::pin(double length, std::uint16_t rotation, bool numberShown,
+                                          bool nameShown, const std::string& number, double x, double y) {
+    u8(0x2C).u16(static_cast<std::uint16_t>(21 + number.size()));
+    u16(0xEEEE).i32(units(length)).fill(8, 0xEE).u16(0xEEEE).u16(rotation);
+    u8(numberShown ? 1 : 0).u8(nameShown ? 1 : 0).str(number).u8(0);
+    return pointTag(x, y);
+}
+
+PcadBinaryBuilder& PcadBinaryBuilder::polygon(std::initializer_list<std::pair<double, double>> points,
+                                              std::uint16_t sheet) {
+    raw({0x0B, 0x00, 0x00, 0x05, 0x04, 0x00}).u16(0xEEEE).u16(static_cast<std::uint16_t>(points.size()));
+    for (const auto& [x, y] : points) pointTag(x, y);
+    return attrTag(0, 0, sheet).rectTag({0, 0, 1, 1});
 }
 
 PcadBinaryBuilder& PcadBinaryBuilder::anchoredText(const std::string& text,

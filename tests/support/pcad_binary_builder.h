@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kgtest {
@@ -76,9 +77,20 @@ public:
     // 2E, digit, 00, number, 00, flag, name, 00 01 00 00 0A 00 00 00.
     PcadBinaryBuilder& sheet(std::uint8_t number, const std::string& name, std::uint8_t digit = '0',
                              std::uint8_t flag = 0);
-    // The later form: 2E 33 00, number, 00, first-sheet flag, name, 00 01 01 00, then
-    // filler up to the record's 54 bytes.
-    PcadBinaryBuilder& sheet33(std::uint8_t number, const std::string& name, bool first);
+
+    // The later form, with the record's length in place of the type: 2E, 45 + name length,
+    // 00, number, 00, flag, name, 00 01 01, `last`, then filler up to the record's length.
+    PcadBinaryBuilder& sheetSized(std::uint8_t number, const std::string& name, std::uint8_t flag = 0,
+                                  std::uint8_t last = 0);
+    // 22 00 00 and the named record of a net name.
+    PcadBinaryBuilder& netName(std::uint16_t id, const std::string& name);
+    // 2C L, then u16, length u32, 8 bytes, u16, rotation u16 (tenths of a degree), the two
+    // shown flags, the number text and 00; then the pin's point tag.
+    PcadBinaryBuilder& pin(double length, std::uint16_t rotation, bool numberShown, bool nameShown,
+                           const std::string& number, double x, double y);
+    // 0B 00 00 05 04 00, u16, point count, the point tags, then attribute and rectangle tags.
+    PcadBinaryBuilder& polygon(std::initializer_list<std::pair<double, double>> points,
+                               std::uint16_t sheet = 1);
 
     // A text record anchored by the graphic record that follows it at once.
     PcadBinaryBuilder& anchoredText(const std::string& text, std::initializer_list<std::uint16_t> fields,
