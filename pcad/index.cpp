@@ -16,13 +16,14 @@ constexpr std::int32_t kMaxCells = 128;
 // An item whose cell range holds more cells than this goes to the wide list.
 constexpr std::int32_t kMaxCellsPerItem = 32;
 
-// Index of v's cell along one axis of `count` cells over [origin, origin + size].
-// Clamped in double first so that huge, infinite or NaN values never reach the
-// integer conversion.
+// Index of v's cell along one axis of `count` cells over [origin, origin + size]: the floor of
+// its position in cells, clamped. Clamped in double first so that huge, infinite or NaN values
+// never reach the integer conversion; what reaches it is not negative, where truncating is the
+// floor, and cheaper.
 std::int32_t cellOf(double v, double origin, double size, std::int32_t count) {
-    const double t = std::floor((v - origin) / size * count);
-    if (std::isnan(t) || t < 0) return 0;
-    if (t > count - 1) return count - 1;
+    const double t = (v - origin) / size * count;
+    if (!(t >= 0)) return 0;
+    if (t >= count) return count - 1;
     return static_cast<std::int32_t>(t);
 }
 
@@ -142,15 +143,30 @@ void Page::indexItems() {
 }
 
 // Every item that meets the page rectangle goes into the cells it covers, or once into the
-// wide list when it covers many.
+// wide list when it covers many. The lists are laid out in two passes: the first finds each
+// item's cells and counts each cell's entries, the second places them, so every buffer is
+// allocated once at its final size.
 void Page::fillCells() {
-    cells.assign(static_cast<std::size_t>(gridCols) * static_cast<std::size_t>(gridRows), {});
-    wideItems.clear();
+    // Fresh vectors, so that a rebuilt index lets go of the old one's memory.
+    cellNumbers = std::vector<std::uint32_t>();
+    cellStarts = std::vector<std::size_t>();
+    cellItems = std::vector<std::uint32_t>();
+    wideItems = std::vector<std::uint32_t>();
+    if (items.empty()) return;
+
+    // An item's columns c0..c1 and rows r0..r1; none (c0 > c1) for an item off the page or wide.
+    struct Span {
+        std::uint8_t c0 = 1, c1 = 0, r0 = 0, r1 = 0;
+    };
+    static_assert(kMaxCells <= 256);
+    std::vector<Span> spans(items.size());
+    // Entries per cell, then, for the cells that hold any, where their lists start; the same
+    // table then serves as each list's next free place.
+    std::vector<std::size_t> next(static_cast<std::size_t>(gridCols) * static_cast<std::size_t>(gridRows));
     for (std::size_t n = 0; n < items.size(); ++n) {
         const Item& it = items[n];
-        if (!(it.maxX >= gridMinX && it.minX <= gridMaxX && it.maxY >= gridMinY && it.minY <= gridMaxY)) {
+        if (!(it.maxX >= gridMinX && it.minX <= gridMaxX && it.maxY >= gridMinY && it.minY <= gridMaxY))
             continue;
-        }
         const std::int32_t c0 = cellOf(it.minX, originX, width, gridCols);
         const std::int32_t c1 = cellOf(it.maxX, originX, width, gridCols);
         const std::int32_t r0 = cellOf(it.minY, originY, height, gridRows);
@@ -159,11 +175,31 @@ void Page::fillCells() {
             wideItems.push_back(static_cast<std::uint32_t>(n));
             continue;
         }
-        for (std::int32_t r = r0; r <= r1; ++r) {
-            for (std::int32_t c = c0; c <= c1; ++c) {
-                cells[static_cast<std::size_t>(r) * gridCols + c].push_back(static_cast<std::uint32_t>(n));
-            }
-        }
+        spans[n] = {static_cast<std::uint8_t>(c0), static_cast<std::uint8_t>(c1),
+                    static_cast<std::uint8_t>(r0), static_cast<std::uint8_t>(r1)};
+        for (std::int32_t r = r0; r <= r1; ++r)
+            for (std::int32_t c = c0; c <= c1; ++c) ++next[static_cast<std::size_t>(r) * gridCols + c];
+    }
+
+    const auto used = static_cast<std::size_t>(
+        std::count_if(next.begin(), next.end(), [](std::size_t k) { return k != 0; }));
+    if (used == 0) return;
+    cellNumbers.reserve(used);
+    cellStarts.reserve(used + 1);
+    std::size_t total = 0;
+    for (std::size_t cell = 0; cell < next.size(); ++cell) {
+        if (next[cell] == 0) continue;
+        cellNumbers.push_back(static_cast<std::uint32_t>(cell));
+        cellStarts.push_back(total);
+        total += std::exchange(next[cell], total);
+    }
+    cellStarts.push_back(total);
+    cellItems.resize(total);
+    for (std::size_t n = 0; n < spans.size(); ++n) {
+        const Span sp = spans[n];
+        for (std::size_t r = sp.r0; r <= sp.r1; ++r)
+            for (std::size_t c = sp.c0; c <= sp.c1; ++c)
+                cellItems[next[r * gridCols + c]++] = static_cast<std::uint32_t>(n);
     }
 }
 
@@ -189,17 +225,25 @@ void Page::query(double minX, double minY, double maxX, double maxY,
         const Item& it = items[n];
         if (maxX >= it.minX && it.maxX >= minX && maxY >= it.minY && it.maxY >= minY) visit(it);
     };
+    // The stored cells of each row's stretch, in walk order (ascending cell numbers); the wide
+    // items of the cells between them, which hold nothing of their own, join in the same order.
+    auto stored = cellNumbers.cbegin();
     for (std::int32_t r = r0; r <= r1; ++r) {
-        for (std::int32_t c = c0; c <= c1; ++c) {
-            const std::size_t cell = static_cast<std::size_t>(r) * gridCols + c;
-            for (std::uint32_t n : cells[cell]) {
+        const std::size_t rowStart = static_cast<std::size_t>(r) * gridCols;
+        stored = std::lower_bound(stored, cellNumbers.cend(), rowStart + c0);
+        for (; stored != cellNumbers.cend() && *stored <= rowStart + c1; ++stored) {
+            const std::size_t cell = *stored;
+            for (; nextWide != wide.cend() && nextWide->first < cell; ++nextWide) take(nextWide->second);
+            const auto k = static_cast<std::size_t>(stored - cellNumbers.cbegin());
+            for (std::size_t e = cellStarts[k]; e < cellStarts[k + 1]; ++e) {
+                const std::uint32_t n = cellItems[e];
                 for (; nextWide != wide.cend() && nextWide->first == cell && nextWide->second < n; ++nextWide)
                     take(nextWide->second);
                 take(n);
             }
-            for (; nextWide != wide.cend() && nextWide->first == cell; ++nextWide) take(nextWide->second);
         }
     }
+    for (; nextWide != wide.cend(); ++nextWide) take(nextWide->second);
 }
 
 // The wide items whose cell range meets columns c0..c1 and rows r0..r1, each with the

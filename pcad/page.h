@@ -137,8 +137,14 @@ private:
     // Lets the tests look at the grid; defined only by them.
     friend struct PageGridAccess;
 
-    // The uniform grid over the page rectangle, derived by buildIndex with the items.
-    std::vector<std::vector<std::uint32_t>> cells;  // row-major, row 0 at the bottom
+    // The uniform grid over the page rectangle, derived by buildIndex with the items. Only the
+    // cells that hold items are kept, so that the grid's memory follows what the page holds
+    // (an empty page keeps none): their numbers (row-major, row 0 at the bottom) ascending,
+    // where each one's list starts in cellItems (one start more ends the last list), and all
+    // the lists back to back.
+    std::vector<std::uint32_t> cellNumbers;
+    std::vector<std::size_t> cellStarts;
+    std::vector<std::uint32_t> cellItems;
     // Items that would fill many cells (long diagonals, page-wide boxes), ascending: kept
     // here once instead of in every cell they cover, so that the grid stays small. A
     // query returns them exactly where the cell walk would have met them first.

@@ -197,7 +197,8 @@ void CompoundFile::readMiniTables() {
     walkDirectory(root->child, std::string());
 
     if (root->size > kMaxBytes) fail("CFB: oversized root stream");
-    miniStream_ = readChain(root->startSector, fat_, sectorSize_, Source::File, root->size);
+    miniStream_ =
+        readChain(root->startSector, fat_, sectorSize_, Source::File, root->size, Extent::TakenBytes);
 
     const std::uint32_t miniFatSectors = u32At(bytes_, kMiniFatCountAt);
     if (miniFatSectors == 0) return;
@@ -220,7 +221,7 @@ std::vector<std::uint8_t> CompoundFile::readSector(std::uint32_t k) const {
 std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t start,
                                                                 const std::vector<std::uint32_t>& table,
                                                                 std::size_t unit, Source source,
-                                                                std::uint64_t limit) const {
+                                                                std::uint64_t limit, Extent extent) const {
     std::vector<ChainPiece> pieces;
     if (start >= kEndMarker) return pieces;
 
@@ -236,10 +237,15 @@ std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t st
     for (;;) {
         if (current >= table.size() || !visited.insert(current).second) fail("CFB: cyclic/invalid FAT chain");
         const std::uint64_t offset = base + static_cast<std::uint64_t>(current) * unit;
-        if (!fits(offset, unit, sourceSize)) truncated();
-        if (taken > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
         std::size_t take = unit;
         if (limited) take = static_cast<std::size_t>(std::min<std::uint64_t>(unit, limit - taken));
+        // Mini sectors lie in a stream already read, so they are always whole; a sector a stream
+        // takes nothing from (size 0) must still begin inside the file.
+        const std::size_t needed = source == Source::MiniStream || extent == Extent::WholeSector
+                                       ? unit
+                                       : std::max<std::size_t>(take, 1);
+        if (!fits(offset, needed, sourceSize)) truncated();
+        if (taken > kMaxBytes) fail("CFB: stream exceeds 128MiB safety limit");
         pieces.push_back({static_cast<std::size_t>(offset), take});
         taken += take;
         if (limited && taken >= limit) break;
@@ -253,8 +259,8 @@ std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t st
 
 std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
                                                   const std::vector<std::uint32_t>& table, std::size_t unit,
-                                                  Source source, std::uint64_t limit) const {
-    const std::vector<ChainPiece> pieces = chainPieces(start, table, unit, source, limit);
+                                                  Source source, std::uint64_t limit, Extent extent) const {
+    const std::vector<ChainPiece> pieces = chainPieces(start, table, unit, source, limit, extent);
     std::size_t size = 0;
     for (const ChainPiece& piece : pieces) size += piece.length;
     std::vector<std::uint8_t> out;
@@ -333,14 +339,14 @@ std::vector<std::uint8_t> CompoundFile::readStream(const std::string& path) cons
     const Entry& entry = streamEntry(path);
     if (entry.size < miniCutoff_)
         return readChain(entry.startSector, miniFat_, miniSectorSize_, Source::MiniStream, entry.size);
-    return readChain(entry.startSector, fat_, sectorSize_, Source::File, entry.size);
+    return readChain(entry.startSector, fat_, sectorSize_, Source::File, entry.size, Extent::TakenBytes);
 }
 
 std::vector<std::uint8_t> CompoundFile::takeStream(const std::string& path) && {
     const Entry& entry = streamEntry(path);
     std::vector<std::uint8_t> stream;
-    if (entry.size >= miniCutoff_ &&
-        gatherInPlace(chainPieces(entry.startSector, fat_, sectorSize_, Source::File, entry.size)))
+    if (entry.size >= miniCutoff_ && gatherInPlace(chainPieces(entry.startSector, fat_, sectorSize_,
+                                                               Source::File, entry.size, Extent::TakenBytes)))
         stream = std::move(bytes_);
     else
         stream = readStream(path);

@@ -54,6 +54,10 @@ public:
 
 private:
     enum class Source { File, MiniStream };
+    // What of a file sector must lie inside the file: all of it for the tables and the directory,
+    // which are read whole; for a stream only the bytes it takes, since writers stop the file at
+    // the end of the stream that owns the last sector.
+    enum class Extent { WholeSector, TakenBytes };
     static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
 
     CompoundFile() = default;
@@ -74,13 +78,15 @@ private:
     std::vector<std::uint8_t> readSector(std::uint32_t k) const;
     const Entry& streamEntry(const std::string& path) const;
     std::vector<ChainPiece> chainPieces(std::uint32_t start, const std::vector<std::uint32_t>& table,
-                                        std::size_t unit, Source source, std::uint64_t limit) const;
+                                        std::size_t unit, Source source, std::uint64_t limit,
+                                        Extent extent) const;
     // Moves the pieces to the front of the file's buffer and cuts it after
     // them; false, with nothing moved, when that order of moves would
     // overwrite a piece before its turn.
     bool gatherInPlace(const std::vector<ChainPiece>& pieces);
     std::vector<std::uint8_t> readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
-                                        std::size_t unit, Source source, std::uint64_t limit) const;
+                                        std::size_t unit, Source source, std::uint64_t limit,
+                                        Extent extent = Extent::WholeSector) const;
     void walkDirectory(std::uint32_t number, const std::string& parent);
 
     std::vector<std::uint8_t> bytes_;

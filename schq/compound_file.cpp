@@ -182,7 +182,7 @@ void CompoundFile::readMiniStream() {
     if (root->size > 2 * static_cast<std::uint64_t>(bytes_.size()))
         throw Error("Invalid root mini stream size");
     if (root->size != 0) {
-        miniStream_ = readChain(root->startSector, fat_, false, root->size);
+        miniStream_ = readChain(root->startSector, fat_, false, root->size, Extent::TakenBytes);
         if (miniStream_.size() != root->size) throw Error("Truncated CFB mini stream");
     }
 
@@ -208,7 +208,7 @@ std::vector<std::uint8_t> CompoundFile::readStream(const std::string& name) cons
     const DirEntry& e = streamEntry(name);
     std::vector<std::uint8_t> data = e.size < miniStreamCutoff_
                                          ? readChain(e.startSector, miniFat_, true, e.size)
-                                         : readChain(e.startSector, fat_, false, e.size);
+                                         : readChain(e.startSector, fat_, false, e.size, Extent::TakenBytes);
     if (data.size() != e.size) throw Error("Truncated CFB stream: " + name);
     return data;
 }
@@ -216,7 +216,8 @@ std::vector<std::uint8_t> CompoundFile::readStream(const std::string& name) cons
 std::vector<std::uint8_t> CompoundFile::takeStream(const std::string& name) && {
     const DirEntry& e = streamEntry(name);
     if (e.size < miniStreamCutoff_) return readStream(name);
-    const std::vector<ChainPiece> pieces = chainPieces(e.startSector, fat_, false, e.size);
+    const std::vector<ChainPiece> pieces =
+        chainPieces(e.startSector, fat_, false, e.size, Extent::TakenBytes);
     std::uint64_t size = 0;
     bool inPlace = true;
     for (const ChainPiece& piece : pieces) {
@@ -247,7 +248,8 @@ const DirEntry* CompoundFile::findEntry(const std::string& name) const {
 
 std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t start,
                                                                 const std::vector<std::uint32_t>& table,
-                                                                bool mini, std::uint64_t limit) const {
+                                                                bool mini, std::uint64_t limit,
+                                                                Extent extent) const {
     std::vector<ChainPiece> pieces;
     if (limit == 0) return pieces;
     const std::uint64_t unit = mini ? miniSectorSize_ : sectorSize_;
@@ -261,9 +263,11 @@ std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t st
         visited[s] = true;
         const std::uint64_t off = mini ? static_cast<std::uint64_t>(s) * miniSectorSize_
                                        : headerSize_ + static_cast<std::uint64_t>(s) * sectorSize_;
-        if (off > sourceSize || unit > sourceSize - off)
-            throw Error(mini ? "CFB mini sector out of range" : "CFB sector out of range");
         const std::uint64_t take = std::min<std::uint64_t>(unit, limit - taken);
+        // Mini sectors lie in a stream already read, so they are always whole.
+        const std::uint64_t needed = mini || extent == Extent::WholeSector ? unit : take;
+        if (off > sourceSize || needed > sourceSize - off)
+            throw Error(mini ? "CFB mini sector out of range" : "CFB sector out of range");
         pieces.push_back({off, take});
         taken += take;
         s = table[s];
@@ -272,8 +276,8 @@ std::vector<CompoundFile::ChainPiece> CompoundFile::chainPieces(std::uint32_t st
 
 std::vector<std::uint8_t> CompoundFile::readChain(std::uint32_t start,
                                                   const std::vector<std::uint32_t>& table, bool mini,
-                                                  std::uint64_t limit) const {
-    const std::vector<ChainPiece> pieces = chainPieces(start, table, mini, limit);
+                                                  std::uint64_t limit, Extent extent) const {
+    const std::vector<ChainPiece> pieces = chainPieces(start, table, mini, limit, extent);
     std::uint64_t size = 0;
     for (const ChainPiece& piece : pieces) size += piece.length;
     // One allocation of the final size instead of doubling copies of a large stream.

@@ -65,14 +65,20 @@ private:
         std::uint64_t length;
     };
 
+    // What of a regular sector must lie inside the file: all of it for the tables and the
+    // directory, which are read whole; for a stream only the bytes it takes, since writers stop
+    // the file at the end of the stream that owns the last sector.
+    enum class Extent { WholeSector, TakenBytes };
+
     // Follows a chain through `table` from sector `start`, collecting at most
     // `limit` bytes from the file (regular sectors) or, when `mini` is set,
     // from the mini stream. A chain that ends early returns fewer bytes.
     std::vector<std::uint8_t> readChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
-                                        bool mini, std::uint64_t limit) const;
+                                        bool mini, std::uint64_t limit,
+                                        Extent extent = Extent::WholeSector) const;
     // The pieces that readChain copies, in chain order; the same checks and errors.
     std::vector<ChainPiece> chainPieces(std::uint32_t start, const std::vector<std::uint32_t>& table,
-                                        bool mini, std::uint64_t limit) const;
+                                        bool mini, std::uint64_t limit, Extent extent) const;
     // The stream's entry, checked for its size.
     const DirEntry& streamEntry(const std::string& name) const;
 

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
+#include "pcad/ascii.h"
 #include "pcad/page.h"
 #include "tests/pcad/page_grid_access.h"
 
@@ -155,4 +157,29 @@ TEST(PcadIndex, ItemsOverManyCellsKeepTheWalkOrder) {
     for (const auto& cell : Grid::cells(big)) entries += cell.size();
     EXPECT_EQ(entries, 0u);
     EXPECT_EQ(found(big, 2490, 2490, 2510, 2510).size(), 2000u);
+}
+
+// The grid's memory follows what a page holds: the thousand sheets of 128 by 128 cells that a
+// file may have cost next to nothing when empty, and a page of many items no more than a list
+// per cell would.
+TEST(PcadIndex, GridMemoryFollowsTheItems) {
+    std::string s =
+        "ACCEL_ASCII \"m.sch\"\n(schematicDesign \"D\" (schDesignHeader (workspaceSize 5000 5000)) (sheet "
+        "\"S\" (line (pt 1 1) (pt 30 40)))";
+    for (int k = 1; k < 1000; ++k) s += " (sheet)";
+    s += ")";
+    const std::vector<Page> pages = readAscii(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+    ASSERT_EQ(pages.size(), 1000u);
+    ASSERT_EQ(pages[0].items.size(), 1u);
+    std::size_t bytes = 0;
+    for (const Page& p : pages) bytes += Grid::gridBytes(p);
+    EXPECT_LT(bytes, 256u);  // the few cells of one line
+
+    Page full;
+    full.width = full.height = 10000;  // 128 by 128 cells
+    for (int k = 0; k < 100000; ++k) full.lines.push_back(line(k % 9973, k % 9967, k % 9973 + 50, k % 9967));
+    full.buildIndex();
+    std::size_t entries = 0;
+    for (const auto& cell : Grid::cells(full)) entries += cell.size();
+    EXPECT_LE(Grid::gridBytes(full), 128 * 128 * sizeof(std::vector<std::uint32_t>) + entries * 4);
 }

@@ -93,6 +93,30 @@ TEST(SbkCircuit, PagesAndStreamErrors) {
     EXPECT_EQ(errorOf([&] { sbk::loadPage(junk.path(), 0); }), "Not an OLE/CFB container");
 }
 
+// Writers stop the file at the end of the stream that owns the last sector: a page whose Circuit
+// stream ends the file reads as its twin padded to whole sectors; cut inside the stream, it fails.
+TEST(SbkCircuit, FileEndingAtTheCircuitsBytes) {
+    CircuitBuilder c;
+    for (int32_t i = 0; i < 150; ++i) c.wire(5, {{0, 10 * i}, {100 + i, 10 * i}});
+    SbkFileBuilder b;
+    b.addPage(c.bytes());
+    auto img = b.build();
+    const auto end = static_cast<size_t>(img.streamEnd("Pages/Page1/Circuit"));
+    ASSERT_NE(end % 512, 0u);
+    const auto read = [&] {
+        kgtest::TempFile f(img.bytes, ".SBK");
+        return sbk::loadPage(f.path(), 0);
+    };
+    const sbk::Document padded = read();
+    img.truncate(end);
+    const sbk::Document cut = read();
+    EXPECT_EQ(cut.stats().wires, 150u);
+    ASSERT_EQ(cut.polylines().size(), padded.polylines().size());
+    expectPoint(cut.polylines().back().points.back(), 249, 1490);
+    img.truncate(end - 1);
+    EXPECT_EQ(errorOf([&] { read(); }), "SBK: truncated binary data");
+}
+
 TEST(SbkCircuit, FrameAndBoundingBox) {
     CircuitBuilder framed;
     framed.setFrame(-500, 100, 10500, 8600);

@@ -206,10 +206,21 @@ TEST(SbkCompoundFile, BrokenChains) {
     img.setU32(img.dirEntryOffset(img.entryIndex("Small")) + cfb::kEntryStart, cfb::kEndOfChain);
     EXPECT_TRUE(openImage(img).readStream("Small").empty());
 
-    // The last sector of the stream cut off the file.
+    // The last sector, which holds the end of the mini stream, cut off the file: where the mini
+    // stream's bytes end it still reads, a byte shorter it fails.
     img = good;
-    img.truncate(img.bytes.size() - 100);
+    img.truncate(img.bytes.size() - 200);
     EXPECT_EQ(readError(img, "Big"), "SBK: truncated binary data");
+    img = good;
+    img.truncate(static_cast<size_t>(img.streamEnd("")));
+    EXPECT_EQ(openImage(img).readStream("Small"), pattern(300, 6));
+    img.truncate(img.bytes.size() - 1);
+    EXPECT_EQ(openError(img), "SBK: truncated binary data");
+
+    // The directory is read whole: its last sector must lie wholly inside the file.
+    img = CompoundFileWriter(3).build();
+    img.truncate(img.bytes.size() - 1);
+    EXPECT_EQ(openError(img), "SBK: truncated binary data");
 
     img = good;
     img.setStreamSize("Big", 134217729);

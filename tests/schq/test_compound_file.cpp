@@ -361,6 +361,22 @@ TEST(SchqCompoundFile, BrokenChains) {
     EXPECT_EQ(errorOf([&] { cf.readStream("Last"); }), "CFB sector out of range");
 }
 
+// Some writers stop the file where the stream owning the last sector ends. The mini stream is
+// such a stream; the directory is read whole, so its last sector must lie wholly inside the file.
+TEST(SchqCompoundFile, FileEndingAtTheLastStreamsBytes) {
+    CompoundFileWriter w(3);
+    w.addStream("Small", pattern(300, 2));
+    auto img = w.build();
+    img.truncate(static_cast<std::size_t>(img.streamEnd("")));
+    EXPECT_EQ(load(img).readStream("Small"), pattern(300, 2));
+    img.truncate(img.bytes.size() - 1);
+    EXPECT_EQ(openError(img), "CFB sector out of range");
+
+    auto directoryLast = CompoundFileWriter(3).build();
+    directoryLast.truncate(directoryLast.bytes.size() - 1);
+    EXPECT_EQ(openError(directoryLast), "CFB sector out of range");
+}
+
 // Taking a stream gathers it inside the file's buffer where its sectors allow and copies it
 // otherwise; either way the bytes and errors are those of reading it.
 TEST(SchqCompoundFile, TakenStreamsEqualReadOnes) {

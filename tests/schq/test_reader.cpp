@@ -361,6 +361,39 @@ TEST(SchqReader, AdditionalStream) {
     EXPECT_EQ(d.primitives()[2].layer, schq::Wires);
 }
 
+// Writers stop the file at the end of the stream that owns the last sector: such a file reads as
+// its twin padded to whole sectors, whichever stream is last; cut inside the stream, it fails.
+TEST(SchqReader, FileEndingAtTheLastStreamsBytes) {
+    const auto svgOf = [](const kgtest::CompoundFileImage& img) {
+        const kgtest::TempFile file(img.bytes, ".SchDoc");
+        return schq::exportSvg(schq::readSchDoc(file.path()), {0x1F, false, 1});
+    };
+    for (const char* last : {"FileHeader", "Additional"}) {
+        SCOPED_TRACE(last);
+        const bool additionalLast = std::string(last) == "Additional";
+        SchDocBuilder b;
+        b.addAdditional("|HEADER=x");
+        for (int i = 0; i < 70; ++i) {
+            const std::string line = std::string(kLine) + "|LOCATION.Y=" + std::to_string(i);
+            b.add(line);
+            if (additionalLast) b.addAdditional(line + "|CORNER.Y=" + std::to_string(i));
+        }
+        auto img = b.image();
+        ASSERT_NE(img.streamEnd(last) % 512, 0u);
+        const std::string padded = svgOf(img);
+        img.truncate(static_cast<std::size_t>(img.streamEnd(last)));
+        EXPECT_EQ(svgOf(img), padded);
+        if (additionalLast) continue;
+        img.truncate(img.bytes.size() - 1);
+        try {
+            svgOf(img);
+            ADD_FAILURE() << "a file cut inside FileHeader opened";
+        } catch (const schq::Error& e) {
+            EXPECT_STREQ(e.what(), "CFB sector out of range");
+        }
+    }
+}
+
 TEST(SchqReader, SortIsStableByLayer) {
     SchDocBuilder b;
     b.add("|RECORD=27|LOCATIONCOUNT=2|X1=0|Y1=0|X2=10|Y2=0");

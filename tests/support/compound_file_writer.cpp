@@ -132,6 +132,15 @@ const CfbStreamInfo& CompoundFileImage::stream(const std::string& path) const {
     throw std::out_of_range("compound file image: no stream " + path);
 }
 
+std::uint64_t CompoundFileImage::streamEnd(const std::string& path) const {
+    const bool root = path.empty();
+    const auto& chain = root ? miniStreamChain : stream(path).chain;
+    const std::uint64_t size = root ? miniStreamSize : stream(path).size;
+    if ((!root && stream(path).mini) || chain.empty())
+        throw std::logic_error("compound file image: no regular sector");
+    return sectorOffset(chain.back()) + (size - 1) % sectorSize + 1;
+}
+
 void CompoundFileImage::truncate(std::size_t size) {
     if (size < bytes.size()) bytes.resize(size);
 }

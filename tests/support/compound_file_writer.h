@@ -39,6 +39,11 @@
 //                                 it has the stream's size; needs 2 sectors
 //     cutChain(path, keep)        chain ends after `keep` sectors
 //     setStreamSize(path, size)   the directory claims another size
+//     streamEnd(path)             file offset just past a regular stream's last
+//                                 byte ("" the root's mini stream):
+//                                 truncate(streamEnd(last stream)) cuts the
+//                                 file as writers do that stop at the end of
+//                                 the stream owning the last sector
 //     dirEntryOffset(index), entryIndex(path): locate a directory entry to
 //                                 corrupt any of its fields (name length at
 //                                 +64, type at +66, links at +68/+72/+76,
@@ -119,6 +124,8 @@ public:
     // Entry number of a stream or storage path; throws when unknown.
     std::uint32_t entryIndex(const std::string& path) const;
     const CfbStreamInfo& stream(const std::string& path) const;
+    // File offset just past the last byte of a stream in regular sectors ("": the mini stream).
+    std::uint64_t streamEnd(const std::string& path) const;
 
     void truncate(std::size_t size);
     void setU8(std::uint64_t offset, std::uint8_t v);
