@@ -119,6 +119,7 @@ void SExprParser::parseList(SExpr& node, int depth) {
 // doubled, stands for one quote mark. A string that the text ends inside ends there.
 void SExprParser::parseString(SExpr& node) {
     ++pos_;
+    node.quoted = true;
     while (pos_ < text_.size()) {
         std::size_t quote = text_.find('"', pos_);
         if (quote == std::string::npos) quote = text_.size();

@@ -11,11 +11,13 @@
 namespace pcad {
 
 // One node, owned by value by its parent. A quoted string and a bare atom give the
-// same kind of node; a list's name is its first child when that child is an atom.
+// same kind of node, told apart only by `quoted` (a number with a unit is only ever
+// bare); a list's name is its first child when that child is an atom.
 struct SExpr {
     std::string text;             // the atom's characters; empty for a list
     std::vector<SExpr> children;  // empty for an atom
     bool isList = false;
+    bool quoted = false;  // a quoted string rather than a bare atom
 
     // True for a list whose first child is an atom with exactly this text.
     bool is(std::string_view name) const;
