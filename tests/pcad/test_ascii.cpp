@@ -286,6 +286,11 @@ TEST(AsciiReader, FeatureTestSample) {
             EXPECT_LE(item.maxY, p.originY + p.height) << p.name;
         }
     }
+    // The sheet's quarter arc is written centre first: it runs from its second point to its third.
+    EXPECT_EQ(pages[0].lines[338].x1, 3700);
+    EXPECT_EQ(pages[0].lines[338].y1, 1000);
+    EXPECT_NEAR(pages[0].lines[365].x2, 3500, 1e-6);
+    EXPECT_NEAR(pages[0].lines[365].y2, 1200, 1e-6);
     // Millimetre numbers in this mil file are converted.
     EXPECT_NEAR(pages[1].circles[0].x, 1000, 1e-9);
     EXPECT_NEAR(pages[1].lines[0].x2, 2000, 1e-9);
