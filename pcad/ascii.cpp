@@ -119,7 +119,7 @@ Placement placementOf(const SExpr& instance) {
     placement.x = origin.x;
     placement.y = origin.y;
     placement.rotation = toDouble(instance.value("rotation", ""), 0);
-    placement.mirrored = instance.value("isFlipped", "") == "True" ? 1 : 0;
+    placement.mirrored = instance.valueIs("isFlipped", "True") ? 1 : 0;
     return placement;
 }
 
@@ -128,8 +128,7 @@ void drawPin(Page& page, const SExpr& pin, const Placement& placement, const Doc
     addPinLine(page, pin, placement, doc.sizeScale);
     // P-CAD writes the number's flag only to hide it; the name is shown only when asked for.
     const SExpr& display = pin.find("pinDisplay");
-    const bool shown[] = {display.value("dispPinDes", "") != "False",
-                          display.value("dispPinName", "") == "True"};
+    const bool shown[] = {!display.valueIs("dispPinDes", "False"), display.valueIs("dispPinName", "True")};
     const char* lists[] = {"pinDes", "pinName"};
     for (int i = 0; i < 2; ++i) {
         if (!shown[i]) continue;
@@ -144,19 +143,21 @@ void drawPin(Page& page, const SExpr& pin, const Placement& placement, const Doc
 void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placement, const Document& doc) {
     const double k = doc.sizeScale;
     for (const SExpr& item : symbol.children) {
-        if (item.is("line")) {
+        if (!item.isList || item.children.empty() || item.children.front().isList) continue;
+        const std::string& word = item.children.front().text;
+        if (word == "line") {
             addLine(page, item, ClassSymbolGraphics, placement, k);
-        } else if (item.is("triplePointArc")) {
+        } else if (word == "pin") {
+            drawPin(page, item, placement, doc);
+        } else if (word == "triplePointArc") {
             addArc(page, item, ClassSymbolGraphics, placement, k);
-        } else if (item.is("arc")) {
+        } else if (word == "arc") {
             addAngleArc(page, item, ClassSymbolGraphics, placement, k);
-        } else if (item.is("poly")) {
+        } else if (word == "poly") {
             addPoly(page, item, ClassSymbolGraphics, placement, k);
-        } else if (item.is("text")) {
+        } else if (word == "text") {
             addText(page, item, ClassAttributeText, doc.styles, placement, placement.rotation, std::nullopt,
                     k);
-        } else if (item.is("pin")) {
-            drawPin(page, item, placement, doc);
         }
     }
 }
@@ -166,6 +167,7 @@ void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placem
 std::string shownReference(const std::string& refDes, const SExpr& instance, const SExpr* comp,
                            const Document& doc) {
     if (comp == nullptr) return refDes;
+    if (doc.componentDefs.empty()) return refDes;
     auto def = doc.componentDefs.find(comp->value("compRef", ""));
     if (def == doc.componentDefs.end()) def = doc.componentDefs.find(comp->value("originalName", ""));
     if (def == doc.componentDefs.end()) return refDes;
@@ -238,9 +240,11 @@ void drawPort(Page& page, const SExpr& port, double sizeScale) {
     t.text = label;
     t.height = detail::toFloat(2.6 * sizeScale);
     t.itemClass = ClassPortLabel;
-    const double turn = std::fmod(toDouble(port.value("rotation", ""), 0), 360.0);
-    const bool backwards = std::fabs(std::fabs(turn) - 180) <= 0.01;
-    if (backwards != (port.value("isFlipped", "") == "True")) t.justify = JustifyLowerRight;
+    const SExpr& rotation = port.find("rotation");
+    const bool backwards =
+        rotation.children.size() >= 2 &&
+        std::fabs(std::fabs(std::fmod(toDouble(rotation.children[1].text, 0), 360.0)) - 180) <= 0.01;
+    if (backwards != port.valueIs("isFlipped", "True")) t.justify = JustifyLowerRight;
     page.texts.push_back(std::move(t));
 }
 
@@ -310,7 +314,7 @@ std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size) {
     SExpr root = parser.parseAll();
     if (root.atom(0, "") != "ACCEL_ASCII") throw std::runtime_error("Not ACCEL_ASCII format");
     const FileUnit unit = fileUnitOf(root);
-    foldUnits(root, unit);
+    convertUnits(root, parser, unit);
 
     const SExpr& design = root.find("schematicDesign");
     if (!design.isList) throw std::runtime_error("Missing schematicDesign");

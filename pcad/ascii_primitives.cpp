@@ -48,7 +48,7 @@ float strokeWidth(const SExpr& node, double fallback) {
 }
 
 // Items whose points are not finite are left out: no drawing can place them.
-void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t itemClass) {
+inline void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t itemClass) {
     if (!isFinite(a) || !isFinite(b)) return;
     Line line;
     line.x1 = a.x;
@@ -187,6 +187,50 @@ std::uint8_t mirrorY(std::uint8_t code) {
     }
 }
 
+// The lists of a text that place and shape it, each the first of its name as find gives it,
+// and its string (the first element after the head that is not a list): gathered in one
+// pass, since texts are many.
+struct TextFields {
+    const SExpr* pt = nullptr;
+    const SExpr* style = nullptr;
+    const SExpr* rotation = nullptr;
+    const SExpr* justify = nullptr;
+    const SExpr* flipped = nullptr;
+    const SExpr* extent = nullptr;
+    const std::string* string = nullptr;
+};
+
+TextFields textFields(const SExpr& node) {
+    static constexpr std::pair<std::string_view, const SExpr * TextFields::*> kLists[] = {
+        {"pt", &TextFields::pt},
+        {"textStyleRef", &TextFields::style},
+        {"rotation", &TextFields::rotation},
+        {"justify", &TextFields::justify},
+        {"isFlipped", &TextFields::flipped},
+        {"extent", &TextFields::extent},
+    };
+    TextFields f;
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const SExpr& c = node.children[i];
+        if (!c.isList) {
+            if (i > 0 && f.string == nullptr) f.string = &c.text;
+        } else if (!c.children.empty() && !c.children.front().isList) {
+            for (const auto& [name, member] : kLists) {
+                if (c.children.front().text != name) continue;
+                if (f.*member == nullptr) f.*member = &c;
+                break;
+            }
+        }
+    }
+    return f;
+}
+
+// The text of element 1 of a keyword list, as SExpr::value reads it; empty without one.
+std::string_view valueOf(const SExpr* list) {
+    return list != nullptr && list->children.size() >= 2 ? std::string_view(list->children[1].text)
+                                                         : std::string_view();
+}
+
 // P-CAD writes a line break inside a string as the two characters \r\n, or as \n alone.
 void breakLines(std::string& s) {
     std::size_t at = s.find('\\');
@@ -300,21 +344,12 @@ void addPinLine(Page& page, const SExpr& pin, const Placement& placement, double
 void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleTable& styles,
              const Placement& placement, double rotationOffset,
              const std::optional<std::string>& textOverride, double sizeScale) {
-    if (node.find("pt").children.size() < 3) return;  // no y
-    const AsciiPoint anchor = placement.apply(readPt(node));
+    const TextFields f = textFields(node);
+    if (f.pt == nullptr || f.pt->children.size() < 3) return;  // no y
+    const AsciiPoint anchor = placement.apply(pointOf(*f.pt));
     if (!isFinite(anchor)) return;
 
-    std::string str;
-    if (textOverride) {
-        str = *textOverride;
-    } else {
-        for (std::size_t i = 1; i < node.children.size(); ++i) {
-            if (!node.children[i].isList) {
-                str = node.children[i].text;
-                break;
-            }
-        }
-    }
+    std::string str = textOverride ? *textOverride : f.string ? *f.string : std::string();
     breakLines(str);
     if (str.empty()) return;
 
@@ -323,25 +358,24 @@ void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleT
     t.y = anchor.y;
     t.text = std::move(str);
     t.height = detail::toFloat(2.7 * sizeScale);
-    const std::string style = node.value("textStyleRef", "");
+    const std::string_view style = valueOf(f.style);
     if (!style.empty()) {
-        const auto it = styles.find(style);
+        const auto it = styles.find(std::string(style));
         if (it != styles.end()) t.height = it->second;
     }
-    const double rotation = toDouble(node.value("rotation", ""), 0);
+    const double rotation = toDouble(valueOf(f.rotation), 0);
     t.rotation = detail::toFloat(std::fmod(rotation + rotationOffset + 3600, 360));
-    t.justify = justifyCode(node.value("justify", ""));
-    const bool flipped = node.value("isFlipped", "") == "True";
+    t.justify = justifyCode(valueOf(f.justify));
+    const bool flipped = valueOf(f.flipped) == "True";
     if (flipped != (placement.mirrored != 0)) t.justify = mirrorX(t.justify);
     // Upside down reads badly: the same box upright, anchored at its opposite corner.
     if (std::fabs(t.rotation - 180.0f) <= 0.01f) {
         t.rotation = 0;
         t.justify = mirrorY(mirrorX(t.justify));
     }
-    const SExpr& extent = node.find("extent");
-    if (extent.children.size() >= 3) {
-        t.extentWidth = toDouble(extent.atom(1, ""), 0);
-        t.extentHeight = toDouble(extent.atom(2, ""), 0);
+    if (f.extent != nullptr && f.extent->children.size() >= 3) {
+        t.extentWidth = toDouble(f.extent->children[1].text, 0);
+        t.extentHeight = toDouble(f.extent->children[2].text, 0);
         // An extent that is not finite says nothing; the text is sized by its height.
         t.hasExtent = std::isfinite(t.extentWidth) && std::isfinite(t.extentHeight) ? 1 : 0;
         if (!t.hasExtent) t.extentWidth = t.extentHeight = 0;

@@ -1,5 +1,5 @@
-// Values that a P-CAD text schematic writes with a unit ("1.74 mm", "25.4mm", "300 mil"),
-// brought to the file's own unit before anything is read from the tree.
+// Numbers that a P-CAD text schematic writes in a unit other than the file's own ("1.74 mm"
+// in a mil file), brought to the file's unit before anything is read from the tree.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +21,8 @@ FileUnit fileUnitOf(const SExpr& root);
 // file, 1 otherwise.
 double fixedSizeScale(FileUnit unit);
 
-// Rewrites every bare number that carries a unit, as a suffix or as the bare atom after it,
-// as its value in the file's unit, and takes those unit atoms out of their lists, so that
-// an extent's width and height stay its elements 1 and 2.
-void foldUnits(SExpr& root, FileUnit unit);
+// Rewrites the text of every number that the parser found written in the other unit as its
+// value in the file's unit; walks the tree only when there is such a number.
+void convertUnits(SExpr& root, const SExprParser& parser, FileUnit unit);
 
 }  // namespace pcad

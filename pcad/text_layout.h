@@ -54,10 +54,13 @@ std::size_t codePoints(std::string_view text);
 struct TextLines {
     std::size_t count = 0;
     std::size_t longestBytes = 0;
-    std::size_t longestCodePoints = 0;
+    std::size_t longestCodePoints = 0;  // left 0 by lineBytes
 };
 
 TextLines measureLines(std::string_view text);
+// The count and the longest line in bytes only: what the text bounds need, at the cost of a
+// search for line feeds.
+TextLines lineBytes(std::string_view text);
 
 // The part of the fitted-text box (100 units square, y down) that line `index`, of
 // `lineCodePoints` code points, takes: a row of equal height, as wide as its share of the
