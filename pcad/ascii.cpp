@@ -139,22 +139,33 @@ void drawPin(Page& page, const SExpr& pin, const Placement& placement, const Doc
     }
 }
 
+// The graphics that a sheet and a symbol definition share: lines, both forms of arc and
+// polygons. False for any other word.
+bool addGraphic(Page& page, const std::string& word, const SExpr& item, std::uint8_t itemClass,
+                const Placement& placement, double sizeScale) {
+    if (word == "line") {
+        addLine(page, item, itemClass, placement, sizeScale);
+    } else if (word == "triplePointArc") {
+        addArc(page, item, itemClass, placement, sizeScale);
+    } else if (word == "arc") {
+        addAngleArc(page, item, itemClass, placement, sizeScale);
+    } else if (word == "poly") {
+        addPoly(page, item, itemClass, placement, sizeScale);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // The definition's graphics, its own texts, and its pins.
 void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placement, const Document& doc) {
     const double k = doc.sizeScale;
     for (const SExpr& item : symbol.children) {
         if (!item.isList || item.children.empty() || item.children.front().isList) continue;
         const std::string& word = item.children.front().text;
-        if (word == "line") {
-            addLine(page, item, ClassSymbolGraphics, placement, k);
-        } else if (word == "pin") {
+        if (addGraphic(page, word, item, ClassSymbolGraphics, placement, k)) continue;
+        if (word == "pin") {
             drawPin(page, item, placement, doc);
-        } else if (word == "triplePointArc") {
-            addArc(page, item, ClassSymbolGraphics, placement, k);
-        } else if (word == "arc") {
-            addAngleArc(page, item, ClassSymbolGraphics, placement, k);
-        } else if (word == "poly") {
-            addPoly(page, item, ClassSymbolGraphics, placement, k);
         } else if (word == "text") {
             addText(page, item, ClassAttributeText, doc.styles, placement, placement.rotation, std::nullopt,
                     k);
@@ -282,18 +293,11 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Bu
         const std::string& word = item.children.front().text;
         if (word == "wire") {
             for (const SExpr* line : item.findAll("line")) addLine(page, *line, ClassWire, identity, k);
-        } else if (word == "line") {
-            addLine(page, item, ClassSheetGraphics, identity, k);
+        } else if (addGraphic(page, word, item, ClassSheetGraphics, identity, k)) {
         } else if (word == "text") {
             addText(page, item, ClassFreeText, doc.styles, identity, 0, std::nullopt, k);
         } else if (word == "junction") {
             drawJunction(page, item, k);
-        } else if (word == "triplePointArc") {
-            addArc(page, item, ClassSheetGraphics, identity, k);
-        } else if (word == "arc") {
-            addAngleArc(page, item, ClassSheetGraphics, identity, k);
-        } else if (word == "poly") {
-            addPoly(page, item, ClassSheetGraphics, identity, k);
         } else if (word == "port") {
             drawPort(page, item, k);
         } else if (word == "symbol") {

@@ -50,24 +50,29 @@ int nearestQuarter(double angle) {
     return static_cast<int>((q + 4) % 4) * 90;
 }
 
-// A text of several lines: each line fitted into its own part of the text's screen box, each
-// skipped, like a whole text, when its part is under 3 pixels high.
-void paintLines(const pcad::Text& t, const Box& box, DrawTarget& target, Colour colour) {
+// A text fitted into its screen box, anchored at the box's bottom-left corner; left out when
+// the box is under 3 pixels high.
+void fitText(DrawTarget& target, const Box& box, const std::string& text, double angle, Colour colour) {
+    const double h = box.y1 - box.y0;
+    if (!(h >= 3)) return;
+    TextStyle style;
+    style.align = AlignLeft;
+    style.height = std::max(h, 4.0);
+    style.angle = angle;
+    style.boxWidth = std::max(box.x1 - box.x0, 0.0);
+    target.text({box.x0, box.y1}, text, style, colour);
+}
+
+// A text of several lines: each line fitted into its own part of the text's screen box.
+void fitLines(DrawTarget& target, const Box& box, const pcad::Text& t, Colour colour) {
     const pcad::TextLines lines = pcad::measureLines(t.text);
     const double fx = pcad::justifyX(t.justify);
     const int quarter = nearestQuarter(t.rotation);
     pcad::forEachLine(t.text, [&](std::string_view line, std::size_t index) {
         const std::size_t n = pcad::codePoints(line);
-        if (n == 0) return;
-        const Box part = screenPart(box, pcad::lineBox(lines, index, n, fx), quarter);
-        const double h = part.y1 - part.y0;
-        if (!(h >= 3)) return;
-        TextStyle style;
-        style.align = AlignLeft;
-        style.height = std::max(h, 4.0);
-        style.angle = t.rotation;
-        style.boxWidth = std::max(part.x1 - part.x0, 0.0);
-        target.text({part.x0, part.y1}, std::string(line), style, colour);
+        if (n > 0)
+            fitText(target, screenPart(box, pcad::lineBox(lines, index, n, fx), quarter), std::string(line),
+                    t.rotation, colour);
     });
 }
 
@@ -150,18 +155,11 @@ void PcadDocument::paintItem(const pcad::Page& page, const pcad::Item& item, con
         if (t.text.empty()) return;
         const pcad::Point lt = view.toScreen(item.minX, item.maxY);
         const pcad::Point rb = view.toScreen(item.maxX, item.minY);
-        if (t.text.find('\n') != std::string::npos) {
-            paintLines(t, {lt.x, lt.y, rb.x, rb.y}, target, pcadItemColour(t.itemClass, dark));
-            return;
-        }
-        const double h = rb.y - lt.y;
-        if (!(h >= 3)) return;
-        TextStyle style;
-        style.align = AlignLeft;
-        style.height = std::max(h, 4.0);
-        style.angle = t.rotation;
-        style.boxWidth = std::max(rb.x - lt.x, 0.0);
-        target.text({lt.x, rb.y}, t.text, style, pcadItemColour(t.itemClass, dark));
+        const Box box{lt.x, lt.y, rb.x, rb.y};
+        if (t.text.find('\n') == std::string::npos)
+            fitText(target, box, t.text, t.rotation, pcadItemColour(t.itemClass, dark));
+        else
+            fitLines(target, box, t, pcadItemColour(t.itemClass, dark));
     }
 }
 
