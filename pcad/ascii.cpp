@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "pcad/ascii_primitives.h"
+#include "pcad/ascii_units.h"
 #include "pcad/sexpr.h"
 
 namespace pcad {
@@ -29,6 +30,8 @@ struct Document {
     StyleTable styles;
     NodeTable symbols;
     NodeTable components;
+    NodeTable componentDefs;
+    double sizeScale = 1;  // the reader's fixed sizes, millimetres, in the file's unit
     std::unordered_map<std::string, std::string> fields;
     const SExpr* titleSheet = nullptr;
     double width = kDefaultPageSize.width;
@@ -55,7 +58,7 @@ private:
     std::size_t scannedTexts_ = 0;
 };
 
-void readStyles(const SExpr& library, StyleTable& styles) {
+void readStyles(const SExpr& library, double sizeScale, StyleTable& styles) {
     for (const SExpr* def : library.findAll("textStyleDef")) {
         const std::vector<const SExpr*> fonts = def->findAll("font");
         if (fonts.empty()) continue;
@@ -63,18 +66,21 @@ void readStyles(const SExpr& library, StyleTable& styles) {
         const SExpr* chosen = fonts.front();
         for (const SExpr* font : fonts)
             if (font->value("fontType", "") == "TrueType") chosen = font;
-        double height = toDouble(chosen->value("fontHeight", ""), 2.8);
-        if (!(height > 0.7) || !std::isfinite(detail::toFloat(height))) height = 0.7;
+        double height = toDouble(chosen->value("fontHeight", ""), 2.8 * sizeScale);
+        const double least = 0.7 * sizeScale;
+        if (!(height > least) || !std::isfinite(detail::toFloat(height))) height = least;
         styles[def->atom(1, "")] = detail::toFloat(height);
     }
 }
 
-Document readDocument(const SExpr& root, const SExpr& design) {
+Document readDocument(const SExpr& root, const SExpr& design, double sizeScale) {
     Document doc;
+    doc.sizeScale = sizeScale;
     const SExpr& library = root.find("library");
     const SExpr& netlist = root.find("netlist");
-    readStyles(library, doc.styles);
+    readStyles(library, sizeScale, doc.styles);
     for (const SExpr* def : library.findAll("symbolDef")) doc.symbols[def->atom(1, "")] = def;
+    for (const SExpr* def : library.findAll("compDef")) doc.componentDefs[def->atom(1, "")] = def;
     for (const SExpr* comp : netlist.findAll("compInst")) doc.components[comp->atom(1, "")] = comp;
 
     const SExpr& header = design.find("schDesignHeader");
@@ -96,13 +102,13 @@ void drawTitleSheet(Page& page, const Document& doc) {
     const Placement identity;
     for (const SExpr& item : doc.titleSheet->children) {
         if (item.is("line")) {
-            addLine(page, item, ClassFrame, identity);
+            addLine(page, item, ClassFrame, identity, doc.sizeScale);
         } else if (item.is("text")) {
-            addText(page, item, ClassTitleText, doc.styles, identity, 0, std::nullopt);
+            addText(page, item, ClassTitleText, doc.styles, identity, 0, std::nullopt, doc.sizeScale);
         } else if (item.is("field")) {
             const auto it = doc.fields.find(item.atom(1, ""));
             if (it != doc.fields.end())
-                addText(page, item, ClassTitleText, doc.styles, identity, 0, it->second);
+                addText(page, item, ClassTitleText, doc.styles, identity, 0, it->second, doc.sizeScale);
         }
     }
 }
@@ -113,45 +119,94 @@ Placement placementOf(const SExpr& instance) {
     placement.x = origin.x;
     placement.y = origin.y;
     placement.rotation = toDouble(instance.value("rotation", ""), 0);
-    placement.mirrored = instance.value("isFlipped", "") == "True" ? 1 : 0;
+    placement.mirrored = instance.valueIs("isFlipped", "True") ? 1 : 0;
     return placement;
 }
 
-// The definition's lines and arcs, and the designators and names of its pins where shown.
+// The pin's stroke, its number unless hidden and its name when shown.
+void drawPin(Page& page, const SExpr& pin, const Placement& placement, const Document& doc) {
+    addPinLine(page, pin, placement, doc.sizeScale);
+    // P-CAD writes the number's flag only to hide it; the name is shown only when asked for.
+    const SExpr& display = pin.find("pinDisplay");
+    const bool shown[] = {!display.valueIs("dispPinDes", "False"), display.valueIs("dispPinName", "True")};
+    const char* lists[] = {"pinDes", "pinName"};
+    for (int i = 0; i < 2; ++i) {
+        if (!shown[i]) continue;
+        const SExpr& text = pin.find(lists[i]).find("text");
+        if (text.isList)
+            addText(page, text, ClassPinText, doc.styles, placement, placement.rotation, std::nullopt,
+                    doc.sizeScale);
+    }
+}
+
+// The graphics that a sheet and a symbol definition share: lines, both forms of arc and
+// polygons. False for any other word.
+bool addGraphic(Page& page, const std::string& word, const SExpr& item, std::uint8_t itemClass,
+                const Placement& placement, double sizeScale) {
+    if (word == "line") {
+        addLine(page, item, itemClass, placement, sizeScale);
+    } else if (word == "triplePointArc") {
+        addArc(page, item, itemClass, placement, sizeScale);
+    } else if (word == "arc") {
+        addAngleArc(page, item, itemClass, placement, sizeScale);
+    } else if (word == "poly") {
+        addPoly(page, item, itemClass, placement, sizeScale);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The definition's graphics, its own texts, and its pins.
 void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placement, const Document& doc) {
+    const double k = doc.sizeScale;
     for (const SExpr& item : symbol.children) {
-        if (item.is("line")) {
-            addLine(page, item, ClassSymbolGraphics, placement);
-        } else if (item.is("triplePointArc")) {
-            addArc(page, item, ClassSymbolGraphics, placement);
-        } else if (item.is("pin")) {
-            // The pin's own stroke is not drawn, only its designator and name when shown.
-            const SExpr& display = item.find("pinDisplay");
-            static constexpr std::pair<const char*, const char*> kShown[] = {{"pinDes", "dispPinDes"},
-                                                                             {"pinName", "dispPinName"}};
-            for (const auto& [list, flag] : kShown) {
-                if (display.value(flag, "") != "True") continue;
-                const SExpr& text = item.find(list).find("text");
-                if (text.isList)
-                    addText(page, text, ClassPinText, doc.styles, placement, placement.rotation,
-                            std::nullopt);
-            }
+        if (!item.isList || item.children.empty() || item.children.front().isList) continue;
+        const std::string& word = item.children.front().text;
+        if (addGraphic(page, word, item, ClassSymbolGraphics, placement, k)) continue;
+        if (word == "pin") {
+            drawPin(page, item, placement, doc);
+        } else if (word == "text") {
+            addText(page, item, ClassAttributeText, doc.styles, placement, placement.rotation, std::nullopt,
+                    k);
         }
     }
+}
+
+// The reference as P-CAD shows it: for a component of several parts, followed by ":" and the
+// part's letter (A for part 1) or, when the component numbers its parts, its number.
+std::string shownReference(const std::string& refDes, const SExpr& instance, const SExpr* comp,
+                           const Document& doc) {
+    if (comp == nullptr) return refDes;
+    if (doc.componentDefs.empty()) return refDes;
+    auto def = doc.componentDefs.find(comp->value("compRef", ""));
+    if (def == doc.componentDefs.end()) def = doc.componentDefs.find(comp->value("originalName", ""));
+    if (def == doc.componentDefs.end()) return refDes;
+    const SExpr& header = def->second->find("compHeader");
+    const double parts = toDouble(header.value("numParts", ""), 1);
+    const double part = toDouble(instance.value("partNum", ""), 0);
+    if (!(parts > 1) || !(part >= 1 && part <= 1e6)) return refDes;
+    const auto n = static_cast<int>(part);
+    if (header.value("numType", "") == "Numeric" || n > 26) return refDes + ":" + std::to_string(n);
+    return refDes + ":" + static_cast<char>('A' + n - 1);
 }
 
 // The visible attributes of the instance. Instance attributes replace definition
 // attributes of the same name; the texts come out in byte order of the names.
 void drawAttributes(Page& page, const SExpr& instance, const SExpr& symbol, const Placement& placement,
                     const Document& doc) {
-    const std::string refDes = instance.value("refDesRef", "");
+    const std::string refDesRef = instance.value("refDesRef", "");
     std::string compValue;
     std::string compType;
-    const auto comp = doc.components.find(refDes);
-    if (comp != doc.components.end()) {
-        compValue = comp->second->value("compValue", "");
-        compType = comp->second->value("compRef", "");
+    const auto found = doc.components.find(refDesRef);
+    const SExpr* comp = found == doc.components.end() ? nullptr : found->second;
+    if (comp != nullptr) {
+        compValue = comp->value("compValue", "");
+        // The name P-CAD shows, not the library's copy of it ("MINI-USB", not "MINI-USB_1").
+        compType = comp->value("originalName", "");
+        if (compType.empty()) compType = comp->value("compRef", "");
     }
+    const std::string refDes = shownReference(refDesRef, instance, comp, doc);
 
     std::map<std::string, const SExpr*> attrs;
     for (const SExpr* a : symbol.findAll("attr")) attrs[a->atom(1, "")] = a;
@@ -168,7 +223,8 @@ void drawAttributes(Page& page, const SExpr& instance, const SExpr& symbol, cons
         else
             text = attr->atom(2, "");
         if (text.empty() || !attr->find("pt").isList) continue;
-        addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation, std::move(text));
+        addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation, std::move(text),
+                doc.sizeScale);
     }
 }
 
@@ -180,7 +236,9 @@ void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
     drawAttributes(page, instance, *def->second, placement, doc);
 }
 
-void drawPort(Page& page, const SExpr& port) {
+// The label sits at the port's point, on the side the port points to: a port turned to the
+// left (flipped, or at 180 degrees, not both) ends its label at the point.
+void drawPort(Page& page, const SExpr& port, double sizeScale) {
     const SExpr& portName = port.find("portName");
     const std::string label =
         portName.children.size() >= 2 ? port.value("portName", "") : port.value("netNameRef", "");
@@ -191,18 +249,23 @@ void drawPort(Page& page, const SExpr& port) {
     t.x = at.x;
     t.y = at.y;
     t.text = label;
-    t.height = 2.6f;
+    t.height = detail::toFloat(2.6 * sizeScale);
     t.itemClass = ClassPortLabel;
+    const SExpr& rotation = port.find("rotation");
+    const bool backwards =
+        rotation.children.size() >= 2 &&
+        std::fabs(std::fabs(std::fmod(toDouble(rotation.children[1].text, 0), 360.0)) - 180) <= 0.01;
+    if (backwards != port.valueIs("isFlipped", "True")) t.justify = JustifyLowerRight;
     page.texts.push_back(std::move(t));
 }
 
-void drawJunction(Page& page, const SExpr& junction) {
+void drawJunction(Page& page, const SExpr& junction, double sizeScale) {
     const AsciiPoint at = readPt(junction);
     if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
     Circle dot;
     dot.x = at.x;
     dot.y = at.y;
-    dot.diameter = 0.9f;
+    dot.diameter = detail::toFloat(0.9 * sizeScale);
     dot.width = 0;
     dot.itemClass = ClassJunction;
     dot.filled = 1;
@@ -224,21 +287,19 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Bu
     budget.check(page);
 
     const Placement identity;
+    const double k = doc.sizeScale;
     for (const SExpr& item : sheet.children) {
         if (!item.isList || item.children.empty()) continue;
         const std::string& word = item.children.front().text;
         if (word == "wire") {
-            for (const SExpr* line : item.findAll("line")) addLine(page, *line, ClassWire, identity);
-        } else if (word == "line") {
-            addLine(page, item, ClassSheetGraphics, identity);
+            for (const SExpr* line : item.findAll("line")) addLine(page, *line, ClassWire, identity, k);
+        } else if (addGraphic(page, word, item, ClassSheetGraphics, identity, k)) {
         } else if (word == "text") {
-            addText(page, item, ClassFreeText, doc.styles, identity, 0, std::nullopt);
+            addText(page, item, ClassFreeText, doc.styles, identity, 0, std::nullopt, k);
         } else if (word == "junction") {
-            drawJunction(page, item);
-        } else if (word == "triplePointArc") {
-            addArc(page, item, ClassSheetGraphics, identity);
+            drawJunction(page, item, k);
         } else if (word == "port") {
-            drawPort(page, item);
+            drawPort(page, item, k);
         } else if (word == "symbol") {
             drawSymbol(page, item, doc);
         } else {
@@ -254,12 +315,14 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Bu
 
 std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size) {
     SExprParser parser(data, size);
-    const SExpr root = parser.parseAll();
+    SExpr root = parser.parseAll();
     if (root.atom(0, "") != "ACCEL_ASCII") throw std::runtime_error("Not ACCEL_ASCII format");
+    const FileUnit unit = fileUnitOf(root);
+    convertUnits(root, parser, unit);
 
     const SExpr& design = root.find("schematicDesign");
     if (!design.isList) throw std::runtime_error("Missing schematicDesign");
-    const Document doc = readDocument(root, design);
+    const Document doc = readDocument(root, design, fixedSizeScale(unit));
 
     const std::vector<const SExpr*> sheets = design.findAll("sheet");
     if (sheets.empty()) throw std::runtime_error("ASCII file has no sheets");

@@ -10,7 +10,8 @@
 namespace pcad {
 
 // One page per "sheet" of the design, in file order, each with its index built.
-// Numbers are taken as written, in the file's own unit. Throws std::runtime_error
+// Numbers are in the file's own unit (the header's "fileUnits"); a number written with
+// another unit is converted, and without a file unit numbers are taken as written. Throws std::runtime_error
 // when the text is malformed, is not "ACCEL_ASCII", or holds no design or sheet.
 std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size);
 

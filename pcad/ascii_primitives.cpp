@@ -1,10 +1,12 @@
 #include "pcad/ascii_primitives.h"
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -46,7 +48,7 @@ float strokeWidth(const SExpr& node, double fallback) {
 }
 
 // Items whose points are not finite are left out: no drawing can place them.
-void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t itemClass) {
+inline void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t itemClass) {
     if (!isFinite(a) || !isFinite(b)) return;
     Line line;
     line.x1 = a.x;
@@ -59,10 +61,11 @@ void pushLine(Page& page, AsciiPoint a, AsciiPoint b, float width, std::uint8_t 
 }
 
 // An arc whose last two points coincide is drawn as a filled dot at its first point.
-void addDot(Page& page, const SExpr& node, AsciiPoint at, std::uint8_t itemClass,
-            const Placement& placement) {
-    double diameter = toDouble(node.value("width", ""), 0.7);
-    if (!(diameter > 0.5) || !std::isfinite(detail::toFloat(diameter))) diameter = 0.5;
+void addDot(Page& page, const SExpr& node, AsciiPoint at, std::uint8_t itemClass, const Placement& placement,
+            double sizeScale) {
+    double diameter = toDouble(node.value("width", ""), 0.7 * sizeScale);
+    if (!(diameter > 0.5 * sizeScale) || !std::isfinite(detail::toFloat(diameter)))
+        diameter = 0.5 * sizeScale;
     const AsciiPoint c = placement.apply(at);
     if (!isFinite(c)) return;
     Circle dot;
@@ -75,12 +78,13 @@ void addDot(Page& page, const SExpr& node, AsciiPoint at, std::uint8_t itemClass
     page.circles.push_back(dot);
 }
 
-// The circle through three points and the signed sweep from the first through the second
-// to the third (negative: clockwise), starting at angle `start`.
+// A circular arc: centre, radius, the angle at which it starts and the signed sweep from
+// there (negative: clockwise).
 struct Arc {
     double cx = 0, cy = 0, r = 0, start = 0, sweep = 0;
 };
 
+// The circle through three points, swept from the first through the second to the third.
 // False for collinear points and for input that leaves no finite circle.
 bool arcThrough(AsciiPoint p1, AsciiPoint p2, AsciiPoint p3, Arc& arc) {
     const double d = 2 * ((p2.y - p3.y) * p1.x + p2.x * (p3.y - p1.y) + p3.x * (p1.y - p2.y));
@@ -103,13 +107,147 @@ bool arcThrough(AsciiPoint p1, AsciiPoint p2, AsciiPoint p3, Arc& arc) {
     return std::isfinite(arc.cx) && std::isfinite(arc.cy) && std::isfinite(arc.r) && std::isfinite(arc.sweep);
 }
 
+// P-CAD writes its arcs centre first: the centre, then the start and end, which lie at the
+// same distance from it; the arc then runs counter-clockwise from start to end, a whole turn
+// when both lie in the same direction.
+bool arcAboutFirst(AsciiPoint c, AsciiPoint from, AsciiPoint to, Arc& arc) {
+    const double r = std::hypot(from.x - c.x, from.y - c.y);
+    const double r2 = std::hypot(to.x - c.x, to.y - c.y);
+    if (!(r > 0) || !(std::fabs(r - r2) <= 0.01 * std::max(r, r2))) return false;
+    arc.cx = c.x;
+    arc.cy = c.y;
+    arc.r = r;
+    arc.start = std::atan2(from.y - c.y, from.x - c.x);
+    arc.sweep = std::fmod(std::atan2(to.y - c.y, to.x - c.x) - arc.start + 4 * kPi, 2 * kPi);
+    if (arc.sweep <= 0) arc.sweep = 2 * kPi;
+    return std::isfinite(arc.r) && std::isfinite(arc.start) && std::isfinite(arc.sweep);
+}
+
+// The arc as segments from `first`, its starting point: |sweep| * 18 of them, at least 8.
+void pushArc(Page& page, const Arc& arc, AsciiPoint first, float width, std::uint8_t itemClass,
+             const Placement& placement) {
+    const int n = std::max(static_cast<int>(std::fabs(arc.sweep) * 18), 8);
+    AsciiPoint prev = first;
+    for (int i = 1; i <= n; ++i) {
+        const double a = arc.start + i * arc.sweep / n;
+        const AsciiPoint q{arc.cx + arc.r * std::cos(a), arc.cy + arc.r * std::sin(a)};
+        pushLine(page, placement.apply(prev), placement.apply(q), width, itemClass);
+        prev = q;
+    }
+}
+
+// Cosine and sine of an angle in degrees, exact at the quarter turns so that pins drawn
+// along the axes stay on them.
+AsciiPoint direction(double degrees) {
+    const double m = std::fmod(degrees, 360.0);
+    const double a = m < 0 ? m + 360 : m;
+    if (a == 0) return {1, 0};
+    if (a == 90) return {0, 1};
+    if (a == 180) return {-1, 0};
+    if (a == 270) return {0, -1};
+    const double t = degrees * kPi / 180.0;
+    return {std::cos(t), std::sin(t)};
+}
+
 std::uint8_t justifyCode(std::string_view word) {
     static constexpr std::pair<std::string_view, std::uint8_t> kCodes[] = {
-        {"LowerCenter", 1}, {"LowerRight", 2}, {"UpperCenter", 3}, {"Left", 4}, {"Center", 5}, {"Right", 6},
+        {"LowerCenter", JustifyLowerCenter}, {"LowerRight", JustifyLowerRight},
+        {"UpperCenter", JustifyUpperCenter}, {"Left", JustifyLeft},
+        {"Center", JustifyCenter},           {"Right", JustifyRight},
+        {"UpperLeft", JustifyUpperLeft},     {"UpperRight", JustifyUpperRight},
     };
     for (const auto& [name, code] : kCodes)
         if (word == name) return code;
     return 0;  // "LowerLeft", absent, and every unknown word
+}
+
+// Left and right swapped; centred codes stay.
+std::uint8_t mirrorX(std::uint8_t code) {
+    switch (code) {
+        case JustifyLowerLeft: return JustifyLowerRight;
+        case JustifyLowerRight: return JustifyLowerLeft;
+        case JustifyLeft: return JustifyRight;
+        case JustifyRight: return JustifyLeft;
+        case JustifyUpperLeft: return JustifyUpperRight;
+        case JustifyUpperRight: return JustifyUpperLeft;
+        default: return code;
+    }
+}
+
+// Upper and lower swapped; vertically centred codes stay.
+std::uint8_t mirrorY(std::uint8_t code) {
+    switch (code) {
+        case JustifyLowerLeft: return JustifyUpperLeft;
+        case JustifyUpperLeft: return JustifyLowerLeft;
+        case JustifyLowerCenter: return JustifyUpperCenter;
+        case JustifyUpperCenter: return JustifyLowerCenter;
+        case JustifyLowerRight: return JustifyUpperRight;
+        case JustifyUpperRight: return JustifyLowerRight;
+        default: return code;
+    }
+}
+
+// The lists of a text that place and shape it, each the first of its name as find gives it,
+// and its string (the first element after the head that is not a list): gathered in one
+// pass, since texts are many.
+struct TextFields {
+    const SExpr* pt = nullptr;
+    const SExpr* style = nullptr;
+    const SExpr* rotation = nullptr;
+    const SExpr* justify = nullptr;
+    const SExpr* flipped = nullptr;
+    const SExpr* extent = nullptr;
+    const std::string* string = nullptr;
+};
+
+TextFields textFields(const SExpr& node) {
+    static constexpr std::pair<std::string_view, const SExpr * TextFields::*> kLists[] = {
+        {"pt", &TextFields::pt},
+        {"textStyleRef", &TextFields::style},
+        {"rotation", &TextFields::rotation},
+        {"justify", &TextFields::justify},
+        {"isFlipped", &TextFields::flipped},
+        {"extent", &TextFields::extent},
+    };
+    TextFields f;
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const SExpr& c = node.children[i];
+        if (!c.isList) {
+            if (i > 0 && f.string == nullptr) f.string = &c.text;
+        } else if (!c.children.empty() && !c.children.front().isList) {
+            for (const auto& [name, member] : kLists) {
+                if (c.children.front().text != name) continue;
+                if (f.*member == nullptr) f.*member = &c;
+                break;
+            }
+        }
+    }
+    return f;
+}
+
+// The text of element 1 of a keyword list, as SExpr::value reads it; empty without one.
+std::string_view valueOf(const SExpr* list) {
+    return list != nullptr && list->children.size() >= 2 ? std::string_view(list->children[1].text)
+                                                         : std::string_view();
+}
+
+// P-CAD writes a line break inside a string as the two characters \r\n, or as \n alone.
+void breakLines(std::string& s) {
+    std::size_t at = s.find('\\');
+    if (at == std::string::npos) return;
+    std::size_t out = at;
+    for (std::size_t i = at; i < s.size();) {
+        if (s.compare(i, 4, "\\r\\n") == 0) {
+            s[out++] = '\n';
+            i += 4;
+        } else if (s.compare(i, 2, "\\n") == 0) {
+            s[out++] = '\n';
+            i += 2;
+        } else {
+            s[out++] = s[i++];
+        }
+    }
+    s.resize(out);
 }
 
 }  // namespace
@@ -127,71 +265,117 @@ AsciiPoint Placement::apply(AsciiPoint p) const {
 
 AsciiPoint readPt(const SExpr& node) { return pointOf(node.find("pt")); }
 
-void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
+void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+             double sizeScale) {
     std::array<AsciiPoint, 2> pts;
     if (firstPoints(node, pts) < 2) return;
-    pushLine(page, placement.apply(pts[0]), placement.apply(pts[1]), strokeWidth(node, 0.25), itemClass);
+    pushLine(page, placement.apply(pts[0]), placement.apply(pts[1]), strokeWidth(node, 0.25 * sizeScale),
+             itemClass);
 }
 
-void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement) {
+void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+            double sizeScale) {
     std::array<AsciiPoint, 3> pts;
     if (firstPoints(node, pts) < 3) return;
     const AsciiPoint p1 = pts[0], p2 = pts[1], p3 = pts[2];
     if (std::fabs(p2.x - p3.x) < 0.0001 && std::fabs(p2.y - p3.y) < 0.0001) {
-        addDot(page, node, p1, itemClass, placement);
+        addDot(page, node, p1, itemClass, placement, sizeScale);
         return;
     }
+    const float width = strokeWidth(node, 0.25 * sizeScale);
     Arc arc;
-    if (!arcThrough(p1, p2, p3, arc)) return;
-
-    const int n = std::max(static_cast<int>(std::fabs(arc.sweep) * 18), 8);
-    const float width = strokeWidth(node, 0.25);
-    AsciiPoint prev = p1;
-    for (int i = 1; i <= n; ++i) {
-        const double a = arc.start + i * arc.sweep / n;
-        const AsciiPoint q{arc.cx + arc.r * std::cos(a), arc.cy + arc.r * std::sin(a)};
-        pushLine(page, placement.apply(prev), placement.apply(q), width, itemClass);
-        prev = q;
+    if (arcAboutFirst(p1, p2, p3, arc)) {
+        pushArc(page, arc, p2, width, itemClass, placement);
+    } else if (arcThrough(p1, p2, p3, arc)) {
+        pushArc(page, arc, p1, width, itemClass, placement);
     }
+}
+
+void addAngleArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+                 double sizeScale) {
+    const SExpr& pt = node.find("pt");
+    if (!pt.isList) return;
+    Arc arc;
+    const AsciiPoint c = pointOf(pt);
+    arc.cx = c.x;
+    arc.cy = c.y;
+    arc.r = toDouble(node.value("radius", ""), 0);
+    const double start = toDouble(node.value("startAngle", ""), 0);
+    // More than a whole turn draws nothing more.
+    const double sweep = std::clamp(toDouble(node.value("sweepAngle", ""), 0), -360.0, 360.0);
+    if (!(arc.r > 0) || !std::isfinite(arc.r) || !isFinite(c) || !std::isfinite(start) || sweep == 0 ||
+        !std::isfinite(sweep))
+        return;
+    arc.start = std::fmod(start, 360.0) * kPi / 180.0;
+    arc.sweep = sweep * kPi / 180.0;
+    const AsciiPoint first{arc.cx + arc.r * std::cos(arc.start), arc.cy + arc.r * std::sin(arc.start)};
+    pushArc(page, arc, first, strokeWidth(node, 0.25 * sizeScale), itemClass, placement);
+}
+
+void addPoly(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+             double sizeScale) {
+    const float width = strokeWidth(node, 0.25 * sizeScale);
+    AsciiPoint first, prev;
+    std::size_t points = 0;
+    for (const SExpr& c : node.children) {
+        if (!c.is("pt")) continue;
+        const AsciiPoint p = placement.apply(pointOf(c));
+        if (points++ == 0)
+            first = p;
+        else
+            pushLine(page, prev, p, width, itemClass);
+        prev = p;
+    }
+    // Two points make one line, which closing would only draw again.
+    if (points >= 3) pushLine(page, prev, first, width, itemClass);
+}
+
+void addPinLine(Page& page, const SExpr& pin, const Placement& placement, double sizeScale) {
+    const SExpr& pt = pin.find("pt");
+    if (!pt.isList) return;
+    const AsciiPoint from = pointOf(pt);
+    const double length = toDouble(pin.value("pinLength", ""), 7.62 * sizeScale);  // 300 mil
+    const AsciiPoint d = direction(toDouble(pin.value("rotation", ""), 0));
+    const AsciiPoint to{from.x + d.x * length, from.y + d.y * length};
+    pushLine(page, placement.apply(from), placement.apply(to), detail::toFloat(0.25 * sizeScale),
+             ClassSymbolGraphics);
 }
 
 void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleTable& styles,
              const Placement& placement, double rotationOffset,
-             const std::optional<std::string>& textOverride) {
-    if (node.find("pt").children.size() < 3) return;  // no y
-    const AsciiPoint anchor = placement.apply(readPt(node));
+             const std::optional<std::string>& textOverride, double sizeScale) {
+    const TextFields f = textFields(node);
+    if (f.pt == nullptr || f.pt->children.size() < 3) return;  // no y
+    const AsciiPoint anchor = placement.apply(pointOf(*f.pt));
     if (!isFinite(anchor)) return;
 
-    std::string str;
-    if (textOverride) {
-        str = *textOverride;
-    } else {
-        for (std::size_t i = 1; i < node.children.size(); ++i) {
-            if (!node.children[i].isList) {
-                str = node.children[i].text;
-                break;
-            }
-        }
-    }
+    std::string str = textOverride ? *textOverride : f.string ? *f.string : std::string();
+    breakLines(str);
     if (str.empty()) return;
 
     Text t;
     t.x = anchor.x;
     t.y = anchor.y;
     t.text = std::move(str);
-    t.height = 2.7f;
-    const std::string style = node.value("textStyleRef", "");
+    t.height = detail::toFloat(2.7 * sizeScale);
+    const std::string_view style = valueOf(f.style);
     if (!style.empty()) {
-        const auto it = styles.find(style);
+        const auto it = styles.find(std::string(style));
         if (it != styles.end()) t.height = it->second;
     }
-    const double rotation = toDouble(node.value("rotation", ""), 0);
+    const double rotation = toDouble(valueOf(f.rotation), 0);
     t.rotation = detail::toFloat(std::fmod(rotation + rotationOffset + 3600, 360));
-    t.justify = justifyCode(node.value("justify", ""));
-    const SExpr& extent = node.find("extent");
-    if (extent.children.size() >= 3) {
-        t.extentWidth = toDouble(extent.atom(1, ""), 0);
-        t.extentHeight = toDouble(extent.atom(2, ""), 0);
+    t.justify = justifyCode(valueOf(f.justify));
+    const bool flipped = valueOf(f.flipped) == "True";
+    if (flipped != (placement.mirrored != 0)) t.justify = mirrorX(t.justify);
+    // Upside down reads badly: the same box upright, anchored at its opposite corner.
+    if (std::fabs(t.rotation - 180.0f) <= 0.01f) {
+        t.rotation = 0;
+        t.justify = mirrorY(mirrorX(t.justify));
+    }
+    if (f.extent != nullptr && f.extent->children.size() >= 3) {
+        t.extentWidth = toDouble(f.extent->children[1].text, 0);
+        t.extentHeight = toDouble(f.extent->children[2].text, 0);
         // An extent that is not finite says nothing; the text is sized by its height.
         t.hasExtent = std::isfinite(t.extentWidth) && std::isfinite(t.extentHeight) ? 1 : 0;
         if (!t.hasExtent) t.extentWidth = t.extentHeight = 0;

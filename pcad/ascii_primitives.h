@@ -1,5 +1,5 @@
 // Builders that turn single keyword lists of a P-CAD text schematic ("line",
-// "triplePointArc", "text", "pt") into primitives of a page. Lists that lack what a
+// "triplePointArc", "arc", "poly", "pin", "text", "pt") into primitives of a page. Lists that lack what a
 // builder needs are dropped without a message.
 #pragma once
 
@@ -34,18 +34,39 @@ using StyleTable = std::unordered_map<std::string, float>;
 // unconvertible coordinate is 0.
 AsciiPoint readPt(const SExpr& node);
 
-// Appends a line between the first two points of a "line" list.
-void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement);
+// The builders' own sizes (default widths, dot and text sizes, pin length) are millimetres;
+// `sizeScale` turns them into the file's unit (1 / 0.0254 in a mil file).
 
-// Appends the arc through the three points of a "triplePointArc" list as line
-// segments, or a dot when its last two points coincide.
-void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement);
+// Appends a line between the first two points of a "line" list.
+void addLine(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+             double sizeScale = 1);
+
+// Appends the arc of a "triplePointArc" list as line segments, or a dot when its last two
+// points coincide. The first point is the centre when the other two lie at the same distance
+// from it (within 1 %); otherwise the arc runs through the three points.
+void addArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+            double sizeScale = 1);
+
+// Appends the arc of an "arc" list (centre point, "radius", "startAngle" and "sweepAngle" in
+// degrees) as line segments.
+void addAngleArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+                 double sizeScale = 1);
+
+// Appends the closed outline through the points of a "poly" list.
+void addPoly(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
+             double sizeScale = 1);
+
+// Appends the stroke of a "pin" list: from its point, "pinLength" long (300 mil when absent),
+// along its own "rotation", then placed; symbol graphics.
+void addPinLine(Page& page, const SExpr& pin, const Placement& placement, double sizeScale = 1);
 
 // Appends the text of a "text" list; fields, pins and attributes pass their string as
-// `textOverride`, the rest of the list still positions and shapes it.
+// `textOverride`, the rest of the list still positions and shapes it. A text flipped on its
+// own or by its instance (not both) mirrors its justification left to right; one turned to
+// 180 degrees is drawn upright in the same box.
 void addText(Page& page, const SExpr& node, std::uint8_t itemClass, const StyleTable& styles,
              const Placement& placement, double rotationOffset,
-             const std::optional<std::string>& textOverride);
+             const std::optional<std::string>& textOverride, double sizeScale = 1);
 
 namespace detail {
 // Double to float as IEEE rounding does it, without the undefined cast of values

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pcad/page.h"
+#include "pcad/text_layout.h"
 
 namespace pcad {
 namespace {
@@ -34,28 +35,6 @@ std::int32_t gridCount(double size) {
     return static_cast<std::int32_t>(n);
 }
 
-// Where the anchor lies in the unrotated box, as fractions of its width and height.
-double justifyX(std::uint8_t j) {
-    switch (j) {
-        case JustifyLowerRight:
-        case JustifyRight: return 1;
-        case JustifyLowerCenter:
-        case JustifyUpperCenter:
-        case JustifyCenter: return 0.5;
-        default: return 0;
-    }
-}
-
-double justifyY(std::uint8_t j) {
-    switch (j) {
-        case JustifyLowerLeft:
-        case JustifyLowerCenter:
-        case JustifyLowerRight: return 0;
-        case JustifyUpperCenter: return 1;
-        default: return 0.5;
-    }
-}
-
 }  // namespace
 
 Rect textBounds(const Text& t) {
@@ -68,8 +47,10 @@ Rect textBounds(const Text& t) {
         w = t.extentWidth * 0.8;
         h = t.extentHeight;
     } else {
-        h = t.height;
-        w = std::max(static_cast<double>(t.text.size()) * h * 0.33, 0.4);
+        // Lines are stacked: as high as all of them, as wide as the longest.
+        const TextLines lines = lineBytes(t.text);
+        h = t.height * static_cast<double>(lines.count);
+        w = std::max(static_cast<double>(lines.longestBytes) * t.height * 0.33, 0.4);
     }
     const double fx = justifyX(t.justify), fy = justifyY(t.justify);
     const double theta = t.rotation * std::numbers::pi / 180;

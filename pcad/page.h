@@ -39,6 +39,8 @@ enum Justify : std::uint8_t {
     JustifyLeft = 4,
     JustifyCenter = 5,
     JustifyRight = 6,
+    JustifyUpperLeft = 7,
+    JustifyUpperRight = 8,
 };
 
 // A point in target units (pixels or SVG user units, y down).
@@ -66,7 +68,7 @@ public:
     Text();
 
     double x, y;           // anchor point
-    std::string text;      // UTF-8
+    std::string text;      // UTF-8; line feeds part lines drawn stacked in the box
     float height;          // glyph height in world units
     float rotation;        // degrees about the anchor
     std::uint8_t justify;  // pcad::Justify code

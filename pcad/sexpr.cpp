@@ -4,6 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "common/ascii.h"
 #include "common/number.h"
 #include "pcad/cp1251.h"
 
@@ -16,6 +17,18 @@ constexpr int kMaxDepth = 128;
 
 // The classic locale's white space; bytes 0x80 and above never count.
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+NumberUnit unitWord(std::string_view w) {
+    if (common::equalsIgnoringAsciiCase(w, "mm")) return NumberUnit::Millimetre;
+    if (common::equalsIgnoringAsciiCase(w, "mil")) return NumberUnit::Mil;
+    return NumberUnit::None;
+}
+
+bool isWholeNumber(const std::string& text) {
+    double value = 0;
+    std::size_t end = 0;
+    return common::scanReal(text, value, end) != common::RealScan::None && end == text.size();
+}
 
 const SExpr& emptyNode() {
     static const SExpr empty;
@@ -50,6 +63,11 @@ std::string SExpr::value(std::string_view name, std::string_view fallback) const
     const SExpr& list = find(name);
     if (list.children.size() >= 2) return list.children[1].text;
     return std::string(fallback);
+}
+
+bool SExpr::valueIs(std::string_view name, std::string_view text) const {
+    const SExpr& list = find(name);
+    return list.children.size() >= 2 && list.children[1].text == text;
 }
 
 SExprParser::SExprParser(const std::uint8_t* data, std::size_t size) {
@@ -107,6 +125,14 @@ void SExprParser::parseList(SExpr& node, int depth) {
         if (pos_ >= text_.size()) throw std::runtime_error("Unclosed ASCII expression");
         if (text_[pos_] == ')') break;
         SExpr element = parseExpression(depth + 1);
+        if (unitWord_ != NumberUnit::None) {
+            // Set by the last atom read, and cleared after every element of every list: so it
+            // is this element's own when this element is a bare atom.
+            const bool taken =
+                !element.isList && !element.quoted && pending_.size() > first && takesUnit(pending_.back());
+            unitWord_ = NumberUnit::None;
+            if (taken) continue;
+        }
         pending_.push_back(std::move(element));
     }
     ++pos_;
@@ -119,6 +145,7 @@ void SExprParser::parseList(SExpr& node, int depth) {
 // doubled, stands for one quote mark. A string that the text ends inside ends there.
 void SExprParser::parseString(SExpr& node) {
     ++pos_;
+    node.quoted = true;
     while (pos_ < text_.size()) {
         std::size_t quote = text_.find('"', pos_);
         if (quote == std::string::npos) quote = text_.size();
@@ -143,6 +170,37 @@ void SExprParser::parseAtom(SExpr& node) {
         ++pos_;
     }
     node.text.assign(text_, start, pos_ - start);
+    // Most atoms are numbers and keywords that end in neither m nor l, as every unit does.
+    const char last = static_cast<char>(text_[pos_ - 1] | 0x20);
+    if (last == 'm' || last == 'l') readUnit(node);
+}
+
+// An atom that may be a unit, or a number that carries one ("25.4mm"): the number alone
+// stays, with its unit.
+void SExprParser::readUnit(SExpr& node) {
+    if (node.text.size() <= 3) {
+        unitWord_ = unitWord(node.text);
+        if (unitWord_ != NumberUnit::None) return;
+    }
+    const char c = node.text.front();
+    if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.')) return;
+    double value = 0;
+    std::size_t end = 0;
+    if (common::scanReal(node.text, value, end) == common::RealScan::None || end == 0) return;
+    const NumberUnit unit = unitWord(std::string_view(node.text).substr(end));
+    if (unit == NumberUnit::None) return;
+    node.text.resize(end);
+    node.unit = unit;
+    ++unitCounts_[static_cast<int>(unit)];
+}
+
+// A bare unit atom after a bare number is that number's unit, and no element of its own.
+bool SExprParser::takesUnit(SExpr& number) {
+    if (number.isList || number.quoted || number.unit != NumberUnit::None || !isWholeNumber(number.text))
+        return false;
+    number.unit = unitWord_;
+    ++unitCounts_[static_cast<int>(unitWord_)];
+    return true;
 }
 
 double toDouble(std::string_view text, double fallback) {

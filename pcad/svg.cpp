@@ -2,12 +2,14 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include "common/file.h"
 #include "common/fitted_text.h"
 #include "common/svg.h"
 #include "pcad/paint.h"
+#include "pcad/text_layout.h"
 #include "pcad/utf8path.h"
 
 namespace pcad {
@@ -49,12 +51,9 @@ public:
               const double& y1, std::uint32_t colour) override {
         // Written as negations so that a NaN rectangle is left out too.
         if (!(x0 < x1) || !(y0 < y1) || t.text.empty()) return;
-        std::size_t n = 0;
-        for (char ch : t.text) {
-            if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
-        }
-        if (n == 0) return;
-        const double sx = common::fitted::widthScale(n);
+        const bool severalLines = t.text.find('\n') != std::string::npos;
+        const TextLines lines = severalLines ? measureLines(t.text) : TextLines{1, 0, codePoints(t.text)};
+        if (lines.longestCodePoints == 0) return;
 
         const int a = quarterAngle(t.rotation);
         std::string transform;
@@ -72,15 +71,11 @@ public:
         num(x0, "\" y=\"").num(y0, "\" width=\"").num(x1 - x0, "\" height=\"");
         num(y1 - y0, "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">");
         if (!transform.empty()) out_ += "<g transform=\"" + transform + "\">";
-        out_ += "<text transform=\"scale(";
-        num(sx, ",1)\" x=\"0\" y=\"");
-        out_ += std::to_string(static_cast<int>(common::fitted::kBaseline));
-        out_ += "\" font-family=\"Arial, sans-serif\" font-size=\"";
-        num(common::fitted::kFontSize, "\" fill=\"");
-        out_ += svgColour(colour);
-        out_ += "\">";
-        out_ += xmlEscape(t.text);
-        out_ += "</text>";
+        if (severalLines) {
+            stackedLines(t, lines, colour);
+        } else {
+            textElement(t.text, lines.longestCodePoints, colour);
+        }
         if (!transform.empty()) out_ += "</g>";
         out_ += "</svg>\n";
     }
@@ -94,6 +89,35 @@ private:
         if (!std::isfinite(r)) return 0;
         const int m = static_cast<int>(std::fmod(static_cast<double>(r), 360.0));
         return ((m % 360) + 360) % 360;
+    }
+
+    // One line set in the whole fitted-text box.
+    void textElement(const std::string& line, std::size_t codePointCount, std::uint32_t colour) {
+        out_ += "<text transform=\"scale(";
+        num(common::fitted::widthScale(codePointCount), ",1)\" x=\"0\" y=\"");
+        out_ += std::to_string(static_cast<int>(common::fitted::kBaseline));
+        out_ += "\" font-family=\"Arial, sans-serif\" font-size=\"";
+        num(common::fitted::kFontSize, "\" fill=\"");
+        out_ += svgColour(colour);
+        out_ += "\">";
+        out_ += xmlEscape(line);
+        out_ += "</text>";
+    }
+
+    // Each line set in its own row of the box, scaled there from the whole box.
+    void stackedLines(const Text& t, const TextLines& lines, std::uint32_t colour) {
+        const double fx = justifyX(t.justify);
+        forEachLine(t.text, [&](std::string_view line, std::size_t index) {
+            const std::size_t n = codePoints(line);
+            if (n == 0) return;
+            const common::Box row = lineBox(lines, index, n, fx);
+            out_ += "<g transform=\"translate(";
+            num(row.x0, ",").num(row.y0, ") scale(");
+            num((row.x1 - row.x0) / common::fitted::kBox, ",")
+                .num((row.y1 - row.y0) / common::fitted::kBox, ")\">");
+            textElement(std::string(line), n, colour);
+            out_ += "</g>";
+        });
     }
 
     std::string out_;

@@ -1,10 +1,14 @@
 // A P-CAD file as a document: every sheet read at once, one of them current.
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
+#include "common/fitted_text.h"
 #include "pcad/load.h"
 #include "pcad/svg.h"
+#include "pcad/text_layout.h"
 #include "schematic/document.h"
 #include "schematic/draw_target.h"
 #include "schematic/palette.h"
@@ -19,6 +23,57 @@ std::uint8_t itemClassOf(const pcad::Page& page, const pcad::Item& item) {
         case pcad::KindCircle: return page.circles[item.index].itemClass;
         default: return page.texts[item.index].itemClass;
     }
+}
+
+// The screen box of a part of the fitted-text box (100 units square, y down) once that box
+// is fitted into `box` turned by `quarter` degrees clockwise, as the targets fit a text: the
+// text's own x runs right, down, left or up the screen.
+Box screenPart(const Box& box, const common::Box& part, int quarter) {
+    const double w = (box.x1 - box.x0) / common::fitted::kBox, h = (box.y1 - box.y0) / common::fitted::kBox;
+    switch (quarter) {
+        case 90:
+            return {box.x1 - part.y1 * w, box.y0 + part.x0 * h, box.x1 - part.y0 * w, box.y0 + part.x1 * h};
+        case 180:
+            return {box.x1 - part.x1 * w, box.y1 - part.y1 * h, box.x1 - part.x0 * w, box.y1 - part.y0 * h};
+        case 270:
+            return {box.x0 + part.y0 * w, box.y1 - part.x1 * h, box.x0 + part.y1 * w, box.y1 - part.x0 * h};
+        default:
+            return {box.x0 + part.x0 * w, box.y0 + part.y0 * h, box.x0 + part.x1 * w, box.y0 + part.y1 * h};
+    }
+}
+
+// The quarter turn nearest to the angle; lines of a text at any other angle are stacked as
+// for that quarter.
+int nearestQuarter(double angle) {
+    if (!std::isfinite(angle)) return 0;
+    const long q = std::lround(std::fmod(angle, 360.0) / 90.0) % 4;
+    return static_cast<int>((q + 4) % 4) * 90;
+}
+
+// A text fitted into its screen box, anchored at the box's bottom-left corner; left out when
+// the box is under 3 pixels high.
+void fitText(DrawTarget& target, const Box& box, const std::string& text, double angle, Colour colour) {
+    const double h = box.y1 - box.y0;
+    if (!(h >= 3)) return;
+    TextStyle style;
+    style.align = AlignLeft;
+    style.height = std::max(h, 4.0);
+    style.angle = angle;
+    style.boxWidth = std::max(box.x1 - box.x0, 0.0);
+    target.text({box.x0, box.y1}, text, style, colour);
+}
+
+// A text of several lines: each line fitted into its own part of the text's screen box.
+void fitLines(DrawTarget& target, const Box& box, const pcad::Text& t, Colour colour) {
+    const pcad::TextLines lines = pcad::measureLines(t.text);
+    const double fx = pcad::justifyX(t.justify);
+    const int quarter = nearestQuarter(t.rotation);
+    pcad::forEachLine(t.text, [&](std::string_view line, std::size_t index) {
+        const std::size_t n = pcad::codePoints(line);
+        if (n > 0)
+            fitText(target, screenPart(box, pcad::lineBox(lines, index, n, fx), quarter), std::string(line),
+                    t.rotation, colour);
+    });
 }
 
 class PcadDocument final : public Document {
@@ -100,14 +155,11 @@ void PcadDocument::paintItem(const pcad::Page& page, const pcad::Item& item, con
         if (t.text.empty()) return;
         const pcad::Point lt = view.toScreen(item.minX, item.maxY);
         const pcad::Point rb = view.toScreen(item.maxX, item.minY);
-        const double h = rb.y - lt.y;
-        if (!(h >= 3)) return;
-        TextStyle style;
-        style.align = AlignLeft;
-        style.height = std::max(h, 4.0);
-        style.angle = t.rotation;
-        style.boxWidth = std::max(rb.x - lt.x, 0.0);
-        target.text({lt.x, rb.y}, t.text, style, pcadItemColour(t.itemClass, dark));
+        const Box box{lt.x, lt.y, rb.x, rb.y};
+        if (t.text.find('\n') == std::string::npos)
+            fitText(target, box, t.text, t.rotation, pcadItemColour(t.itemClass, dark));
+        else
+            fitLines(target, box, t, pcadItemColour(t.itemClass, dark));
     }
 }
 

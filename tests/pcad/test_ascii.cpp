@@ -137,7 +137,7 @@ TEST(AsciiReader, SheetItems) {
               "(port (pt 7 8) (portName) (netNameRef \"Fallback\"))"
               "(port (pt 7 8))"))[0];
 
-    ASSERT_EQ(p.lines.size(), 2u + 1u + 56u);
+    ASSERT_EQ(p.lines.size(), 2u + 1u + 56u + 3u);  // wires, line, arc, closed poly
     EXPECT_EQ(p.lines[1].itemClass, pcad::ClassWire);
     EXPECT_EQ(p.lines[2].itemClass, pcad::ClassSheetGraphics);
     EXPECT_EQ(p.lines[3].itemClass, pcad::ClassSheetGraphics);
@@ -205,14 +205,15 @@ TEST(AsciiReader, SymbolInstances) {
              "  (symbol (symbolRef \"AND\") (refDesRef \"U9\") (pt 0 0) (isFlipped true)"
              "    (attr \"RefDes\" \"\" (pt 0 5) (isVisible True))))"))[0];
 
-    // Each instance of the definition: one line and a 56-segment arc.
-    ASSERT_EQ(p.lines.size(), 2u * 57u);
+    // Each instance of the definition: one line, a 56-segment arc and the stroke of the one
+    // pin that has a point.
+    ASSERT_EQ(p.lines.size(), 2u * 58u);
     EXPECT_EQ(p.lines[0].itemClass, pcad::ClassSymbolGraphics);
     EXPECT_NEAR(p.lines[0].x1, 100, 1e-9);
     EXPECT_NEAR(p.lines[0].y1, 50, 1e-9);
     EXPECT_NEAR(p.lines[0].x2, 100, 1e-9);  // (10, 0) mirrored and turned: (0, -10)
     EXPECT_NEAR(p.lines[0].y2, 40, 1e-9);
-    EXPECT_EQ(p.lines[57].x2, 10);  // not flipped: "true" is not "True"
+    EXPECT_EQ(p.lines[58].x2, 10);  // not flipped: "true" is not "True"
 
     std::vector<std::string> first;
     for (const pcad::Text& t : p.texts) first.push_back(t.text);
@@ -229,7 +230,7 @@ TEST(AsciiReader, SymbolInstances) {
     const pcad::Text& refDes = p.texts[3];
     EXPECT_EQ(refDes.itemClass, pcad::ClassAttributeText);
     EXPECT_NEAR(refDes.rotation, 90.0f, 1e-4);
-    EXPECT_EQ(p.texts[2].justify, 6);
+    EXPECT_EQ(p.texts[2].justify, 4);  // right-justified, mirrored by the flipped instance
     EXPECT_EQ(p.texts[9].rotation, 0.0f);
 }
 
@@ -265,13 +266,17 @@ TEST(AsciiReader, FeatureTestSample) {
     EXPECT_EQ(pages[1].name, "IO");
     EXPECT_EQ(pages[0].width, 17000);
     EXPECT_EQ(pages[0].height, 11000);
-    // Main: 5 wires, a free line, an arc of 84 segments and three symbols (89, 89, 1).
-    EXPECT_EQ(pages[0].lines.size(), 269u);
+    // Main: 5 wires, a free line, two quarter arcs of 28 segments, a closed triangle and three
+    // symbols: two gates of 151 lines (2 pins, 5 lines, a 113-segment circle, a quarter arc of
+    // 28, a triangle) and a ground of 2.
+    EXPECT_EQ(pages[0].lines.size(), 369u);
     EXPECT_EQ(pages[0].circles.size(), 2u);
-    EXPECT_EQ(pages[0].texts.size(), 8u);
-    EXPECT_EQ(pages[1].lines.size(), 90u);
+    // Two ports, two notes; each gate its two pin numbers, two pin names and its caption; the
+    // ground's pin number.
+    EXPECT_EQ(pages[0].texts.size(), 15u);
+    EXPECT_EQ(pages[1].lines.size(), 152u);
     EXPECT_EQ(pages[1].circles.size(), 1u);
-    EXPECT_EQ(pages[1].texts.size(), 3u);
+    EXPECT_EQ(pages[1].texts.size(), 6u);
 
     for (const Page& p : pages) {
         for (const pcad::Item& item : p.items) {
@@ -281,10 +286,15 @@ TEST(AsciiReader, FeatureTestSample) {
             EXPECT_LE(item.maxY, p.originY + p.height) << p.name;
         }
     }
-    // Millimetre numbers are taken as written.
-    EXPECT_NEAR(pages[1].circles[0].x, 25.4, 1e-9);
-    EXPECT_NEAR(pages[1].lines[0].x2, 50.8, 1e-9);
-    EXPECT_NEAR(pages[1].lines[0].width, 0.254f, 1e-6);
+    // The sheet's quarter arc is written centre first: it runs from its second point to its third.
+    EXPECT_EQ(pages[0].lines[338].x1, 3700);
+    EXPECT_EQ(pages[0].lines[338].y1, 1000);
+    EXPECT_NEAR(pages[0].lines[365].x2, 3500, 1e-6);
+    EXPECT_NEAR(pages[0].lines[365].y2, 1200, 1e-6);
+    // Millimetre numbers in this mil file are converted.
+    EXPECT_NEAR(pages[1].circles[0].x, 1000, 1e-9);
+    EXPECT_NEAR(pages[1].lines[0].x2, 2000, 1e-9);
+    EXPECT_NEAR(pages[1].lines[0].width, 10, 1e-6);
 
     const char* out = std::getenv("KG_SVG_OUT");
     if (out != nullptr && *out != '\0') {

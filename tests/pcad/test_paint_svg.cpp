@@ -277,9 +277,11 @@ TEST(PcadSvg, TextRotationSqueezeAndEscaping) {
     p.texts[0].text = "\xD0\x90\xD0\x91\xD0\x92\xD0\x93";  // four Cyrillic letters
     EXPECT_NE(textElement(p).find("scale(0.481,1)"), std::string::npos);
 
+    // A line feed parts the text into lines, each in its own element.
     p.texts[0].text = "a<b&c\td\r\ne\"'>\x7F";
-    EXPECT_NE(renderSvg(p, 2, false).find(">a&lt;b&amp;cd\ne&quot;&apos;&gt;\x7F</text></svg>\n"),
-              std::string::npos);
+    const std::string escaped = renderSvg(p, 2, false);
+    EXPECT_NE(escaped.find(">a&lt;b&amp;cd</text></g><g "), std::string::npos);
+    EXPECT_NE(escaped.find(">e&quot;&apos;&gt;\x7F</text></g></svg>\n"), std::string::npos);
 
     // U+FFFF from the decoder is not allowed in XML: U+FFFD takes its place.
     p.texts[0].text = "x\xEF\xBF\xBFy\xEF\xBF";

@@ -72,6 +72,29 @@ TEST(SExprParser, StringsAndAtoms) {
     EXPECT_EQ(open.children[0].text, "runs to the end (");
 }
 
+// A number's unit, fused or as the next bare atom, becomes part of that number.
+TEST(SExprParser, NumbersWithUnits) {
+    const std::string text = "(e 1.5 mm 2Mil \"mm\" 3 \"mm\" 4 MM mm) (fileUnits mm) (mm 5) (w 6mmx)";
+    SExprParser parser(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    const SExpr root = parser.parseAll();
+    const SExpr& e = root.children.at(0);
+    ASSERT_EQ(e.children.size(), 8u);
+    const char* texts[] = {"e", "1.5", "2", "mm", "3", "mm", "4", "mm"};
+    const pcad::NumberUnit units[] = {pcad::NumberUnit::None,       pcad::NumberUnit::Millimetre,
+                                      pcad::NumberUnit::Mil,        pcad::NumberUnit::None,
+                                      pcad::NumberUnit::None,       pcad::NumberUnit::None,
+                                      pcad::NumberUnit::Millimetre, pcad::NumberUnit::None};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(e.children[i].text, texts[i]) << i;
+        EXPECT_EQ(e.children[i].unit, units[i]) << i;
+    }
+    EXPECT_EQ(root.children[1].children.at(1).text, "mm");  // not after a number
+    EXPECT_EQ(root.children[2].children.size(), 2u);
+    EXPECT_EQ(root.children[3].children.at(1).text, "6mmx");
+    EXPECT_EQ(parser.numbersIn(pcad::NumberUnit::Millimetre), 2u);
+    EXPECT_EQ(parser.numbersIn(pcad::NumberUnit::Mil), 1u);
+}
+
 TEST(SExprParser, ErrorsAndDepthLimit) {
     EXPECT_EQ(parseError("(a (b)"), "Unclosed ASCII expression");
     EXPECT_EQ(parseError("(a \"b)"), "Unclosed ASCII expression");

@@ -167,6 +167,28 @@ TEST(PaintPcad, WidthsTextBoxesAndCulling) {
     EXPECT_TRUE(paint(core).empty());
 }
 
+// Each line of a note is fitted into its own row of the note's box; a note turned a quarter
+// stacks its rows from right to left.
+TEST(PaintPcad, TextsOfSeveralLines) {
+    const auto f = asciiFile("(text (pt 20 20) \"ab\\ncd\") (text (pt 60 20) \"ab\\ncd\" (rotation 90))");
+    ViewerCore core(f->path());
+    zoomTo(core, 10);
+    const std::vector<DrawCall> calls = paint(core);
+    const auto texts = callsOf(calls, DrawCall::Text);
+    ASSERT_EQ(texts.size(), 4u);
+    const double row = 2.7 * 10;  // one line's height in pixels
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(texts[i]->text, i % 2 ? "cd" : "ab");
+        EXPECT_NEAR(texts[i]->style.height, i < 2 ? row : 2 * 2.7 * 0.33 * 10, 1e-4);
+        EXPECT_NEAR(texts[i]->style.boxWidth, i < 2 ? 2 * 2.7 * 0.33 * 10 : row, 1e-4);
+        EXPECT_EQ(texts[i]->style.angle, i < 2 ? 0 : 90);
+    }
+    EXPECT_NEAR(texts[1]->points[0].y - texts[0]->points[0].y, row, 1e-4);
+    EXPECT_EQ(texts[1]->points[0].x, texts[0]->points[0].x);
+    EXPECT_NEAR(texts[2]->points[0].x - texts[3]->points[0].x, row, 1e-4);
+    EXPECT_EQ(texts[2]->points[0].y, texts[3]->points[0].y);
+}
+
 TEST(PaintPcad, BinaryOpenCirclesBeforeDotsBeforeTexts) {
     kgtest::PcadBinaryBuilder b = kgtest::pcadBinaryFile();
     b.rectTagRaw(29700000, 0, 0, 42000000);

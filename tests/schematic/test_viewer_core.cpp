@@ -427,8 +427,8 @@ TEST(ViewerCoreSamples, RealFilesOfEachKind) {
         std::vector<std::string> status;
     } samples[] = {
         {"pcad-ascii/pcad_feature_test.sch",
-         {"P-CAD SCH | sheet 1/2 | 269 lines, 2 circles, 8 texts",
-          "P-CAD SCH | sheet 2/2 | 90 lines, 1 circles, 3 texts"}},
+         {"P-CAD SCH | sheet 1/2 | 369 lines, 2 circles, 15 texts",
+          "P-CAD SCH | sheet 2/2 | 152 lines, 1 circles, 6 texts"}},
         {"schdoc/via2.SchDoc", {"Altium SchDoc | 1 components, 0 wires, 11 primitives"}},
         {"schdoc/01_SYSTEM.SchDoc", {"Altium SchDoc | 0 components, 0 wires, 14 primitives"}},
         {"schdoc/ThunderScope_Main.SchDoc", {"Altium SchDoc | 33 components, 90 wires, 506 primitives"}},

@@ -1,0 +1,55 @@
+#include "pcad/ascii_units.h"
+
+#include <charconv>
+#include <cstddef>
+#include <string>
+
+#include "common/ascii.h"
+#include "common/number.h"
+
+namespace pcad {
+
+namespace {
+
+constexpr double kMillimetresPerMil = 0.0254;
+
+// The converted value in the shortest form that reads back exactly.
+void convert(SExpr& atom, NumberUnit from) {
+    double value = 0;
+    std::size_t end = 0;
+    if (common::scanReal(atom.text, value, end) == common::RealScan::None) return;
+    const double converted =
+        from == NumberUnit::Millimetre ? value / kMillimetresPerMil : value * kMillimetresPerMil;
+    char buffer[32];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, converted);
+    atom.text.assign(buffer, r.ptr);
+}
+
+void convertList(SExpr& list, NumberUnit from) {
+    for (SExpr& node : list.children) {
+        if (node.isList)
+            convertList(node, from);
+        else if (node.unit == from)
+            convert(node, from);
+    }
+}
+
+}  // namespace
+
+FileUnit fileUnitOf(const SExpr& root) {
+    const std::string unit = root.find("asciiHeader").value("fileUnits", "");
+    if (common::equalsIgnoringAsciiCase(unit, "mil")) return FileUnit::Mil;
+    if (common::equalsIgnoringAsciiCase(unit, "mm")) return FileUnit::Millimetre;
+    return FileUnit::AsWritten;
+}
+
+double fixedSizeScale(FileUnit unit) { return unit == FileUnit::Mil ? 1 / kMillimetresPerMil : 1; }
+
+void convertUnits(SExpr& root, const SExprParser& parser, FileUnit unit) {
+    const NumberUnit other = unit == FileUnit::Mil          ? NumberUnit::Millimetre
+                             : unit == FileUnit::Millimetre ? NumberUnit::Mil
+                                                            : NumberUnit::None;
+    if (other != NumberUnit::None && parser.numbersIn(other) > 0) convertList(root, other);
+}
+
+}  // namespace pcad

@@ -1,0 +1,46 @@
+#include "pcad/text_layout.h"
+
+#include <algorithm>
+
+#include "common/fitted_text.h"
+
+namespace pcad {
+
+std::size_t codePoints(std::string_view text) {
+    std::size_t n = 0;
+    for (char ch : text)
+        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+TextLines measureLines(std::string_view text) {
+    TextLines lines;
+    forEachLine(text, [&lines](std::string_view line, std::size_t) {
+        ++lines.count;
+        lines.longestBytes = std::max(lines.longestBytes, line.size());
+        lines.longestCodePoints = std::max(lines.longestCodePoints, codePoints(line));
+    });
+    return lines;
+}
+
+TextLines lineBytes(std::string_view text) {
+    if (text.find('\n') == std::string_view::npos) return {1, text.size(), 0};
+    TextLines lines;
+    forEachLine(text, [&lines](std::string_view line, std::size_t) {
+        ++lines.count;
+        lines.longestBytes = std::max(lines.longestBytes, line.size());
+    });
+    return lines;
+}
+
+common::Box lineBox(const TextLines& lines, std::size_t index, std::size_t lineCodePoints, double fx) {
+    using common::fitted::kBox;
+    const double rows = static_cast<double>(std::max<std::size_t>(lines.count, 1));
+    const double longest = static_cast<double>(std::max(lines.longestCodePoints, lineCodePoints));
+    const double width = longest > 0 ? kBox * static_cast<double>(lineCodePoints) / longest : kBox;
+    const double x0 = fx * (kBox - width);
+    return {x0, kBox * static_cast<double>(index) / rows, x0 + width,
+            kBox * static_cast<double>(index + 1) / rows};
+}
+
+}  // namespace pcad
