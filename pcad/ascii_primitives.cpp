@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "pcad/arc_segments.h"
+
 namespace pcad {
 
 namespace detail {
@@ -123,17 +125,12 @@ bool arcAboutFirst(AsciiPoint c, AsciiPoint from, AsciiPoint to, Arc& arc) {
     return std::isfinite(arc.r) && std::isfinite(arc.start) && std::isfinite(arc.sweep);
 }
 
-// The arc as segments from `first`, its starting point: |sweep| * 18 of them, at least 8.
+// The arc as segments from `first`, its starting point, the same way the binary reader draws its arcs.
 void pushArc(Page& page, const Arc& arc, AsciiPoint first, float width, std::uint8_t itemClass,
              const Placement& placement) {
-    const int n = std::max(static_cast<int>(std::fabs(arc.sweep) * 18), 8);
-    AsciiPoint prev = first;
-    for (int i = 1; i <= n; ++i) {
-        const double a = arc.start + i * arc.sweep / n;
-        const AsciiPoint q{arc.cx + arc.r * std::cos(a), arc.cy + arc.r * std::sin(a)};
-        pushLine(page, placement.apply(prev), placement.apply(q), width, itemClass);
-        prev = q;
-    }
+    forEachArcSegment({arc.cx, arc.cy}, first, arc.sweep, [&](AsciiPoint a, AsciiPoint b) {
+        pushLine(page, placement.apply(a), placement.apply(b), width, itemClass);
+    });
 }
 
 // Cosine and sine of an angle in degrees, exact at the quarter turns so that pins drawn
