@@ -1,3 +1,4 @@
+// The ACCEL_ASCII reader: the design's tables, then each sheet with its title sheet, symbols and texts.
 #include "pcad/ascii.h"
 
 #include <cmath>
@@ -18,15 +19,16 @@ namespace {
 
 // Limits on what one file may produce. Title sheets are drawn on every page and symbol
 // definitions once per instance, so a small file could otherwise ask for a huge
-// number of primitives or copies of its strings; every page also carries a grid of up
-// to 128 by 128 cells.
+// number of primitives or copies of its strings; every sheet is a page of its own.
 constexpr std::size_t kMaxPrimitives = 5'000'000;
 constexpr std::size_t kMaxTextBytes = 256u << 20;
 constexpr std::size_t kMaxSheets = 1000;
 
 using NodeTable = std::unordered_map<std::string, const SExpr*>;
 
-struct Document {
+// What every sheet of the file reads from: the library and netlist tables, the design header's
+// fields and page size, the title sheet. Borrows the parsed tree, which outlives it.
+struct DesignTables {
     StyleTable styles;
     NodeTable symbols;
     NodeTable components;
@@ -73,42 +75,42 @@ void readStyles(const SExpr& library, double sizeScale, StyleTable& styles) {
     }
 }
 
-Document readDocument(const SExpr& root, const SExpr& design, double sizeScale) {
-    Document doc;
-    doc.sizeScale = sizeScale;
+DesignTables readDesignTables(const SExpr& root, const SExpr& design, double sizeScale) {
+    DesignTables tables;
+    tables.sizeScale = sizeScale;
     const SExpr& library = root.find("library");
     const SExpr& netlist = root.find("netlist");
-    readStyles(library, sizeScale, doc.styles);
-    for (const SExpr* def : library.findAll("symbolDef")) doc.symbols[def->atom(1, "")] = def;
-    for (const SExpr* def : library.findAll("compDef")) doc.componentDefs[def->atom(1, "")] = def;
-    for (const SExpr* comp : netlist.findAll("compInst")) doc.components[comp->atom(1, "")] = comp;
+    readStyles(library, sizeScale, tables.styles);
+    for (const SExpr* def : library.findAll("symbolDef")) tables.symbols[def->atom(1, "")] = def;
+    for (const SExpr* def : library.findAll("compDef")) tables.componentDefs[def->atom(1, "")] = def;
+    for (const SExpr* comp : netlist.findAll("compInst")) tables.components[comp->atom(1, "")] = comp;
 
     const SExpr& header = design.find("schDesignHeader");
     for (const SExpr* field : header.find("designInfo").find("fieldSet").findAll("fieldDef"))
-        doc.fields[field->atom(1, "")] = field->atom(2, "");
+        tables.fields[field->atom(1, "")] = field->atom(2, "");
 
     const SExpr& size = header.find("workspaceSize");
     if (size.children.size() >= 3) {
-        doc.width = toDouble(size.atom(1, ""), kDefaultPageSize.width);
-        doc.height = toDouble(size.atom(2, ""), kDefaultPageSize.height);
+        tables.width = toDouble(size.atom(1, ""), kDefaultPageSize.width);
+        tables.height = toDouble(size.atom(2, ""), kDefaultPageSize.height);
     }
     const SExpr& title = design.find("titleSheet");
-    if (title.isList) doc.titleSheet = &title;
-    return doc;
+    if (title.isList) tables.titleSheet = &title;
+    return tables;
 }
 
-void drawTitleSheet(Page& page, const Document& doc) {
-    if (doc.titleSheet == nullptr) return;
+void drawTitleSheet(Page& page, const DesignTables& tables) {
+    if (tables.titleSheet == nullptr) return;
     const Placement identity;
-    for (const SExpr& item : doc.titleSheet->children) {
+    for (const SExpr& item : tables.titleSheet->children) {
         if (item.is("line")) {
-            addLine(page, item, ClassFrame, identity, doc.sizeScale);
+            addLine(page, item, ClassFrame, identity, tables.sizeScale);
         } else if (item.is("text")) {
-            addText(page, item, ClassTitleText, doc.styles, identity, 0, std::nullopt, doc.sizeScale);
+            addText(page, item, ClassTitleText, tables.styles, identity, 0, std::nullopt, tables.sizeScale);
         } else if (item.is("field")) {
-            const auto it = doc.fields.find(item.atom(1, ""));
-            if (it != doc.fields.end())
-                addText(page, item, ClassTitleText, doc.styles, identity, 0, it->second, doc.sizeScale);
+            const auto it = tables.fields.find(item.atom(1, ""));
+            if (it != tables.fields.end())
+                addText(page, item, ClassTitleText, tables.styles, identity, 0, it->second, tables.sizeScale);
         }
     }
 }
@@ -124,8 +126,8 @@ Placement placementOf(const SExpr& instance) {
 }
 
 // The pin's stroke, its number unless hidden and its name when shown.
-void drawPin(Page& page, const SExpr& pin, const Placement& placement, const Document& doc) {
-    addPinLine(page, pin, placement, doc.sizeScale);
+void drawPin(Page& page, const SExpr& pin, const Placement& placement, const DesignTables& tables) {
+    addPinLine(page, pin, placement, tables.sizeScale);
     // P-CAD writes the number's flag only to hide it; the name is shown only when asked for.
     const SExpr& display = pin.find("pinDisplay");
     const bool shown[] = {!display.valueIs("dispPinDes", "False"), display.valueIs("dispPinName", "True")};
@@ -134,8 +136,8 @@ void drawPin(Page& page, const SExpr& pin, const Placement& placement, const Doc
         if (!shown[i]) continue;
         const SExpr& text = pin.find(lists[i]).find("text");
         if (text.isList)
-            addText(page, text, ClassPinText, doc.styles, placement, placement.rotation, std::nullopt,
-                    doc.sizeScale);
+            addText(page, text, ClassPinText, tables.styles, placement, placement.rotation, std::nullopt,
+                    tables.sizeScale);
     }
 }
 
@@ -158,17 +160,18 @@ bool addGraphic(Page& page, const std::string& word, const SExpr& item, std::uin
 }
 
 // The definition's graphics, its own texts, and its pins.
-void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placement, const Document& doc) {
-    const double k = doc.sizeScale;
+void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placement,
+                        const DesignTables& tables) {
+    const double k = tables.sizeScale;
     for (const SExpr& item : symbol.children) {
         if (!item.isList || item.children.empty() || item.children.front().isList) continue;
         const std::string& word = item.children.front().text;
         if (addGraphic(page, word, item, ClassSymbolGraphics, placement, k)) continue;
         if (word == "pin") {
-            drawPin(page, item, placement, doc);
+            drawPin(page, item, placement, tables);
         } else if (word == "text") {
-            addText(page, item, ClassAttributeText, doc.styles, placement, placement.rotation, std::nullopt,
-                    k);
+            addText(page, item, ClassAttributeText, tables.styles, placement, placement.rotation,
+                    std::nullopt, k);
         }
     }
 }
@@ -176,12 +179,12 @@ void drawSymbolGraphics(Page& page, const SExpr& symbol, const Placement& placem
 // The reference as P-CAD shows it: for a component of several parts, followed by ":" and the
 // part's letter (A for part 1) or, when the component numbers its parts, its number.
 std::string shownReference(const std::string& refDes, const SExpr& instance, const SExpr* comp,
-                           const Document& doc) {
+                           const DesignTables& tables) {
     if (comp == nullptr) return refDes;
-    if (doc.componentDefs.empty()) return refDes;
-    auto def = doc.componentDefs.find(comp->value("compRef", ""));
-    if (def == doc.componentDefs.end()) def = doc.componentDefs.find(comp->value("originalName", ""));
-    if (def == doc.componentDefs.end()) return refDes;
+    if (tables.componentDefs.empty()) return refDes;
+    auto def = tables.componentDefs.find(comp->value("compRef", ""));
+    if (def == tables.componentDefs.end()) def = tables.componentDefs.find(comp->value("originalName", ""));
+    if (def == tables.componentDefs.end()) return refDes;
     const SExpr& header = def->second->find("compHeader");
     const double parts = toDouble(header.value("numParts", ""), 1);
     const double part = toDouble(instance.value("partNum", ""), 0);
@@ -194,19 +197,19 @@ std::string shownReference(const std::string& refDes, const SExpr& instance, con
 // The visible attributes of the instance. Instance attributes replace definition
 // attributes of the same name; the texts come out in byte order of the names.
 void drawAttributes(Page& page, const SExpr& instance, const SExpr& symbol, const Placement& placement,
-                    const Document& doc) {
+                    const DesignTables& tables) {
     const std::string refDesRef = instance.value("refDesRef", "");
     std::string compValue;
     std::string compType;
-    const auto found = doc.components.find(refDesRef);
-    const SExpr* comp = found == doc.components.end() ? nullptr : found->second;
+    const auto found = tables.components.find(refDesRef);
+    const SExpr* comp = found == tables.components.end() ? nullptr : found->second;
     if (comp != nullptr) {
         compValue = comp->value("compValue", "");
         // The name P-CAD shows, not the library's copy of it ("MINI-USB", not "MINI-USB_1").
         compType = comp->value("originalName", "");
         if (compType.empty()) compType = comp->value("compRef", "");
     }
-    const std::string refDes = shownReference(refDesRef, instance, comp, doc);
+    const std::string refDes = shownReference(refDesRef, instance, comp, tables);
 
     std::map<std::string, const SExpr*> attrs;
     for (const SExpr* a : symbol.findAll("attr")) attrs[a->atom(1, "")] = a;
@@ -223,17 +226,17 @@ void drawAttributes(Page& page, const SExpr& instance, const SExpr& symbol, cons
         else
             text = attr->atom(2, "");
         if (text.empty() || !attr->find("pt").isList) continue;
-        addText(page, *attr, ClassAttributeText, doc.styles, placement, placement.rotation, std::move(text),
-                doc.sizeScale);
+        addText(page, *attr, ClassAttributeText, tables.styles, placement, placement.rotation,
+                std::move(text), tables.sizeScale);
     }
 }
 
-void drawSymbol(Page& page, const SExpr& instance, const Document& doc) {
-    const auto def = doc.symbols.find(instance.value("symbolRef", ""));
-    if (def == doc.symbols.end()) return;
+void drawSymbol(Page& page, const SExpr& instance, const DesignTables& tables) {
+    const auto def = tables.symbols.find(instance.value("symbolRef", ""));
+    if (def == tables.symbols.end()) return;
     const Placement placement = placementOf(instance);
-    drawSymbolGraphics(page, *def->second, placement, doc);
-    drawAttributes(page, instance, *def->second, placement, doc);
+    drawSymbolGraphics(page, *def->second, placement, tables);
+    drawAttributes(page, instance, *def->second, placement, tables);
 }
 
 // The label sits at the port's point, on the side the port points to: a port turned to the
@@ -272,22 +275,22 @@ void drawJunction(Page& page, const SExpr& junction, double sizeScale) {
     page.circles.push_back(dot);
 }
 
-Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Budget& budget) {
+Page readSheet(const SExpr& sheet, std::size_t position, const DesignTables& tables, Budget& budget) {
     Page page;
     // A sheet without a usable name is named by its position, like "Sheet 2".
     const bool named =
         sheet.children.size() >= 2 && !sheet.children[1].isList && !sheet.children[1].text.empty();
     page.name = named ? sheet.children[1].text : "Sheet " + std::to_string(position + 1);
     page.number = static_cast<std::int32_t>(position + 1);
-    page.width = doc.width;
-    page.height = doc.height;
+    page.width = tables.width;
+    page.height = tables.height;
 
     budget.startPage();
-    drawTitleSheet(page, doc);
+    drawTitleSheet(page, tables);
     budget.check(page);
 
     const Placement identity;
-    const double k = doc.sizeScale;
+    const double k = tables.sizeScale;
     for (const SExpr& item : sheet.children) {
         if (!item.isList || item.children.empty()) continue;
         const std::string& word = item.children.front().text;
@@ -295,13 +298,13 @@ Page readSheet(const SExpr& sheet, std::size_t position, const Document& doc, Bu
             for (const SExpr* line : item.findAll("line")) addLine(page, *line, ClassWire, identity, k);
         } else if (addGraphic(page, word, item, ClassSheetGraphics, identity, k)) {
         } else if (word == "text") {
-            addText(page, item, ClassFreeText, doc.styles, identity, 0, std::nullopt, k);
+            addText(page, item, ClassFreeText, tables.styles, identity, 0, std::nullopt, k);
         } else if (word == "junction") {
             drawJunction(page, item, k);
         } else if (word == "port") {
             drawPort(page, item, k);
         } else if (word == "symbol") {
-            drawSymbol(page, item, doc);
+            drawSymbol(page, item, tables);
         } else {
             continue;
         }
@@ -322,7 +325,7 @@ std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size) {
 
     const SExpr& design = root.find("schematicDesign");
     if (!design.isList) throw std::runtime_error("Missing schematicDesign");
-    const Document doc = readDocument(root, design, fixedSizeScale(unit));
+    const DesignTables tables = readDesignTables(root, design, fixedSizeScale(unit));
 
     const std::vector<const SExpr*> sheets = design.findAll("sheet");
     if (sheets.empty()) throw std::runtime_error("ASCII file has no sheets");
@@ -332,7 +335,7 @@ std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size) {
     pages.reserve(sheets.size());
     Budget budget;
     for (std::size_t k = 0; k < sheets.size(); ++k) {
-        pages.push_back(readSheet(*sheets[k], k, doc, budget));
+        pages.push_back(readSheet(*sheets[k], k, tables, budget));
         budget.finish(pages.back());
     }
     return pages;

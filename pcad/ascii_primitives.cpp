@@ -1,3 +1,4 @@
+// Lines, arcs, polygons, pins and texts of a P-CAD text schematic, placed on a page.
 #include "pcad/ascii_primitives.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Values written with a unit of their own, converted to the file's unit.
 #include "pcad/ascii_units.h"
 
 #include <charconv>

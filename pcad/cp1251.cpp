@@ -1,3 +1,4 @@
+// The Windows-1251 table of the P-CAD readers and its UTF-8 decoding.
 #include "pcad/cp1251.h"
 
 #include <string_view>

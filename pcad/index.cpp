@@ -1,13 +1,11 @@
-// Item boxes, the uniform grid over the page rectangle and the rectangle query.
+// The uniform grid over the page rectangle and the rectangle query.
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "pcad/page.h"
-#include "pcad/text_layout.h"
 
 namespace pcad {
 namespace {
@@ -36,41 +34,6 @@ std::int32_t gridCount(double size) {
 }
 
 }  // namespace
-
-Rect textBounds(const Text& t) {
-    if (t.hasBox) {
-        return {std::min(t.boxX0, t.boxX1), std::min(t.boxY0, t.boxY1), std::max(t.boxX0, t.boxX1),
-                std::max(t.boxY0, t.boxY1)};
-    }
-    double w, h;
-    if (t.hasExtent) {
-        w = t.extentWidth * 0.8;
-        h = t.extentHeight;
-    } else {
-        // Lines are stacked: as high as all of them, as wide as the longest.
-        const TextLines lines = lineBytes(t.text);
-        h = t.height * static_cast<double>(lines.count);
-        w = std::max(static_cast<double>(lines.longestBytes) * t.height * 0.33, 0.4);
-    }
-    const double fx = justifyX(t.justify), fy = justifyY(t.justify);
-    const double theta = t.rotation * std::numbers::pi / 180;
-    const double c = std::cos(theta), s = std::sin(theta);
-    const double dxs[2] = {-fx * w, (1 - fx) * w};
-    const double dys[2] = {-fy * h, (1 - fy) * h};
-    Rect r{1e100, 1e100, -1e100, -1e100};
-    for (double dx : dxs) {
-        for (double dy : dys) {
-            const double px = t.x + dx * c - dy * s;
-            const double py = t.y + dx * s + dy * c;
-            // Written as comparisons so that a NaN corner leaves the box empty.
-            if (px < r.minX) r.minX = px;
-            if (py < r.minY) r.minY = py;
-            if (px > r.maxX) r.maxX = px;
-            if (py > r.maxY) r.maxY = py;
-        }
-    }
-    return r;
-}
 
 void Page::buildIndex() {
     indexItems();

@@ -1,3 +1,4 @@
+// Reading a ".sch" file whole and handing it to the reader of its encoding.
 #include "pcad/load.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Painting a P-CAD page back to front through a canvas, in the theme's palette.
 #include "pcad/paint.h"
 
 #include <algorithm>

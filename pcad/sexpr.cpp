@@ -1,3 +1,4 @@
+// The S-expression parser of P-CAD text schematics, with its depth and size limits.
 #include "pcad/sexpr.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The SVG canvas and the writer of a whole P-CAD page.
 #include "pcad/svg.h"
 
 #include <cmath>

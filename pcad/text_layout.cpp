@@ -1,3 +1,4 @@
+// Counting the lines and code points of a P-CAD text and placing each line in its box.
 #include "pcad/text_layout.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Checked UTF-8 paths turned into file-system paths.
 #include "pcad/utf8path.h"
 
 #include <filesystem>
