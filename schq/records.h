@@ -27,6 +27,7 @@ namespace schq {
 class RecordView {
 public:
     RecordView() = default;
+    // Implicit, so that whatever reads records reads a map made by hand alike.
     RecordView(const PropertyMap& map) : map_(&map) {}
     // `count` fields sorted by key, keys unique; with `heads`, the first eight bytes of each key as a
     // big-endian number, zero-padded.
