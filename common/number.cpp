@@ -1,4 +1,5 @@
-// Locale-free number parsing with the C library's "C"-locale results, out-of-range values included.
+// Locale-free number parsing with the C library's "C"-locale results, out-of-range values included:
+// reals, and base-10 integers.
 #include "common/number.h"
 
 #include <charconv>
@@ -98,6 +99,53 @@ RealScan scanReal(std::string_view text, double& value, std::size_t& end) {
     value = negative ? -v : v;
     end = static_cast<std::size_t>(r.ptr - first);
     return status;
+}
+
+IntScan scanInt(std::string_view text, std::int64_t& value, std::size_t& end) {
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t digitsStart = i;
+    const std::uint64_t limit = negative ? 0x8000000000000000ull : 0x7FFFFFFFFFFFFFFFull;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    for (; i < text.size() && isDecDigit(text[i]); ++i) {
+        const auto d = static_cast<std::uint64_t>(text[i] - '0');
+        if (magnitude > (limit - d) / 10)
+            overflow = true;
+        else
+            magnitude = magnitude * 10 + d;
+    }
+    if (i == digitsStart) return IntScan::None;
+    end = i;
+    if (overflow) return IntScan::OutOfRange;
+    value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+    return IntScan::Ok;
+}
+
+std::optional<std::int32_t> parseInt32(std::string_view text) {
+    // Most texts are a few plain digits, perhaps negative, which cannot leave the range.
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digitText = text.substr(negative ? 1 : 0);
+    if (!digitText.empty() && digitText.size() <= 9) {
+        std::uint32_t digits = 0;
+        bool plain = true;
+        for (const char c : digitText) {
+            plain = plain && isDecDigit(c);
+            digits = digits * 10 + static_cast<std::uint32_t>(static_cast<unsigned char>(c) - '0');
+        }
+        if (plain) return negative ? -static_cast<std::int32_t>(digits) : static_cast<std::int32_t>(digits);
+    }
+    std::int64_t v = 0;
+    std::size_t end = 0;
+    if (scanInt(text, v, end) != IntScan::Ok || end != text.size()) return std::nullopt;
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(v);
 }
 
 }  // namespace common

@@ -1,3 +1,4 @@
+// Reads the OLE2 compound file that holds a SchDoc sheet's record streams, whole and in memory.
 #pragma once
 
 #include <cstdint>

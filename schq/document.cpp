@@ -1,3 +1,4 @@
+// A SchDoc document: its accessors, the grid index built over its primitives and the rectangle query.
 #include "schq/document.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The SchDoc reader's exception: a message it owns.
 #include "schq/error.h"
 
 namespace schq {

@@ -1,3 +1,4 @@
+// The one exception type of the SchDoc reader.
 #pragma once
 
 #include <exception>

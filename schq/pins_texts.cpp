@@ -17,59 +17,12 @@ constexpr double kPinNameSize = 6.7;
 constexpr std::uint32_t kPinNumberColour = 0xFF70615A;
 constexpr double kPinNumberSize = 5.8;
 
-constexpr std::size_t kMaxTextBytes = 10000;
-constexpr double kMinFontSize = 4;
-constexpr double kMaxFontSize = 100;
-
 // dy that puts the baseline a little below the anchor, for pins.
 constexpr double kLabelDy = 0.25;
 
 }  // namespace
 
-std::size_t codePoints(std::string_view text) {
-    std::size_t n = 0;
-    for (const char ch : text)
-        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
-    return n;
-}
-
-void SheetBuilder::addText(Point at, std::string text, Layer layer, std::uint32_t colour, double fontSize,
-                           TextAnchor anchor, double rotation, double dy) {
-    if (text.empty() || text == "*" || text.front() == '=' || text.size() > kMaxTextBytes ||
-        !isUsablePoint(at))
-        return;
-    // The extent is estimated from the code-point count; no font metrics are needed.
-    const double n = static_cast<double>(codePoints(text));
-    const double w = std::min(std::max(0.95 * fontSize * n, fontSize), 20000.0);
-    const double h = 1.6 * fontSize;
-    const double shift = anchor == End ? -w : anchor == Middle ? -w / 2 : 0.0;
-
-    Primitive p;
-    p.kind = Text;
-    p.layer = layer;
-    p.x = at.x;
-    p.y = at.y;
-    p.stroke = colour;
-    p.text = std::move(text);
-    p.fontSize = fontSize;
-    p.rotation = rotation;
-    p.anchor = anchor;
-    p.dy = dy;
-    if (std::fmod(std::fabs(rotation), 180.0) > 45) {
-        p.minX = at.x - h - 3;
-        p.minY = at.y - w - 3;
-        p.maxX = at.x + h + 3;
-        p.maxY = at.y + w + 3;
-    } else {
-        p.minX = at.x + shift - 3;
-        p.minY = at.y - h - 3;
-        p.maxX = at.x + shift + w + 3;
-        p.maxY = at.y + h + 3;
-    }
-    out.push_back(std::move(p));
-}
-
-void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::string text) {
+void SheetBuilder::addTextRecord(const RecordView& record, Layer layer, std::string text) {
     const std::string_view source = text.empty() ? record.find("TEXT").value_or("") : std::string_view(text);
     if (source.empty()) return;
 
@@ -100,13 +53,7 @@ void SheetBuilder::addTextRecord(const PropertyMap& record, Layer layer, std::st
     });
 }
 
-double SheetBuilder::fontSizeOf(const PropertyMap& record) const {
-    const int fontId = getInt(record, "FONTID", 1);
-    const int sheetSize = getInt(sheet, ("SIZE" + std::to_string(fontId)).c_str(), 10);
-    return std::clamp(sheetSize * 0.81, kMinFontSize, kMaxFontSize);
-}
-
-void SheetBuilder::addPin(const PropertyMap& record) {
+void SheetBuilder::addPin(const RecordView& record) {
     const int conglomerate = getInt(record, "PINCONGLOMERATE", 0);
     if (conglomerate & kPinHidden) return;
     const int direction = conglomerate & kPinDirectionMask;

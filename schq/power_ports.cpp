@@ -51,7 +51,7 @@ std::size_t powerPortShapes(int style) {
     return kShapes[static_cast<std::size_t>(portStyle(style))];
 }
 
-void SheetBuilder::addPowerPort(const PropertyMap& record) {
+void SheetBuilder::addPowerPort(const RecordView& record) {
     const std::uint32_t colour = getColour(record, "COLOR", kBlack);
     const int style = portStyle(getInt(record, "STYLE", 0));
     int o = getInt(record, "ORIENTATION", 0) % 4;

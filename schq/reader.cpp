@@ -1,3 +1,4 @@
+// The SchDoc reader: record streams in, the visible records drawn into a document sorted by layer.
 #include "schq/reader.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/number.h"
 #include "schq/compound_file.h"
 #include "schq/document_state.h"
 #include "schq/error.h"
@@ -126,24 +128,25 @@ const KeySet& surveyKeys() {
 class SurveyFields {
 public:
     explicit SurveyFields(std::span<const std::string_view> values) : values_(values) {}
-    explicit SurveyFields(const PropertyMap& record) : record_(&record) {}
+    explicit SurveyFields(const RecordView& record) : record_(record), whole_(true) {}
 
     std::optional<std::string_view> operator[](Survey key) const {
         const auto k = static_cast<std::size_t>(key);
-        if (record_) return record_->find(kSurveyKeys[k]);
+        if (whole_) return record_.find(kSurveyKeys[k]);
         if (!values_[k].data()) return std::nullopt;
         return values_[k];
     }
     std::int32_t integer(Survey key, std::int32_t fallback) const {
         const auto value = (*this)[key];
-        return value ? parseInt32(*value).value_or(fallback) : fallback;
+        return value ? common::parseInt32(*value).value_or(fallback) : fallback;
     }
     bool isTrue(Survey key) const { return (*this)[key] == "T"; }
     bool nonEmpty(Survey key) const { return !(*this)[key].value_or("").empty(); }
 
 private:
     std::span<const std::string_view> values_;
-    const PropertyMap* record_ = nullptr;
+    RecordView record_;
+    bool whole_ = false;
 };
 
 RecordFacts factsOf(const SurveyFields& record) {
@@ -157,13 +160,13 @@ RecordFacts factsOf(const SurveyFields& record) {
         f.displayMode = record.integer(Survey::DisplayMode, 0);
         if (record.integer(Survey::PartCount, 0) > 2) f.flags |= kMultiPart;
     }
-    f.type = parseInt32(type).value_or(-1);
+    f.type = common::parseInt32(type).value_or(-1);
     if (record.isTrue(Survey::IsHidden) || record.isTrue(Survey::IgnoreOnLoad)) f.flags |= kHidden;
     f.ownerIndex = record.integer(Survey::OwnerIndex, kNoOwnerIndex);
     f.partId = record.integer(Survey::OwnerPartId, -1);
     if (const auto mode = record[Survey::OwnerPartDisplayMode]) {
         f.flags |= kHasPartDisplay;
-        f.partDisplayMode = parseInt32(*mode).value_or(0);
+        f.partDisplayMode = common::parseInt32(*mode).value_or(0);
     }
     return f;
 }
@@ -246,7 +249,8 @@ struct RecordTable {
     std::vector<std::uint8_t> streams[2];
     std::vector<RecordFacts> facts;
 
-    PropertyMap parse(std::size_t index, FieldParser& parser) {
+    // Record `index`, valid until the parser's next parse.
+    RecordView parse(std::size_t index, FieldParser& parser) {
         const RecordFacts& f = facts[index];
         std::vector<std::uint8_t>& stream =
             streams[(f.flags & kInAdditional) ? kAdditionalStream : kFileHeaderStream];
@@ -358,7 +362,7 @@ RecordTable readRecords(const std::string& path, FieldParser& parser) {
     return table;
 }
 
-SheetSize sheetSizeOf(const PropertyMap& sheet) {
+SheetSize sheetSizeOf(const RecordView& sheet) {
     double width = 0;
     double height = 0;
     if (isTrue(sheet, "USECUSTOMSHEET")) {
@@ -379,13 +383,13 @@ SheetSize sheetSizeOf(const PropertyMap& sheet) {
 // The sheet record's font sizes (SIZE1, SIZE2, ...) as plain decimals, each parsed once: every
 // text record reads one, and a value may be as long as the stream. A value that does not parse
 // is left out, which gives the text builder the same default as the value itself.
-PropertyMap fontSizesOf(const PropertyMap& sheet) {
+PropertyMap fontSizesOf(const RecordView& sheet) {
     PropertyMap sizes;
     for (std::size_t i = sheet.lowerBound("SIZE"); i < sheet.size(); ++i) {
         const Property p = sheet.entry(i);
         if (!p.key.starts_with("SIZE")) break;
         if (p.key.find('\0') != std::string_view::npos) continue;  // not a key the text builder can ask for
-        if (const auto size = parseInt32(p.value)) sizes.emplace(p.key, std::to_string(*size));
+        if (const auto size = common::parseInt32(p.value)) sizes.emplace(p.key, std::to_string(*size));
     }
     return sizes;
 }
@@ -404,7 +408,7 @@ void countRecord(DocumentStats& stats, std::int32_t type) {
 
 // Draws one visible record; `pathPoints` counts the path points read so far. A designator takes
 // `partLetter` after its text unless that is 0.
-void drawRecord(SheetBuilder& builder, const PropertyMap& record, std::int32_t type,
+void drawRecord(SheetBuilder& builder, const RecordView& record, std::int32_t type,
                 std::uint32_t defaultColour, char partLetter, std::size_t& pathPoints) {
     std::vector<Primitive>& out = builder.out;
     switch (type) {
@@ -568,8 +572,7 @@ Document readSchDoc(const std::string& path) {
                                           [](const RecordFacts& f) { return (f.flags & kIsSheet) != 0; });
         if (sheetIt == table.facts.end()) throw Error("SchDoc sheet properties not found (record 31)");
         // The sheet's view lasts until the next parse: everything needed of it is taken here.
-        const PropertyMap sheet =
-            table.parse(static_cast<std::size_t>(sheetIt - table.facts.begin()), parser);
+        const RecordView sheet = table.parse(static_cast<std::size_t>(sheetIt - table.facts.begin()), parser);
         const SheetSize size = sheetSizeOf(sheet);
         state.width = size.width;
         state.height = size.height;

@@ -3,10 +3,10 @@
 // keeping every record's fields at once.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +14,7 @@
 
 #include "common/bytes.h"
 #include "schq/error.h"
+#include "schq/field_bits.h"
 #include "schq/records.h"
 
 namespace schq {
@@ -51,6 +52,20 @@ void forEachTextRecord(const std::uint8_t* data, std::size_t size, OnText&& onTe
     }
 }
 
+// Byte order of two keys, -1, 0 or 1. Keys are short and mostly differ early, where a plain loop
+// beats a call of memcmp.
+inline int compareKeys(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+inline bool keyLess(const Property& p, std::string_view key) { return compareKeys(p.key, key) < 0; }
+
 // A few upper-case keys, sorted by byte order, told apart from other keys mostly without comparing
 // a byte: a table on the key's length and last byte leads to the candidates.
 class KeySet {
@@ -58,8 +73,7 @@ public:
     explicit KeySet(std::span<const std::string_view> keys);
     std::size_t size() const { return keys_.size(); }
     std::string_view operator[](std::size_t index) const { return keys_[index]; }
-    // The position in the set of the key upper-cased, or -1. Bytes from the key up to `readableEnd`
-    // may be read, so that a short key is taken in one word.
+    // The position in the set of the key upper-cased, or -1.
     int find(std::string_view key, const char* readableEnd) const;
     int find(std::string_view key) const { return find(key, key.data() + key.size()); }
 
@@ -85,9 +99,8 @@ private:
 };
 
 // Where the fields of one record body lie, one bit per byte: the '|' that end fields, the '=' that
-// end keys (the first of each field, found for 64 bytes of fields at once by one addition), and the
-// bytes of 0x80 and above. Fields are then visited by counting bits, with a branch per field
-// rather than per byte.
+// end keys (keyEnds), and the bytes of 0x80 and above. Fields are then visited by counting bits,
+// with a branch per field rather than per byte.
 class FieldMarks {
 public:
     void mark(const char* body, std::size_t length);
@@ -100,9 +113,9 @@ public:
         std::size_t start = 0;
         std::size_t keyEnd = kNone;
         for (std::size_t w = 0; w < words_; ++w) {
-            for (std::uint64_t bits = marks_[w]; bits; bits &= bits - 1) {
+            for (std::uint64_t bits = marks_[w]; bits; bits = withoutLowestSetBit(bits)) {
                 const std::size_t at = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-                if (!(bars_[w] & bits & (~bits + 1))) {
+                if (!(bars_[w] & lowestSetBit(bits))) {
                     keyEnd = at;
                     continue;
                 }
@@ -128,20 +141,21 @@ private:
 
 // Parses one text record body at a time into fields sorted by key: keys view the body (upper-
 // cased in place), values view the body or, when decoded from Windows-1251, the parser's own
-// buffer. A parse invalidates the fields of the one before.
+// buffer. What a parse returns is valid until the next parse.
+//
+// A body is the padding of its keys: the key helpers (field_bits.h, KeySet) are given the body's
+// end as `readableEnd` and may read any byte after a key up to it, so that a key is loaded a word
+// or sixteen bytes at a time; they write back nothing there but the bytes they read.
 class FieldParser {
 public:
-    PropertyMap parse(char* body, std::size_t length);
-    // Only the fields of `keys` (upper case, sorted by byte order), for a quick first look: the map
-    // holds the values that the whole map holds for them. A record with "%UTF8%" fields, which may
+    RecordView parse(char* body, std::size_t length);
+    // Only the fields of `keys` (upper case, sorted by byte order), for a quick first look: the view
+    // holds the values that the whole record holds for them. A record with "%UTF8%" fields, which may
     // give their values to other keys, is parsed whole.
-    PropertyMap parse(char* body, std::size_t length, const KeySet& keys);
+    RecordView parse(char* body, std::size_t length, const KeySet& keys);
     // The same look as a list: the value of each of `keys` in its order, one without data for a
     // key that the record lacks.
     std::span<const std::string_view> values(char* body, std::size_t length, const KeySet& keys);
-    // Bytes [at, at + 8) of a key, zero-padded, as a number whose order is theirs. Bytes up to
-    // `readableEnd` may be read.
-    static std::uint64_t wordOf(std::string_view key, std::size_t at, const char* readableEnd);
     const std::vector<Property>& fields() const { return fields_; }
     // Where decoded values live.
     const std::string& decodedText() const { return decoded_; }
@@ -178,12 +192,5 @@ private:
     FieldMarks marks_;
     const char* body_ = nullptr;  // of the record parsed last
 };
-
-// A whole value as a base-10 32-bit integer, as the integer getter reads it.
-std::optional<std::int32_t> parseInt32(std::string_view value);
-// A value and its "_FRAC" companion (in units of 1/100000) as the real getter reads them: the
-// fallback when the value is absent or either does not parse.
-double realWithFraction(std::optional<std::string_view> value, std::optional<std::string_view> fraction,
-                        double fallback);
 
 }  // namespace schq

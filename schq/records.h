@@ -1,8 +1,9 @@
+// The text records of a SchDoc record stream as the rest of the reader sees them: a borrowed view
+// of one record's fields, the list of a stream's records, and the typed getters of a field.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,37 +13,28 @@
 
 #include "common/ascii.h"
 #include "common/utf8.h"
+#include "schq/property_map.h"
 
 namespace schq {
 
-class FieldParser;
-class RecordList;
-RecordList splitRecords(const std::vector<std::uint8_t>& stream);
-
-// One field of a record: both views into text that the record's owner holds.
-struct Property {
-    std::string_view key;
-    std::string_view value;
-};
-
-// One text record of a SchDoc record stream: upper-case keys (ASCII letters) mapped to UTF-8
-// values, ordered by plain byte comparison of the keys, each key once.
-//
-// A record read from a stream is a view of a flat, sorted field array that its RecordList (or
-// the reader) owns, so that a record costs no allocation per field. A map made by hand, or a
-// copy of any map, owns its entries instead; only such maps are edited.
-class PropertyMap {
+// One text record's fields, borrowed: sorted by key, keys unique, as a PropertyMap holds them. It
+// owns nothing, and lives only as long as what it borrows from whoever made it:
+// - a FieldParser (also through the reader's record table): the parser's field array and the
+//   record's body, until that parser's next parse;
+// - a RecordList: the list's copy of its stream, while the list lives (moving the list is fine);
+// - a PropertyMap: the map, until it is edited or destroyed.
+// Copy it into a PropertyMap to keep the record longer.
+class RecordView {
 public:
-    PropertyMap();
-    // Like a std::map: the first of two equal keys is kept.
-    PropertyMap(std::initializer_list<std::pair<std::string, std::string>> entries);
-    PropertyMap(const PropertyMap& other);
-    PropertyMap& operator=(const PropertyMap& other);
-    PropertyMap(PropertyMap&& other) noexcept;
-    PropertyMap& operator=(PropertyMap&& other) noexcept;
-    ~PropertyMap();
+    RecordView() = default;
+    // Implicit, so that whatever reads records reads a map made by hand alike.
+    RecordView(const PropertyMap& map) : map_(&map) {}
+    // `count` fields sorted by key, keys unique; with `heads`, the first eight bytes of each key as a
+    // big-endian number, zero-padded.
+    RecordView(const Property* fields, std::size_t count, const std::uint64_t* heads = nullptr)
+        : fields_(fields), heads_(heads), size_(count) {}
 
-    std::size_t size() const;
+    std::size_t size() const { return map_ ? map_->size() : size_; }
     bool empty() const { return size() == 0; }
     // The value of `key`, or nothing when the key is absent.
     std::optional<std::string_view> find(std::string_view key) const;
@@ -52,31 +44,18 @@ public:
     // The index of `key` in key order, or size() when the key is absent.
     std::size_t indexOf(std::string_view key) const;
     // Entry `index` in key order, and the index of the first key not below `key`.
-    Property entry(std::size_t index) const;
+    Property entry(std::size_t index) const { return map_ ? map_->entry(index) : fields_[index]; }
     std::size_t lowerBound(std::string_view key) const;
 
-    // Editing makes the map own its entries. The reference is valid until the next edit.
-    std::string& operator[](std::string_view key);
-    // Adds the entry unless the key is present; true when added.
-    bool emplace(std::string_view key, std::string_view value);
-
-    friend bool operator==(const PropertyMap& a, const PropertyMap& b);
-
 private:
-    friend class FieldParser;
-    friend RecordList splitRecords(const std::vector<std::uint8_t>& stream);
-    // A view of `count` fields sorted by key, keys unique, that the caller keeps alive; with
-    // `heads`, the first eight bytes of each key as a big-endian number, zero-padded.
-    static PropertyMap view(const Property* fields, std::size_t count, const std::uint64_t* heads = nullptr);
-
-    struct Owned;
-    Owned& own();
-
     const Property* fields_ = nullptr;
     const std::uint64_t* heads_ = nullptr;  // or none
     std::size_t size_ = 0;
-    std::unique_ptr<Owned> owned_;
+    const PropertyMap* map_ = nullptr;  // instead of the fields
 };
+
+// The same keys with the same values, in whatever each is held.
+bool operator==(const RecordView& a, const RecordView& b);
 
 // The text records of one stream, in stream order; owns the text that its records view.
 class RecordList {
@@ -88,9 +67,9 @@ public:
 
     std::size_t size() const { return records_.size(); }
     bool empty() const { return records_.empty(); }
-    const PropertyMap& operator[](std::size_t index) const { return records_[index]; }
-    const PropertyMap* begin() const { return records_.data(); }
-    const PropertyMap* end() const { return records_.data() + records_.size(); }
+    const RecordView& operator[](std::size_t index) const { return records_[index]; }
+    const RecordView* begin() const { return records_.data(); }
+    const RecordView* end() const { return records_.data() + records_.size(); }
 
 private:
     friend RecordList splitRecords(const std::vector<std::uint8_t>& stream);
@@ -98,7 +77,7 @@ private:
     std::vector<char> text_;                        // the stream, keys upper-cased in place
     std::vector<std::unique_ptr<char[]>> decoded_;  // values decoded from Windows-1251
     std::vector<Property> fields_;
-    std::vector<PropertyMap> records_;
+    std::vector<RecordView> records_;
 };
 
 // Splits a record stream ("FileHeader", "Additional") into its text records, in stream order;
@@ -107,14 +86,20 @@ RecordList splitRecords(const std::vector<std::uint8_t>& stream);
 
 // Typed getters: the default whenever the key is absent or its value does not parse. Keys are
 // passed in upper case.
-std::string getString(const PropertyMap& map, std::string_view key, const char* fallback);
-std::int32_t getInt(const PropertyMap& map, std::string_view key, std::int32_t fallback);
+std::string getString(const RecordView& record, std::string_view key, const char* fallback);
+std::int32_t getInt(const RecordView& record, std::string_view key, std::int32_t fallback);
 // Adds the key's "_FRAC" companion (in units of 1/100000) when present.
-double getDouble(const PropertyMap& map, std::string_view key, double fallback);
+double getDouble(const RecordView& record, std::string_view key, double fallback);
 // Decimal 0..0xFFFFFF (red in the low byte) as an opaque 0xAABBGGRR colour.
-std::uint32_t getColour(const PropertyMap& map, std::string_view key, std::uint32_t fallback);
+std::uint32_t getColour(const RecordView& record, std::string_view key, std::uint32_t fallback);
+// A value and its "_FRAC" companion as getDouble reads them: the fallback when the value is
+// absent or either does not parse.
+double realWithFraction(std::optional<std::string_view> value, std::optional<std::string_view> fraction,
+                        double fallback);
 
-// Windows-1251 bytes to UTF-8; the undefined byte 0x98 becomes U+FFFD.
+// Windows-1251 bytes to UTF-8, appended to `out`; the undefined byte 0x98 becomes U+FFFD.
+void appendCp1251(std::string& out, std::string_view bytes);
+// The same as a string of its own.
 std::string decodeCp1251(std::string_view bytes);
 
 // Appends the UTF-8 form of a code point.

@@ -1,5 +1,7 @@
-// Turns the property records of a SchDoc sheet into drawing primitives. Used by the reader for
-// the length of one read; every maker checks the geometry and appends at most one primitive.
+// Turns the records of a SchDoc sheet into drawing primitives. Used by the reader for the length
+// of one read; every maker checks the geometry and appends at most one primitive. The makers and
+// readings that all records share are in sheet_builder.cpp, the records of each kind in a file of
+// their own (graphics, pins_texts, power_ports, text_frames).
 #pragma once
 
 #include <cstddef>
@@ -68,10 +70,10 @@ constexpr std::uint32_t kBlack = 0xFF000000;
 // The primitives that a power port of this "STYLE" draws besides its net name.
 std::size_t powerPortShapes(int style);
 // The stroke width of a graphic record by its "LINEWIDTH".
-double strokeWidthOf(const PropertyMap& record);
+double strokeWidthOf(const RecordView& record);
 
 // The key's value is exactly "T".
-bool isTrue(const PropertyMap& record, std::string_view key);
+bool isTrue(const RecordView& record, std::string_view key);
 
 // Calls line(k, text) for each non-empty line among the first 30 lines of a text record's text:
 // "~1", a backslash followed by n, and a line feed each end a line.
@@ -108,7 +110,7 @@ std::size_t codePoints(std::string_view text);
 bool isUsablePoint(const Point& p);
 
 // The record's vertices (X1, Y1), (X2, Y2), ... as sheet points; a missing vertex is (0, sheetHeight).
-std::vector<Point> readVertices(const PropertyMap& record, double sheetHeight);
+std::vector<Point> readVertices(const RecordView& record, double sheetHeight);
 
 // The cosines (x) and sines (y) of the points of an arc's flattening, kept for the next arc: the
 // arcs of a symbol repeat on every copy of it, and so do their angles.
@@ -134,24 +136,24 @@ struct SheetBuilder {
     void addEllipse(Point centre, double rx, double ry, std::uint32_t stroke, std::uint32_t fill, Layer layer,
                     double strokeWidth);
     // Records 6, 7, 8, 11, 12, 13, 14 and 27.
-    void addGraphic(const PropertyMap& record, int type, std::uint32_t defaultColour);
+    void addGraphic(const RecordView& record, int type, std::uint32_t defaultColour);
     // An ellipse, or an arc flattened to a polyline; `ellipse` fills a solid whole one.
-    void addArc(const PropertyMap& record, bool ellipse, std::uint32_t stroke, double strokeWidth);
+    void addArc(const RecordView& record, bool ellipse, std::uint32_t stroke, double strokeWidth);
 
     void addText(Point at, std::string text, Layer layer, std::uint32_t colour, double fontSize,
                  TextAnchor anchor, double rotation, double dy);
     // One text primitive per line; an empty `text` means the record's own "TEXT".
-    void addTextRecord(const PropertyMap& record, Layer layer, std::string text);
-    void addPin(const PropertyMap& record);
-    void addPowerPort(const PropertyMap& record);
+    void addTextRecord(const RecordView& record, Layer layer, std::string text);
+    void addPin(const RecordView& record);
+    void addPowerPort(const RecordView& record);
     // Record 28: an optional filled or bordered box and its text laid out inside it.
-    void addTextFrame(const PropertyMap& record);
+    void addTextFrame(const RecordView& record);
     // The font size of a text record by its "FONTID" and the sheet's sizes.
-    double fontSizeOf(const PropertyMap& record) const;
+    double fontSizeOf(const RecordView& record) const;
 
     // The record's location point and its corner (CORNER.X, CORNER.Y) in sheet coordinates.
-    Point location(const PropertyMap& record) const;
-    Point corner(const PropertyMap& record) const;
+    Point location(const RecordView& record) const;
+    Point corner(const RecordView& record) const;
 };
 
 }  // namespace schq

@@ -1,3 +1,4 @@
+// Writes a SchDoc sheet as SVG: number and text forms, and each primitive in its layer's group.
 #include "schq/svg.h"
 
 #include <algorithm>

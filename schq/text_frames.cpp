@@ -45,7 +45,7 @@ bool wrapParagraph(std::string_view text, double maxChars, Emit&& emit) {
 
 }  // namespace
 
-void SheetBuilder::addTextFrame(const PropertyMap& record) {
+void SheetBuilder::addTextFrame(const RecordView& record) {
     // The location is the lower-left corner, the corner point the upper-right one.
     const Point a = location(record);
     const Point b = corner(record);

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ascii.h"
@@ -134,6 +136,26 @@ TEST(CommonNumber, ReadsAsTheCLocaleAndReportsRangeErrors) {
         EXPECT_EQ(text, "1.500");
     }
     std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(CommonNumber, PlainAndOtherIntegers) {
+    for (const auto& [text, value] : std::vector<std::pair<std::string, std::optional<std::int32_t>>>{
+             {"0", 0},
+             {"-0", 0},
+             {"-1", -1},
+             {"999999999", 999999999},
+             {"-999999999", -999999999},
+             {"2147483647", 2147483647},
+             {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+             {"2147483648", std::nullopt},
+             {"-", std::nullopt},
+             {"--1", std::nullopt},
+             {"+12", 12},
+             {" 12", 12},
+             {"12a", std::nullopt},
+             {"1.5", std::nullopt},
+             {"", std::nullopt}})
+        EXPECT_EQ(common::parseInt32(text), value) << text;
 }
 
 TEST(CommonSvg, EntitiesNumbersAndColours) {

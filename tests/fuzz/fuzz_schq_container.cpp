@@ -15,10 +15,10 @@ namespace {
 
 void splitQuietly(const std::vector<std::uint8_t>& bytes) {
     try {
-        for (const auto& map : schq::splitRecords(bytes)) {
-            (void)schq::getInt(map, "RECORD", -1);
-            (void)schq::getDouble(map, "LOCATION.X", 0);
-            (void)schq::getColour(map, "COLOR", 0);
+        for (const auto& record : schq::splitRecords(bytes)) {
+            (void)schq::getInt(record, "RECORD", -1);
+            (void)schq::getDouble(record, "LOCATION.X", 0);
+            (void)schq::getColour(record, "COLOR", 0);
         }
     } catch (const schq::Error&) {
     }

@@ -1,3 +1,4 @@
+// The compound-file reader on synthetic images of both versions, their faults, and the real files.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -37,10 +37,10 @@ void expectBox(const Primitive& p, double x0, double y0, double x1, double y1) {
 }
 
 TEST(SchqGraphics, VertexListsAndUsablePoints) {
-    EXPECT_EQ(schq::readVertices({{"LOCATIONCOUNT", "6000"}}, 10).size(), 5000u);
-    EXPECT_TRUE(schq::readVertices({{"LOCATIONCOUNT", "-3"}}, 10).empty());
-    const auto v =
-        schq::readVertices({{"LOCATIONCOUNT", "3"}, {"X1", "1"}, {"Y1", "2"}, {"X3", "5"}, {"Y3", "6"}}, 100);
+    EXPECT_EQ(schq::readVertices(PropertyMap{{"LOCATIONCOUNT", "6000"}}, 10).size(), 5000u);
+    EXPECT_TRUE(schq::readVertices(PropertyMap{{"LOCATIONCOUNT", "-3"}}, 10).empty());
+    const auto v = schq::readVertices(
+        PropertyMap{{"LOCATIONCOUNT", "3"}, {"X1", "1"}, {"Y1", "2"}, {"X3", "5"}, {"Y3", "6"}}, 100);
     ASSERT_EQ(v.size(), 3u);
     EXPECT_EQ(v[0].x, 1);
     EXPECT_EQ(v[0].y, 98);
@@ -54,10 +54,10 @@ TEST(SchqGraphics, VertexListsAndUsablePoints) {
     EXPECT_FALSE(schq::isUsablePoint({0, std::numeric_limits<double>::quiet_NaN()}));
 
     Fixture f;
-    f.builder.addGraphic({{"LOCATIONCOUNT", "1"}, {"X1", "5"}}, 6, 0xFF000001);
-    f.builder.addGraphic({{"LOCATIONCOUNT", "2"}, {"X1", "10000000"}, {"X2", "5"}}, 6, 0xFF000001);
+    f.builder.addGraphic(PropertyMap{{"LOCATIONCOUNT", "1"}, {"X1", "5"}}, 6, 0xFF000001);
+    f.builder.addGraphic(PropertyMap{{"LOCATIONCOUNT", "2"}, {"X1", "10000000"}, {"X2", "5"}}, 6, 0xFF000001);
     EXPECT_TRUE(f.out.empty());
-    f.builder.addGraphic({{"LOCATIONCOUNT", "2"}, {"X1", "9999999"}, {"X2", "5"}}, 6, 0xFF000001);
+    f.builder.addGraphic(PropertyMap{{"LOCATIONCOUNT", "2"}, {"X1", "9999999"}, {"X2", "5"}}, 6, 0xFF000001);
     EXPECT_EQ(f.out.size(), 1u);
 }
 
@@ -111,10 +111,12 @@ TEST(SchqGraphics, PolylinesPolygonsAndWires) {
 
 TEST(SchqGraphics, LinesAndRectangles) {
     Fixture f;
-    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "30"}, {"CORNER.Y", "5"}},
-                         13, 7);
-    f.builder.addGraphic({{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "10"}, {"CORNER.Y", "20"}},
-                         13, 7);
+    f.builder.addGraphic(
+        PropertyMap{{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "30"}, {"CORNER.Y", "5"}}, 13,
+        7);
+    f.builder.addGraphic(
+        PropertyMap{{"LOCATION.X", "10"}, {"LOCATION.Y", "20"}, {"CORNER.X", "10"}, {"CORNER.Y", "20"}}, 13,
+        7);
     ASSERT_EQ(f.out.size(), 2u);
     EXPECT_EQ(f.out[0].kind, schq::Line);
     expectPoints(f.out[0], {{10, 740}, {30, 755}});
@@ -189,17 +191,18 @@ TEST(SchqGraphics, EllipsesAndArcs) {
     EXPECT_EQ(f.out[3].ry, 10);
 
     Fixture g;
-    g.builder.addGraphic({{"RADIUS", "0"}}, 8, 9);
-    g.builder.addGraphic({{"RADIUS", "-5"}, {"ENDANGLE", "90"}}, 12, 9);
-    g.builder.addGraphic({{"RADIUS", "100001"}}, 8, 9);
+    g.builder.addGraphic(PropertyMap{{"RADIUS", "0"}}, 8, 9);
+    g.builder.addGraphic(PropertyMap{{"RADIUS", "-5"}, {"ENDANGLE", "90"}}, 12, 9);
+    g.builder.addGraphic(PropertyMap{{"RADIUS", "100001"}}, 8, 9);
     EXPECT_TRUE(g.out.empty());
-    g.builder.addGraphic({{"RADIUS", "100001"}, {"ENDANGLE", "90"}}, 12, 9);
-    g.builder.addGraphic({{"RADIUS", "100000"}}, 8, 9);
+    g.builder.addGraphic(PropertyMap{{"RADIUS", "100001"}, {"ENDANGLE", "90"}}, 12, 9);
+    g.builder.addGraphic(PropertyMap{{"RADIUS", "100000"}}, 8, 9);
     ASSERT_EQ(g.out.size(), 2u);
     EXPECT_EQ(g.out[0].kind, schq::Polyline);
     EXPECT_EQ(g.out[1].kind, schq::Circle);
     // Angles whose difference overflows still make a closed ellipse.
-    g.builder.addGraphic({{"RADIUS", "5"}, {"STARTANGLE", "-1.7e308"}, {"ENDANGLE", "1.7e308"}}, 12, 9);
+    g.builder.addGraphic(PropertyMap{{"RADIUS", "5"}, {"STARTANGLE", "-1.7e308"}, {"ENDANGLE", "1.7e308"}},
+                         12, 9);
     ASSERT_EQ(g.out.size(), 3u);
     EXPECT_EQ(g.out[2].kind, schq::Circle);
 }
@@ -372,7 +375,7 @@ TEST(SchqTexts, TextRecordsSplitIntoLines) {
 
     // A given text takes the place of the record's own.
     f.out.clear();
-    f.builder.addTextRecord({{"TEXT", "own"}}, schq::PinNames, "given");
+    f.builder.addTextRecord(PropertyMap{{"TEXT", "own"}}, schq::PinNames, "given");
     ASSERT_EQ(f.out.size(), 1u);
     EXPECT_EQ(f.out[0].text, "given");
     EXPECT_EQ(f.out[0].layer, schq::PinNames);
@@ -460,7 +463,8 @@ TEST(SchqPins, LinesNamesNumbersAndOuterEdge) {
     EXPECT_TRUE(pin({{"PINLENGTH", "0"}}).empty());
     // An empty name leaves the rest of the pin.
     Fixture f;
-    f.builder.addPin({{"PINCONGLOMERATE", "24"}, {"NAME", ""}, {"DESIGNATOR", "=x"}, {"PINLENGTH", "10"}});
+    f.builder.addPin(
+        PropertyMap{{"PINCONGLOMERATE", "24"}, {"NAME", ""}, {"DESIGNATOR", "=x"}, {"PINLENGTH", "10"}});
     EXPECT_EQ(f.out.size(), 1u);
     // Negative conglomerates still pick one of the four directions.
     EXPECT_EQ(pin({{"PINCONGLOMERATE", "-5"}, {"PINLENGTH", "10"}})[0].points[1].y, 110);

@@ -1,3 +1,4 @@
+// The SVG writer: numbers, colours and escaping, the frame and groups, and whole sheets exactly.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
