@@ -1,3 +1,4 @@
+// Reading the SchDoc compound file: header, sector tables, directory and the streams the reader needs.
 #include "schq/compound_file.h"
 
 #include <algorithm>
