@@ -320,7 +320,7 @@ std::vector<Page> readAscii(const std::uint8_t* data, std::size_t size) {
     SExprParser parser(data, size);
     SExpr root = parser.parseAll();
     if (root.atom(0, "") != "ACCEL_ASCII") throw std::runtime_error("Not ACCEL_ASCII format");
-    const FileUnit unit = fileUnitOf(root);
+    const NumberUnit unit = fileUnitOf(root);
     convertUnits(root, parser, unit);
 
     const SExpr& design = root.find("schematicDesign");

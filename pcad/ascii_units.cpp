@@ -3,9 +3,7 @@
 
 #include <charconv>
 #include <cstddef>
-#include <string>
 
-#include "common/ascii.h"
 #include "common/number.h"
 
 namespace pcad {
@@ -37,19 +35,18 @@ void convertList(SExpr& list, NumberUnit from) {
 
 }  // namespace
 
-FileUnit fileUnitOf(const SExpr& root) {
-    const std::string unit = root.find("asciiHeader").value("fileUnits", "");
-    if (common::equalsIgnoringAsciiCase(unit, "mil")) return FileUnit::Mil;
-    if (common::equalsIgnoringAsciiCase(unit, "mm")) return FileUnit::Millimetre;
-    return FileUnit::AsWritten;
+NumberUnit fileUnitOf(const SExpr& root) {
+    return unitNamed(root.find("asciiHeader").value("fileUnits", ""));
 }
 
-double fixedSizeScale(FileUnit unit) { return unit == FileUnit::Mil ? 1 / kMillimetresPerMil : 1; }
+double fixedSizeScale(NumberUnit fileUnit) {
+    return fileUnit == NumberUnit::Mil ? 1 / kMillimetresPerMil : 1;
+}
 
-void convertUnits(SExpr& root, const SExprParser& parser, FileUnit unit) {
-    const NumberUnit other = unit == FileUnit::Mil          ? NumberUnit::Millimetre
-                             : unit == FileUnit::Millimetre ? NumberUnit::Mil
-                                                            : NumberUnit::None;
+void convertUnits(SExpr& root, const SExprParser& parser, NumberUnit fileUnit) {
+    const NumberUnit other = fileUnit == NumberUnit::Mil          ? NumberUnit::Millimetre
+                             : fileUnit == NumberUnit::Millimetre ? NumberUnit::Mil
+                                                                  : NumberUnit::None;
     if (other != NumberUnit::None && parser.numbersIn(other) > 0) convertList(root, other);
 }
 

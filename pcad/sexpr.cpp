@@ -19,12 +19,6 @@ constexpr int kMaxDepth = 128;
 // The classic locale's white space; bytes 0x80 and above never count.
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-NumberUnit unitWord(std::string_view w) {
-    if (common::equalsIgnoringAsciiCase(w, "mm")) return NumberUnit::Millimetre;
-    if (common::equalsIgnoringAsciiCase(w, "mil")) return NumberUnit::Mil;
-    return NumberUnit::None;
-}
-
 bool isWholeNumber(const std::string& text) {
     double value = 0;
     std::size_t end = 0;
@@ -37,6 +31,12 @@ const SExpr& emptyNode() {
 }
 
 }  // namespace
+
+NumberUnit unitNamed(std::string_view word) {
+    if (common::equalsIgnoringAsciiCase(word, "mm")) return NumberUnit::Millimetre;
+    if (common::equalsIgnoringAsciiCase(word, "mil")) return NumberUnit::Mil;
+    return NumberUnit::None;
+}
 
 bool SExpr::is(std::string_view name) const {
     return isList && !children.empty() && !children.front().isList && children.front().text == name;
@@ -180,7 +180,7 @@ void SExprParser::parseAtom(SExpr& node) {
 // stays, with its unit.
 void SExprParser::readUnit(SExpr& node) {
     if (node.text.size() <= 3) {
-        unitWord_ = unitWord(node.text);
+        unitWord_ = unitNamed(node.text);
         if (unitWord_ != NumberUnit::None) return;
     }
     const char c = node.text.front();
@@ -188,7 +188,7 @@ void SExprParser::readUnit(SExpr& node) {
     double value = 0;
     std::size_t end = 0;
     if (common::scanReal(node.text, value, end) == common::RealScan::None || end == 0) return;
-    const NumberUnit unit = unitWord(std::string_view(node.text).substr(end));
+    const NumberUnit unit = unitNamed(std::string_view(node.text).substr(end));
     if (unit == NumberUnit::None) return;
     node.text.resize(end);
     node.unit = unit;

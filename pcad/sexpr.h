@@ -11,10 +11,13 @@
 namespace pcad {
 
 // The unit a bare number was written with, as a suffix ("25.4mm") or as the bare atom after
-// it ("1.74 mm", any letter case). The parser keeps the number alone as the atom's text and
-// leaves the unit atom out of the list, so that an extent's width and height stay its
-// elements 1 and 2.
+// it ("1.74 mm", any letter case); the reader names the file's own unit with it too. The
+// parser keeps the number alone as the atom's text and leaves the unit atom out of the list,
+// so that an extent's width and height stay its elements 1 and 2.
 enum class NumberUnit : std::uint8_t { None, Millimetre, Mil };
+
+// The unit a word names ("mm" or "mil", in any letter case); None for any other word.
+NumberUnit unitNamed(std::string_view word);
 
 // One node, owned by value by its parent. A quoted string and a bare atom give the
 // same kind of node; a list's name is its first child when that child is an atom.
