@@ -63,7 +63,7 @@ Rect textBounds(const Text& t) {
         h = t.extentHeight;
     } else {
         // Lines are stacked: as high as all of them, as wide as the longest.
-        const TextLines lines = lineBytes(t.text);
+        const TextLines lines = measureLines(t.text);
         h = t.height * static_cast<double>(lines.count);
         w = std::max(static_cast<double>(lines.longestBytes) * t.height * 0.33, 0.4);
     }

@@ -52,8 +52,7 @@ public:
               const double& y1, std::uint32_t colour) override {
         // Written as negations so that a NaN rectangle is left out too.
         if (!(x0 < x1) || !(y0 < y1) || t.text.empty()) return;
-        const bool severalLines = t.text.find('\n') != std::string::npos;
-        const TextLines lines = severalLines ? measureLines(t.text) : TextLines{1, 0, codePoints(t.text)};
+        const TextLines lines = measureLines(t.text);
         if (lines.longestCodePoints == 0) return;
 
         const int a = quarterAngle(t.rotation);
@@ -72,7 +71,7 @@ public:
         num(x0, "\" y=\"").num(y0, "\" width=\"").num(x1 - x0, "\" height=\"");
         num(y1 - y0, "\" viewBox=\"0 0 100 100\" preserveAspectRatio=\"none\" overflow=\"hidden\">");
         if (!transform.empty()) out_ += "<g transform=\"" + transform + "\">";
-        if (severalLines) {
+        if (lines.count > 1) {
             stackedLines(t, lines, colour);
         } else {
             textElement(t.text, lines.longestCodePoints, colour);

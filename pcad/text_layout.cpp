@@ -24,16 +24,6 @@ TextLines measureLines(std::string_view text) {
     return lines;
 }
 
-TextLines lineBytes(std::string_view text) {
-    if (text.find('\n') == std::string_view::npos) return {1, text.size(), 0};
-    TextLines lines;
-    forEachLine(text, [&lines](std::string_view line, std::size_t) {
-        ++lines.count;
-        lines.longestBytes = std::max(lines.longestBytes, line.size());
-    });
-    return lines;
-}
-
 common::Box lineBox(const TextLines& lines, std::size_t index, std::size_t lineCodePoints, double fx) {
     using common::fitted::kBox;
     const double rows = static_cast<double>(std::max<std::size_t>(lines.count, 1));

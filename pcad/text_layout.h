@@ -51,16 +51,14 @@ void forEachLine(std::string_view text, Visit&& visit) {
 // Code points of UTF-8 text: the bytes that do not continue a sequence.
 std::size_t codePoints(std::string_view text);
 
+// How many lines a text has, and the length of its longest line in bytes and in code points.
 struct TextLines {
     std::size_t count = 0;
     std::size_t longestBytes = 0;
-    std::size_t longestCodePoints = 0;  // left 0 by lineBytes
+    std::size_t longestCodePoints = 0;
 };
 
 TextLines measureLines(std::string_view text);
-// The count and the longest line in bytes only: what the text bounds need, at the cost of a
-// search for line feeds.
-TextLines lineBytes(std::string_view text);
 
 // The part of the fitted-text box (100 units square, y down) that line `index`, of
 // `lineCodePoints` code points, takes: a row of equal height, as wide as its share of the
