@@ -254,10 +254,8 @@ void drawPort(Page& page, const SExpr& port, double sizeScale) {
     t.text = label;
     t.height = detail::toFloat(2.6 * sizeScale);
     t.itemClass = ClassPortLabel;
-    const SExpr& rotation = port.find("rotation");
-    const bool backwards =
-        rotation.children.size() >= 2 &&
-        std::fabs(std::fabs(std::fmod(toDouble(rotation.children[1].text, 0), 360.0)) - 180) <= 0.01;
+    const double rotation = toDouble(port.value("rotation", ""), 0);
+    const bool backwards = std::fabs(std::fabs(std::fmod(rotation, 360.0)) - 180) <= 0.01;
     if (backwards != port.valueIs("isFlipped", "True")) t.justify = JustifyLowerRight;
     page.texts.push_back(std::move(t));
 }
