@@ -81,10 +81,11 @@ void addDot(Page& page, const SExpr& node, AsciiPoint at, std::uint8_t itemClass
     page.circles.push_back(dot);
 }
 
-// A circular arc: centre, radius, the angle at which it starts and the signed sweep from
-// there (negative: clockwise).
+// A circular arc about its centre, by the signed sweep from its starting point (negative:
+// clockwise); the starting point goes with it to pushArc.
 struct Arc {
-    double cx = 0, cy = 0, r = 0, start = 0, sweep = 0;
+    AsciiPoint centre;
+    double sweep = 0;
 };
 
 // The circle through three points, swept from the first through the second to the third.
@@ -95,19 +96,20 @@ bool arcThrough(AsciiPoint p1, AsciiPoint p2, AsciiPoint p3, Arc& arc) {
     const double s1 = p1.x * p1.x + p1.y * p1.y;
     const double s2 = p2.x * p2.x + p2.y * p2.y;
     const double s3 = p3.x * p3.x + p3.y * p3.y;
-    arc.cx = ((p3.y - p1.y) * s2 + (p2.y - p3.y) * s1 + (p1.y - p2.y) * s3) / d;
-    arc.cy = ((p1.x - p3.x) * s2 + (p3.x - p2.x) * s1 + (p2.x - p1.x) * s3) / d;
-    arc.r = std::hypot(p1.x - arc.cx, p1.y - arc.cy);
+    const AsciiPoint c{((p3.y - p1.y) * s2 + (p2.y - p3.y) * s1 + (p1.y - p2.y) * s3) / d,
+                       ((p1.x - p3.x) * s2 + (p3.x - p2.x) * s1 + (p2.x - p1.x) * s3) / d};
+    const double r = std::hypot(p1.x - c.x, p1.y - c.y);
 
-    arc.start = std::atan2(p1.y - arc.cy, p1.x - arc.cx);
-    const double a2 = std::atan2(p2.y - arc.cy, p2.x - arc.cx);
-    const double a3 = std::atan2(p3.y - arc.cy, p3.x - arc.cx);
-    arc.sweep = std::fmod(a3 - arc.start + 4 * kPi, 2 * kPi);
-    const double toMid = std::fmod(a2 - arc.start + 4 * kPi, 2 * kPi);
+    const double start = std::atan2(p1.y - c.y, p1.x - c.x);
+    const double a2 = std::atan2(p2.y - c.y, p2.x - c.x);
+    const double a3 = std::atan2(p3.y - c.y, p3.x - c.x);
+    arc.centre = c;
+    arc.sweep = std::fmod(a3 - start + 4 * kPi, 2 * kPi);
+    const double toMid = std::fmod(a2 - start + 4 * kPi, 2 * kPi);
     if (toMid > arc.sweep) arc.sweep -= 2 * kPi;  // clockwise
     // Non-finite input (infinite or overflowing coordinates) leaves no usable circle;
     // the segment count must not come from such a sweep.
-    return std::isfinite(arc.cx) && std::isfinite(arc.cy) && std::isfinite(arc.r) && std::isfinite(arc.sweep);
+    return isFinite(c) && std::isfinite(r) && std::isfinite(arc.sweep);
 }
 
 // P-CAD writes its arcs centre first: the centre, then the start and end, which lie at the
@@ -117,19 +119,17 @@ bool arcAboutFirst(AsciiPoint c, AsciiPoint from, AsciiPoint to, Arc& arc) {
     const double r = std::hypot(from.x - c.x, from.y - c.y);
     const double r2 = std::hypot(to.x - c.x, to.y - c.y);
     if (!(r > 0) || !(std::fabs(r - r2) <= 0.01 * std::max(r, r2))) return false;
-    arc.cx = c.x;
-    arc.cy = c.y;
-    arc.r = r;
-    arc.start = std::atan2(from.y - c.y, from.x - c.x);
-    arc.sweep = std::fmod(std::atan2(to.y - c.y, to.x - c.x) - arc.start + 4 * kPi, 2 * kPi);
+    const double start = std::atan2(from.y - c.y, from.x - c.x);
+    arc.centre = c;
+    arc.sweep = std::fmod(std::atan2(to.y - c.y, to.x - c.x) - start + 4 * kPi, 2 * kPi);
     if (arc.sweep <= 0) arc.sweep = 2 * kPi;
-    return std::isfinite(arc.r) && std::isfinite(arc.start) && std::isfinite(arc.sweep);
+    return std::isfinite(r) && std::isfinite(start) && std::isfinite(arc.sweep);
 }
 
 // The arc as segments from `first`, its starting point, the same way the binary reader draws its arcs.
 void pushArc(Page& page, const Arc& arc, AsciiPoint first, float width, std::uint8_t itemClass,
              const Placement& placement) {
-    forEachArcSegment({arc.cx, arc.cy}, first, arc.sweep, [&](AsciiPoint a, AsciiPoint b) {
+    forEachArcSegment(arc.centre, first, arc.sweep, [&](AsciiPoint a, AsciiPoint b) {
         pushLine(page, placement.apply(a), placement.apply(b), width, itemClass);
     });
 }
@@ -293,21 +293,18 @@ void addAngleArc(Page& page, const SExpr& node, std::uint8_t itemClass, const Pl
                  double sizeScale) {
     const SExpr& pt = node.find("pt");
     if (!pt.isList) return;
-    Arc arc;
     const AsciiPoint c = pointOf(pt);
-    arc.cx = c.x;
-    arc.cy = c.y;
-    arc.r = toDouble(node.value("radius", ""), 0);
+    const double r = toDouble(node.value("radius", ""), 0);
     const double start = toDouble(node.value("startAngle", ""), 0);
     // More than a whole turn draws nothing more.
     const double sweep = std::clamp(toDouble(node.value("sweepAngle", ""), 0), -360.0, 360.0);
-    if (!(arc.r > 0) || !std::isfinite(arc.r) || !isFinite(c) || !std::isfinite(start) || sweep == 0 ||
+    if (!(r > 0) || !std::isfinite(r) || !isFinite(c) || !std::isfinite(start) || sweep == 0 ||
         !std::isfinite(sweep))
         return;
-    arc.start = std::fmod(start, 360.0) * kPi / 180.0;
-    arc.sweep = sweep * kPi / 180.0;
-    const AsciiPoint first{arc.cx + arc.r * std::cos(arc.start), arc.cy + arc.r * std::sin(arc.start)};
-    pushArc(page, arc, first, strokeWidth(node, 0.25 * sizeScale), itemClass, placement);
+    const double a = std::fmod(start, 360.0) * kPi / 180.0;
+    const AsciiPoint first{c.x + r * std::cos(a), c.y + r * std::sin(a)};
+    pushArc(page, Arc{c, sweep * kPi / 180.0}, first, strokeWidth(node, 0.25 * sizeScale), itemClass,
+            placement);
 }
 
 void addPoly(Page& page, const SExpr& node, std::uint8_t itemClass, const Placement& placement,
