@@ -66,6 +66,17 @@ void pushLine(Page& page, BinaryPoint a, BinaryPoint b, float width, std::uint8_
     page.lines.push_back(Line{a.x, a.y, b.x, b.y, width, cls});
 }
 
+// Calls draw(page, class) for each page that a shape of this sheet field is drawn on: with
+// its own class, or on the title sheet (every page) as part of the frame, which also marks
+// the title sheet as found.
+template <class Draw>
+void forShapePages(ReadContext& ctx, std::uint16_t sheetField, std::uint8_t cls, Draw&& draw) {
+    ctx.forPagesOf(sheetField, [&](Page& page, bool title) {
+        ctx.titleSheet = ctx.titleSheet || title;
+        draw(page, title ? std::uint8_t{ClassFrame} : cls);
+    });
+}
+
 // Counter-clockwise turn from `from` to `to` about `centre`, in (0, 2 pi); 0 when the two
 // points lie in the same direction from the centre and no arc joins them.
 double counterClockwiseSweep(BinaryPoint centre, BinaryPoint from, BinaryPoint to) {
@@ -85,10 +96,7 @@ void addLineOrArc(ReadContext& ctx, std::size_t i, const ShapeRecord& r) {
     if (circleChainBefore(ctx.span, i, centre, chainWidth) && plausiblePoint(centre))
         sweep = counterClockwiseSweep(centre, r.p1, r.p2);
     const float width = sweep > 0 ? chainWidth : lineWidth(ctx.span, i);
-    const std::uint8_t cls = lineClass(ctx, i, r, width);
-    ctx.forPagesOf(r.sheet, [&](Page& page, bool title) {
-        ctx.titleSheet = ctx.titleSheet || title;
-        const std::uint8_t c = title ? std::uint8_t{ClassFrame} : cls;
+    forShapePages(ctx, r.sheet, lineClass(ctx, i, r, width), [&](Page& page, std::uint8_t c) {
         if (sweep == 0) {
             pushLine(page, r.p1, r.p2, width, c);
             return;
@@ -131,12 +139,9 @@ void readPolygonAt(ReadContext& ctx, std::size_t i, std::vector<BinaryPoint>& po
     for (const BinaryPoint& p : points) r.p1 = {std::min(r.p1.x, p.x), std::min(r.p1.y, p.y)};
     r.p2 = r.p1;
     const float width = lineWidth(s, i);
-    const std::uint8_t cls = lineClass(ctx, i, r, width);
-    ctx.forPagesOf(last.sheet, [&](Page& page, bool title) {
-        ctx.titleSheet = ctx.titleSheet || title;
+    forShapePages(ctx, last.sheet, lineClass(ctx, i, r, width), [&](Page& page, std::uint8_t c) {
         for (std::size_t k = 0; k < points.size(); ++k)
-            pushLine(page, points[k], points[(k + 1) % points.size()], width,
-                     title ? std::uint8_t{ClassFrame} : cls);
+            pushLine(page, points[k], points[(k + 1) % points.size()], width, c);
     });
     lastEdges.push(lastPoint - kPointSize);
 }
@@ -200,10 +205,9 @@ void readShapes(ReadContext& ctx) {
             return;
         }
         if (!circleOf(s, i, r, c)) return;
-        ctx.forPagesOf(r.sheet, [&](Page& page, bool title) {
-            ctx.titleSheet = ctx.titleSheet || title;
+        forShapePages(ctx, r.sheet, c.itemClass, [&](Page& page, std::uint8_t cls) {
             page.circles.push_back(c);
-            if (title) page.circles.back().itemClass = ClassFrame;
+            page.circles.back().itemClass = cls;
         });
     });
 }
