@@ -107,8 +107,8 @@ void addLineOrArc(ReadContext& ctx, std::size_t i, const ShapeRecord& r) {
 }
 
 // Polygon record: 0B 00 00 05 04 00, a u16 not read, the point count n (u16), n point
-// tags, then the attribute and rectangle tags: its last point and those two tags are a
-// graphic record, and its last two points with them pass for a shape record.
+// tags, then the attribute and rectangle tags: its last two points with those two tags
+// pass for a shape record, the polygon's last edge.
 const std::uint8_t kPolygonTag[6] = {0x0B, 0x00, 0x00, 0x05, 0x04, 0x00};
 constexpr std::size_t kPolygonCount = 8, kPolygonPoints = 10, kPointSize = 11, kPointAt = 3;
 constexpr std::size_t kPolygonTagAt04 = 4;
@@ -122,28 +122,25 @@ void readPolygonAt(ReadContext& ctx, std::size_t i, std::vector<BinaryPoint>& po
     const ByteSpan& s = ctx.span;
     if (!common::fits(i, kPolygonPoints, s.size)) return;
     const std::size_t n = s.readU16(i + kPolygonCount);
-    const std::size_t lastPoint = i + kPolygonPoints + (n - 1) * kPointSize;
+    const std::size_t lastEdge = i + kPolygonPoints + (n - 2) * kPointSize;
     // The closing tags are tested first: they reject almost every false start at once.
-    GraphicRecord last;
-    if (n < kMinPolygonPoints || !s.matchGraphic(lastPoint, last)) return;
+    ShapeRecord r;  // what the class rule looks at: the last edge's flag and sheet, the lowest corner
+    if (n < kMinPolygonPoints || !s.matchShape(lastEdge, r)) return;
     points.clear();
-    for (std::size_t at = i + kPolygonPoints; at <= lastPoint; at += kPointSize) {
+    for (std::size_t at = i + kPolygonPoints; at <= lastEdge + kPointSize; at += kPointSize) {
         if (!tagAt(s, at, 0x04, 0x08, 0x00)) return;
         points.push_back(s.point(at + kPointAt));
         if (!plausiblePoint(points.back())) return;
     }
-    ShapeRecord r;  // what the class rule looks at: flag, sheet, the lowest corner
-    r.wireFlag = s.data[lastPoint + graphic::kAttrTag + 3];
-    r.sheet = last.sheet;
     r.p1 = points[0];
     for (const BinaryPoint& p : points) r.p1 = {std::min(r.p1.x, p.x), std::min(r.p1.y, p.y)};
     r.p2 = r.p1;
     const float width = lineWidth(s, i);
-    forShapePages(ctx, last.sheet, lineClass(ctx, i, r, width), [&](Page& page, std::uint8_t c) {
+    forShapePages(ctx, r.sheet, lineClass(ctx, i, r, width), [&](Page& page, std::uint8_t c) {
         for (std::size_t k = 0; k < points.size(); ++k)
             pushLine(page, points[k], points[(k + 1) % points.size()], width, c);
     });
-    lastEdges.push(lastPoint - kPointSize);
+    lastEdges.push(lastEdge);
 }
 
 }  // namespace
