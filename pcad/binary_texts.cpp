@@ -284,14 +284,11 @@ void readNetLabels(ReadContext& ctx) {
                     const auto it = names.find(s.readU16(ref + kNetRefId));
                     if (it == names.end()) return;
                     Text text;
-                    text.x = g.x + 1.0;
-                    text.y = g.y + 1.5;
                     text.hasBox = 0;
-                    if (boxed && plausibleBox(g)) {
-                        text.x = g.x;
-                        text.y = g.y;
-                        setTextBox(g, text);
-                    }
+                    if (boxed) setTextBox(g, text);
+                    // In its outline the label sits at the point; beside it otherwise.
+                    text.x = text.hasBox ? g.x : g.x + 1.0;
+                    text.y = text.hasBox ? g.y : g.y + 1.5;
                     text.text = it->second;
                     text.height = 2.8f;
                     text.rotation = 0;
