@@ -34,6 +34,19 @@ bool inSheetRange(const ReadContext& ctx, std::int32_t sheet, std::size_t i) {
     return it != ctx.sheetRanges.end() && i >= it->second.first && i < it->second.second;
 }
 
+// True when the 30-byte circle chain stands directly before the shape record at i; then
+// its centre and stroke width (the circle default when implausible) are set.
+bool circleChainBefore(const ByteSpan& s, std::size_t i, BinaryPoint& centre, float& width) {
+    if (i < kChainSize || !tagAt(s, i - kChainSize, 0x0A, 0x05, 0x00) ||
+        !bytesAt(s, i - kChainLinkAt, kChainLink, sizeof kChainLink) ||
+        !tagAt(s, i - kChainPointTag, 0x04, 0x08, 0x00))
+        return false;
+    centre = s.point(i - kChainCentre);
+    const float w = static_cast<float>(s.readU32(i - kChainWidth) / 100000.0);
+    width = (static_cast<double>(w) < 0.01 || static_cast<double>(w) > 5.0) ? 0.25f : w;
+    return true;
+}
+
 // The circle of a shape record whose two points coincide, on no page yet; false when its
 // rectangle is implausible (it then gives no line either).
 bool circleOf(const ByteSpan& s, std::size_t i, const ShapeRecord& r, Circle& c) {
@@ -75,6 +88,20 @@ void forShapePages(ReadContext& ctx, std::uint16_t sheetField, std::uint8_t cls,
         ctx.titleSheet = ctx.titleSheet || title;
         draw(page, title ? std::uint8_t{ClassFrame} : cls);
     });
+}
+
+// The class of a line (or an outline's edges) whose record is at i; r gives its wire flag,
+// sheet field and the points the one-sheet large-graphics test looks at. Wires and buses by
+// their flag and width; other lines by where they lie in the file.
+std::uint8_t lineClass(const ReadContext& ctx, std::size_t i, const ShapeRecord& r, float width) {
+    if (r.wireFlag != 0) return static_cast<double>(width) < 0.6 ? ClassWire : ClassBus;
+    if (ctx.sheets.size() > 1) return inSheetRange(ctx, r.sheet, i) ? ClassFrame : ClassSymbolGraphics;
+    // Without the anchor nothing tells where the frame or the large graphics lie.
+    if (!ctx.hasAnchor) return ClassSymbolGraphics;
+    if (i < ctx.anchorOffset + kAnchorReach) return ClassFrame;
+    if (std::min(r.p1.x, r.p2.x) >= kLargeGraphicsX && std::min(r.p1.y, r.p2.y) >= kLargeGraphicsY)
+        return ClassLargeGraphics;
+    return ClassSymbolGraphics;
 }
 
 // Counter-clockwise turn from `from` to `to` about `centre`, in (0, 2 pi); 0 when the two
@@ -145,32 +172,9 @@ void readPolygonAt(ReadContext& ctx, std::size_t i, std::vector<BinaryPoint>& po
 
 }  // namespace
 
-bool circleChainBefore(const ByteSpan& s, std::size_t i, BinaryPoint& centre, float& width) {
-    if (i < kChainSize || !tagAt(s, i - kChainSize, 0x0A, 0x05, 0x00) ||
-        !bytesAt(s, i - kChainLinkAt, kChainLink, sizeof kChainLink) ||
-        !tagAt(s, i - kChainPointTag, 0x04, 0x08, 0x00))
-        return false;
-    centre = s.point(i - kChainCentre);
-    const float w = static_cast<float>(s.readU32(i - kChainWidth) / 100000.0);
-    width = (static_cast<double>(w) < 0.01 || static_cast<double>(w) > 5.0) ? 0.25f : w;
-    return true;
-}
-
 bool plausiblePoint(BinaryPoint p) {
     return std::fabs(p.x) <= kMaxAbsCoord && std::fabs(p.y) <= kMaxAbsCoord && p.x >= kMinCoord &&
            p.y >= kMinCoord;
-}
-
-// Wires and buses by their flag and width; other lines by where they lie in the file.
-std::uint8_t lineClass(const ReadContext& ctx, std::size_t i, const ShapeRecord& r, float width) {
-    if (r.wireFlag != 0) return static_cast<double>(width) < 0.6 ? ClassWire : ClassBus;
-    if (ctx.sheets.size() > 1) return inSheetRange(ctx, r.sheet, i) ? ClassFrame : ClassSymbolGraphics;
-    // Without the anchor nothing tells where the frame or the large graphics lie.
-    if (!ctx.hasAnchor) return ClassSymbolGraphics;
-    if (i < ctx.anchorOffset + kAnchorReach) return ClassFrame;
-    if (std::min(r.p1.x, r.p2.x) >= kLargeGraphicsX && std::min(r.p1.y, r.p2.y) >= kLargeGraphicsY)
-        return ClassLargeGraphics;
-    return ClassSymbolGraphics;
 }
 
 void readShapes(ReadContext& ctx) {
