@@ -108,12 +108,6 @@ struct ReadContext {
     }
 };
 
-// True when the 30-byte circle chain stands directly before the shape record at i; then
-// its centre and stroke width (the circle default when implausible) are set.
-bool circleChainBefore(const ByteSpan& s, std::size_t i, BinaryPoint& centre, float& width);
-// The class of a line (or an outline's edges) whose record is at i; r gives its wire flag,
-// sheet field and the points the one-sheet large-graphics test looks at.
-std::uint8_t lineClass(const ReadContext& ctx, std::size_t i, const ShapeRecord& r, float width);
 // True when no coordinate lies beyond what a sheet can hold.
 bool plausiblePoint(BinaryPoint p);
 

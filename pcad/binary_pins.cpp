@@ -1,5 +1,6 @@
 // Pin records: the short line each pin of a symbol is drawn with, and which of the pin's
 // two texts (its number and its name) the file keeps hidden.
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -53,9 +54,11 @@ bool pinEndingAt(const ByteSpan& s, std::size_t end, Pin& pin) {
     if (end < kPinNumber + 2 || !common::fits(end, kPointTagSize, s.size) || s.data[end - 1] != 0 ||
         !tagAt(s, end, 0x04, 0x08, 0x00))
         return false;
+    // The run starts no earlier than the record's first text byte, nor longer than a number.
+    const std::size_t lowest = std::max(kPinNumber, end - 1 > kMaxPinNumber ? end - 1 - kMaxPinNumber : 0);
     std::size_t text = end - 1;
-    while (text > end - 1 - kMaxPinNumber && text > kPinNumber && s.data[text - 1] >= 0x20) --text;
-    if (text == end - 1 || text < kPinNumber) return false;
+    while (text > lowest && s.data[text - 1] >= 0x20) --text;
+    if (text == end - 1) return false;
     const std::size_t i = text - kPinNumber;
     const std::uint8_t* p = s.data + i;
     if (p[0] != 0x2C || s.readU16(i + 1) != end - i - kPinBodyStart) return false;

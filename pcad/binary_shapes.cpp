@@ -34,6 +34,19 @@ bool inSheetRange(const ReadContext& ctx, std::int32_t sheet, std::size_t i) {
     return it != ctx.sheetRanges.end() && i >= it->second.first && i < it->second.second;
 }
 
+// True when the 30-byte circle chain stands directly before the shape record at i; then
+// its centre and stroke width (the circle default when implausible) are set.
+bool circleChainBefore(const ByteSpan& s, std::size_t i, BinaryPoint& centre, float& width) {
+    if (i < kChainSize || !tagAt(s, i - kChainSize, 0x0A, 0x05, 0x00) ||
+        !bytesAt(s, i - kChainLinkAt, kChainLink, sizeof kChainLink) ||
+        !tagAt(s, i - kChainPointTag, 0x04, 0x08, 0x00))
+        return false;
+    centre = s.point(i - kChainCentre);
+    const float w = static_cast<float>(s.readU32(i - kChainWidth) / 100000.0);
+    width = (static_cast<double>(w) < 0.01 || static_cast<double>(w) > 5.0) ? 0.25f : w;
+    return true;
+}
+
 // The circle of a shape record whose two points coincide, on no page yet; false when its
 // rectangle is implausible (it then gives no line either).
 bool circleOf(const ByteSpan& s, std::size_t i, const ShapeRecord& r, Circle& c) {
@@ -66,6 +79,31 @@ void pushLine(Page& page, BinaryPoint a, BinaryPoint b, float width, std::uint8_
     page.lines.push_back(Line{a.x, a.y, b.x, b.y, width, cls});
 }
 
+// Calls draw(page, class) for each page that a shape of this sheet field is drawn on: with
+// its own class, or on the title sheet (every page) as part of the frame, which also marks
+// the title sheet as found.
+template <class Draw>
+void forShapePages(ReadContext& ctx, std::uint16_t sheetField, std::uint8_t cls, Draw&& draw) {
+    ctx.forPagesOf(sheetField, [&](Page& page, bool title) {
+        ctx.titleSheet = ctx.titleSheet || title;
+        draw(page, title ? std::uint8_t{ClassFrame} : cls);
+    });
+}
+
+// The class of a line (or an outline's edges) whose record is at i; r gives its wire flag,
+// sheet field and the points the one-sheet large-graphics test looks at. Wires and buses by
+// their flag and width; other lines by where they lie in the file.
+std::uint8_t lineClass(const ReadContext& ctx, std::size_t i, const ShapeRecord& r, float width) {
+    if (r.wireFlag != 0) return static_cast<double>(width) < 0.6 ? ClassWire : ClassBus;
+    if (ctx.sheets.size() > 1) return inSheetRange(ctx, r.sheet, i) ? ClassFrame : ClassSymbolGraphics;
+    // Without the anchor nothing tells where the frame or the large graphics lie.
+    if (!ctx.hasAnchor) return ClassSymbolGraphics;
+    if (i < ctx.anchorOffset + kAnchorReach) return ClassFrame;
+    if (std::min(r.p1.x, r.p2.x) >= kLargeGraphicsX && std::min(r.p1.y, r.p2.y) >= kLargeGraphicsY)
+        return ClassLargeGraphics;
+    return ClassSymbolGraphics;
+}
+
 // Counter-clockwise turn from `from` to `to` about `centre`, in (0, 2 pi); 0 when the two
 // points lie in the same direction from the centre and no arc joins them.
 double counterClockwiseSweep(BinaryPoint centre, BinaryPoint from, BinaryPoint to) {
@@ -85,10 +123,7 @@ void addLineOrArc(ReadContext& ctx, std::size_t i, const ShapeRecord& r) {
     if (circleChainBefore(ctx.span, i, centre, chainWidth) && plausiblePoint(centre))
         sweep = counterClockwiseSweep(centre, r.p1, r.p2);
     const float width = sweep > 0 ? chainWidth : lineWidth(ctx.span, i);
-    const std::uint8_t cls = lineClass(ctx, i, r, width);
-    ctx.forPagesOf(r.sheet, [&](Page& page, bool title) {
-        ctx.titleSheet = ctx.titleSheet || title;
-        const std::uint8_t c = title ? std::uint8_t{ClassFrame} : cls;
+    forShapePages(ctx, r.sheet, lineClass(ctx, i, r, width), [&](Page& page, std::uint8_t c) {
         if (sweep == 0) {
             pushLine(page, r.p1, r.p2, width, c);
             return;
@@ -99,8 +134,8 @@ void addLineOrArc(ReadContext& ctx, std::size_t i, const ShapeRecord& r) {
 }
 
 // Polygon record: 0B 00 00 05 04 00, a u16 not read, the point count n (u16), n point
-// tags, then the attribute and rectangle tags: its last point and those two tags are a
-// graphic record, and its last two points with them pass for a shape record.
+// tags, then the attribute and rectangle tags: its last two points with those two tags
+// pass for a shape record, the polygon's last edge.
 const std::uint8_t kPolygonTag[6] = {0x0B, 0x00, 0x00, 0x05, 0x04, 0x00};
 constexpr std::size_t kPolygonCount = 8, kPolygonPoints = 10, kPointSize = 11, kPointAt = 3;
 constexpr std::size_t kPolygonTagAt04 = 4;
@@ -114,61 +149,32 @@ void readPolygonAt(ReadContext& ctx, std::size_t i, std::vector<BinaryPoint>& po
     const ByteSpan& s = ctx.span;
     if (!common::fits(i, kPolygonPoints, s.size)) return;
     const std::size_t n = s.readU16(i + kPolygonCount);
-    const std::size_t lastPoint = i + kPolygonPoints + (n - 1) * kPointSize;
+    const std::size_t lastEdge = i + kPolygonPoints + (n - 2) * kPointSize;
     // The closing tags are tested first: they reject almost every false start at once.
-    GraphicRecord last;
-    if (n < kMinPolygonPoints || !s.matchGraphic(lastPoint, last)) return;
+    ShapeRecord r;  // what the class rule looks at: the last edge's flag and sheet, the lowest corner
+    if (n < kMinPolygonPoints || !s.matchShape(lastEdge, r)) return;
     points.clear();
-    for (std::size_t at = i + kPolygonPoints; at <= lastPoint; at += kPointSize) {
+    for (std::size_t at = i + kPolygonPoints; at <= lastEdge + kPointSize; at += kPointSize) {
         if (!tagAt(s, at, 0x04, 0x08, 0x00)) return;
         points.push_back(s.point(at + kPointAt));
         if (!plausiblePoint(points.back())) return;
     }
-    ShapeRecord r;  // what the class rule looks at: flag, sheet, the lowest corner
-    r.wireFlag = s.data[lastPoint + graphic::kAttrTag + 3];
-    r.sheet = last.sheet;
     r.p1 = points[0];
     for (const BinaryPoint& p : points) r.p1 = {std::min(r.p1.x, p.x), std::min(r.p1.y, p.y)};
     r.p2 = r.p1;
     const float width = lineWidth(s, i);
-    const std::uint8_t cls = lineClass(ctx, i, r, width);
-    ctx.forPagesOf(last.sheet, [&](Page& page, bool title) {
-        ctx.titleSheet = ctx.titleSheet || title;
+    forShapePages(ctx, r.sheet, lineClass(ctx, i, r, width), [&](Page& page, std::uint8_t c) {
         for (std::size_t k = 0; k < points.size(); ++k)
-            pushLine(page, points[k], points[(k + 1) % points.size()], width,
-                     title ? std::uint8_t{ClassFrame} : cls);
+            pushLine(page, points[k], points[(k + 1) % points.size()], width, c);
     });
-    lastEdges.push(lastPoint - kPointSize);
+    lastEdges.push(lastEdge);
 }
 
 }  // namespace
 
-bool circleChainBefore(const ByteSpan& s, std::size_t i, BinaryPoint& centre, float& width) {
-    if (i < kChainSize || !tagAt(s, i - kChainSize, 0x0A, 0x05, 0x00) ||
-        !bytesAt(s, i - kChainLinkAt, kChainLink, sizeof kChainLink) ||
-        !tagAt(s, i - kChainPointTag, 0x04, 0x08, 0x00))
-        return false;
-    centre = s.point(i - kChainCentre);
-    const float w = static_cast<float>(s.readU32(i - kChainWidth) / 100000.0);
-    width = (static_cast<double>(w) < 0.01 || static_cast<double>(w) > 5.0) ? 0.25f : w;
-    return true;
-}
-
 bool plausiblePoint(BinaryPoint p) {
     return std::fabs(p.x) <= kMaxAbsCoord && std::fabs(p.y) <= kMaxAbsCoord && p.x >= kMinCoord &&
            p.y >= kMinCoord;
-}
-
-// Wires and buses by their flag and width; other lines by where they lie in the file.
-std::uint8_t lineClass(const ReadContext& ctx, std::size_t i, const ShapeRecord& r, float width) {
-    if (r.wireFlag != 0) return static_cast<double>(width) < 0.6 ? ClassWire : ClassBus;
-    if (ctx.sheets.size() > 1) return inSheetRange(ctx, r.sheet, i) ? ClassFrame : ClassSymbolGraphics;
-    // Without the anchor nothing tells where the frame or the large graphics lie.
-    if (!ctx.hasAnchor) return ClassSymbolGraphics;
-    if (i < ctx.anchorOffset + kAnchorReach) return ClassFrame;
-    if (std::min(r.p1.x, r.p2.x) >= kLargeGraphicsX && std::min(r.p1.y, r.p2.y) >= kLargeGraphicsY)
-        return ClassLargeGraphics;
-    return ClassSymbolGraphics;
 }
 
 void readShapes(ReadContext& ctx) {
@@ -200,10 +206,9 @@ void readShapes(ReadContext& ctx) {
             return;
         }
         if (!circleOf(s, i, r, c)) return;
-        ctx.forPagesOf(r.sheet, [&](Page& page, bool title) {
-            ctx.titleSheet = ctx.titleSheet || title;
+        forShapePages(ctx, r.sheet, c.itemClass, [&](Page& page, std::uint8_t cls) {
             page.circles.push_back(c);
-            if (title) page.circles.back().itemClass = ClassFrame;
+            page.circles.back().itemClass = cls;
         });
     });
 }

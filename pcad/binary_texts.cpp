@@ -16,8 +16,9 @@ const std::uint8_t kFontKind0[7] = {0x29, 0x14, 0x00, 0x03, 0x00, 0x03, 0x00};
 
 // Record layouts: a tag byte, then the length L of everything after the length field.
 constexpr std::size_t kLength = 1;
-// Named record 1D L id name 00.
+// Named record 1D L id name 00, at least one name byte long.
 constexpr std::size_t kNamedId = 3, kNamedName = 5, kNamedOverhead = 3;  // id and NUL
+constexpr std::size_t kMinNamedRecord = 7;
 // Text record 0E L text 00 rotation justification style.
 constexpr std::size_t kTextStart = 3;
 constexpr std::size_t kMinTextRecord = 7, kMaxTextRecord = 4096;
@@ -32,15 +33,23 @@ constexpr std::uint16_t kMaxStyleId = 5000, kMaxNetId = 200;
 
 bool isPlainOrTabLf(std::uint8_t b) { return b >= 0x20 || b == 0x09 || b == 0x0A; }
 
-// A record 1D L id name 00 at p inside [.., end); its id and name bounds on success.
-bool namedRecordAt(const ByteSpan& s, std::size_t p, std::size_t end, std::size_t maxLength,
-                   std::uint16_t& id, std::size_t& length) {
-    if (s.data[p] != 0x1D) return false;
-    const std::size_t L = s.readU16(p + kLength);
-    if (L < 4 || L > maxLength || p + L + 3 > end || s.data[p + L + 2] != 0) return false;
-    id = s.readU16(p + kNamedId);
-    length = L;
-    return true;
+struct NamedRecord {
+    std::size_t offset;
+    std::uint16_t id;
+    const std::uint8_t* name;
+    std::size_t length;  // of the name
+};
+
+// Calls visit(record) for each record 1D L id name 00 that lies wholly in [from, end), in
+// ascending offset, with L at most maxLength.
+template <class Visit>
+void forEachNamedRecord(const ByteSpan& s, std::size_t from, std::size_t end, std::size_t maxLength,
+                        Visit&& visit) {
+    binary::forEachByte(s, from, end > kMinNamedRecord ? end - kMinNamedRecord : 0, 0x1D, [&](std::size_t p) {
+        const std::size_t L = s.readU16(p + kLength);
+        if (L < 4 || L > maxLength || p + L + 3 > end || s.data[p + L + 2] != 0) return;
+        visit(NamedRecord{p, s.readU16(p + kNamedId), s.data + p + kNamedName, L - kNamedOverhead});
+    });
 }
 
 // A style-name record takes the height of a font at most this many bytes before it.
@@ -121,13 +130,9 @@ std::unordered_map<std::int32_t, float> readStyleHeights(const ByteSpan& s, std:
     const std::size_t r = std::min(s.size, limit);
     const std::vector<FontRecord> fonts = readFonts(s, 0, r);
     FontCursor cursor(fonts);
-    binary::forEachByte(s, 0, r > 7 ? r - 7 : 0, 0x1D, [&](std::size_t p) {
-        std::uint16_t id;
-        std::size_t L;
-        if (!namedRecordAt(s, p, r, kMaxStyleRecord, id, L) || id > kMaxStyleId) return;
-        const std::uint8_t* name = s.data + p + kNamedName;
-        if (!std::all_of(name, name + (L - kNamedOverhead), isPlainOrTabLf)) return;
-        if (const FontRecord* font = cursor.fontFor(p)) styles[id] = font->height;
+    forEachNamedRecord(s, 0, r, kMaxStyleRecord, [&](const NamedRecord& rec) {
+        if (rec.id > kMaxStyleId || !std::all_of(rec.name, rec.name + rec.length, isPlainOrTabLf)) return;
+        if (const FontRecord* font = cursor.fontFor(rec.offset)) styles[rec.id] = font->height;
     });
     return styles;
 }
@@ -144,15 +149,11 @@ std::unordered_map<std::int32_t, std::string> readNetNames(const ByteSpan& s, st
         readFonts(s, begin > kStyleFontReach ? begin - kStyleFontReach : 0, end);
     FontCursor styleFont(fonts);
     std::unordered_map<std::int32_t, std::string> names;
-    forEachByte(s, begin, end > 7 ? end - 7 : 0, 0x1D, [&](std::size_t p) {
-        std::uint16_t id;
-        std::size_t L;
-        if (!namedRecordAt(s, p, end, kMaxNetRecord, id, L) || id < 1 || id > kMaxNetId) return;
-        const std::uint8_t* name = s.data + p + kNamedName;
-        const std::size_t n = L - kNamedOverhead;
-        if (!std::all_of(name, name + n, [](std::uint8_t b) { return b >= 0x20; })) return;
-        if (styleFont.fontFor(p) != nullptr) return;
-        names[id] = decodeCp1251(name, n);
+    forEachNamedRecord(s, begin, end, kMaxNetRecord, [&](const NamedRecord& rec) {
+        if (rec.id < 1 || rec.id > kMaxNetId) return;
+        if (!std::all_of(rec.name, rec.name + rec.length, [](std::uint8_t b) { return b >= 0x20; })) return;
+        if (styleFont.fontFor(rec.offset) != nullptr) return;
+        names[rec.id] = decodeCp1251(rec.name, rec.length);
     });
     return names;
 }
@@ -215,16 +216,12 @@ void setTextBox(const GraphicRecord& g, Text& text) {
 // style and component names never have it); the first record of an id wins.
 std::unordered_map<std::int32_t, std::string> readMarkedNetNames(const ByteSpan& s) {
     std::unordered_map<std::int32_t, std::string> names;
-    forEachByte(s, kNetNameMarkSize, s.size > 7 ? s.size - 7 : 0, 0x1D, [&](std::size_t p) {
-        std::uint16_t id;
-        std::size_t L;
-        if (!tagAt(s, p - kNetNameMarkSize, 0x22, 0x00, 0x00) ||
-            !namedRecordAt(s, p, s.size, kMaxStyleRecord, id, L) || id < 1 || id > kMaxStyleId ||
-            names.contains(id))
+    forEachNamedRecord(s, kNetNameMarkSize, s.size, kMaxStyleRecord, [&](const NamedRecord& rec) {
+        if (!tagAt(s, rec.offset - kNetNameMarkSize, 0x22, 0x00, 0x00) || rec.id < 1 ||
+            rec.id > kMaxStyleId || names.contains(rec.id))
             return;
-        const std::uint8_t* name = s.data + p + kNamedName;
-        const std::size_t n = L - kNamedOverhead;
-        if (std::all_of(name, name + n, isPlainOrTabLf)) names.emplace(id, decodeCp1251(name, n));
+        if (std::all_of(rec.name, rec.name + rec.length, isPlainOrTabLf))
+            names.emplace(rec.id, decodeCp1251(rec.name, rec.length));
     });
     return names;
 }
@@ -284,14 +281,11 @@ void readNetLabels(ReadContext& ctx) {
                     const auto it = names.find(s.readU16(ref + kNetRefId));
                     if (it == names.end()) return;
                     Text text;
-                    text.x = g.x + 1.0;
-                    text.y = g.y + 1.5;
                     text.hasBox = 0;
-                    if (boxed && plausibleBox(g)) {
-                        text.x = g.x;
-                        text.y = g.y;
-                        setTextBox(g, text);
-                    }
+                    if (boxed) setTextBox(g, text);
+                    // In its outline the label sits at the point; beside it otherwise.
+                    text.x = text.hasBox ? g.x : g.x + 1.0;
+                    text.y = text.hasBox ? g.y : g.y + 1.5;
                     text.text = it->second;
                     text.height = 2.8f;
                     text.rotation = 0;

@@ -44,3 +44,12 @@ TEST(BinaryPins, PinLinesAndTheTextsTheirFlagsHide) {
     for (const pcad::Line& l : p.lines)
         EXPECT_EQ(std::make_tuple(l.width, l.itemClass), std::make_tuple(0.254f, pcad::ClassSymbolGraphics));
 }
+
+// A pin whose record ends closer to the file's start than a pin number may be long.
+TEST(BinaryPins, PinRecordNearTheFileStart) {
+    PcadBinaryBuilder b = kgtest::pcadBinaryFile();
+    b.pin(2.54, 0, true, true, "1", 10, 20);
+    const auto pages = pcad::readBinary(b.bytes.data(), b.bytes.size());
+    ASSERT_EQ(pages.at(0).lines.size(), 1u);
+    EXPECT_EQ(pages[0].lines[0].x2, 12.54);
+}
