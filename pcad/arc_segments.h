@@ -1,12 +1,27 @@
-// Arcs drawn as runs of straight segments, finely enough for the P-CAD readers' pages.
+// Directions and arcs as the P-CAD readers draw them: arcs as runs of straight segments, finely
+// enough for their pages, and directions exact at the quarter turns.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "common/geometry.h"
 
 namespace pcad {
+
+// The unit vector of an angle in degrees, counter-clockwise from +x (y up); exact at the quarter
+// turns, so that pins drawn along the axes stay on them.
+inline common::Point unitDirection(double degrees) {
+    const double m = std::fmod(degrees, 360.0);
+    const double a = m < 0 ? m + 360 : m;
+    if (a == 0) return {1, 0};
+    if (a == 90) return {0, 1};
+    if (a == 180) return {-1, 0};
+    if (a == 270) return {0, -1};
+    const double t = degrees * std::numbers::pi / 180.0;
+    return {std::cos(t), std::sin(t)};
+}
 
 // How many segments an arc of this sweep (radians) is drawn with: 18 per radian, at least 8.
 inline int arcSegmentCount(double sweep) { return std::max(static_cast<int>(std::fabs(sweep) * 18), 8); }

@@ -134,19 +134,6 @@ void pushArc(Page& page, const Arc& arc, AsciiPoint first, float width, std::uin
     });
 }
 
-// Cosine and sine of an angle in degrees, exact at the quarter turns so that pins drawn
-// along the axes stay on them.
-AsciiPoint direction(double degrees) {
-    const double m = std::fmod(degrees, 360.0);
-    const double a = m < 0 ? m + 360 : m;
-    if (a == 0) return {1, 0};
-    if (a == 90) return {0, 1};
-    if (a == 180) return {-1, 0};
-    if (a == 270) return {0, -1};
-    const double t = degrees * kPi / 180.0;
-    return {std::cos(t), std::sin(t)};
-}
-
 std::uint8_t justifyCode(std::string_view word) {
     static constexpr std::pair<std::string_view, std::uint8_t> kCodes[] = {
         {"LowerCenter", JustifyLowerCenter}, {"LowerRight", JustifyLowerRight},
@@ -330,7 +317,7 @@ void addPinLine(Page& page, const SExpr& pin, const Placement& placement, double
     if (!pt.isList) return;
     const AsciiPoint from = pointOf(pt);
     const double length = toDouble(pin.value("pinLength", ""), 7.62 * sizeScale);  // 300 mil
-    const AsciiPoint d = direction(toDouble(pin.value("rotation", ""), 0));
+    const AsciiPoint d = unitDirection(toDouble(pin.value("rotation", ""), 0));
     const AsciiPoint to{from.x + d.x * length, from.y + d.y * length};
     pushLine(page, placement.apply(from), placement.apply(to), detail::toFloat(0.25 * sizeScale),
              ClassSymbolGraphics);

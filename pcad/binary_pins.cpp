@@ -1,10 +1,9 @@
 // Pin records: the short line each pin of a symbol is drawn with, and which of the pin's
 // two texts (its number and its name) the file keeps hidden.
 #include <algorithm>
-#include <cmath>
-#include <numbers>
 
 #include "common/bytes.h"
+#include "pcad/arc_segments.h"
 #include "pcad/binary_passes.h"
 
 namespace pcad::binary {
@@ -22,22 +21,6 @@ constexpr std::size_t kPointTagSize = 11;
 constexpr double kMaxPinLength = 100;  // millimetres
 constexpr std::uint16_t kFullTurn = 3600;
 constexpr float kPinWidth = 0.254f;
-
-// The unit vector of a rotation in tenths of a degree, counter-clockwise from +x; exact
-// for quarter turns.
-BinaryPoint direction(std::uint16_t tenths) {
-    switch (tenths) {
-        case 0:
-        case kFullTurn: return {1, 0};
-        case 900: return {0, 1};
-        case 1800: return {-1, 0};
-        case 2700: return {0, -1};
-        default: {
-            const double a = tenths / 10.0 * std::numbers::pi / 180.0;
-            return {std::cos(a), std::sin(a)};
-        }
-    }
-}
 
 struct Pin {
     BinaryPoint at;
@@ -92,7 +75,7 @@ void readPinEndingAt(ReadContext& ctx, std::size_t end) {
     }
     Page* page = ctx.pageOf(hasNumber ? g.sheet : 0);
     if (page == nullptr) return;
-    const BinaryPoint d = direction(pin.rotation);
+    const BinaryPoint d = unitDirection(pin.rotation / 10.0);
     page->lines.push_back(Line{pin.at.x, pin.at.y, pin.at.x + pin.length * d.x, pin.at.y + pin.length * d.y,
                                kPinWidth, ClassSymbolGraphics});
 }
