@@ -103,9 +103,6 @@ void forEachTextLine(std::string_view text, Line&& line) {
     }
 }
 
-// The code points of a UTF-8 text: its bytes that are no continuation bytes.
-std::size_t codePoints(std::string_view text);
-
 // Both coordinates finite and below 10,000,000 in absolute value.
 bool isUsablePoint(const Point& p);
 
