@@ -56,7 +56,7 @@ bool isTerminalName(const std::string& name) {
     static const char* const kNames[] = {"RWTERM", "ESROPE", "VCC_p", "GND", "Erde", "Schirm", "Schirm1_ver"};
     for (const char* n : kNames)
         if (name == n) return true;
-    return startsWith(name, "CON_HIER_") || startsWith(name, "CON_INTER_");
+    return name.starts_with("CON_HIER_") || name.starts_with("CON_INTER_");
 }
 
 // Appends the n points of the wire or bus at R to the coordinates when all
