@@ -5,15 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <string_view>
 
 namespace sbk {
 
 namespace {
-
-constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
 
 bool isLineStyle(std::uint8_t b) { return b == 5 || b == 6 || b == 9 || b == 10; }
 

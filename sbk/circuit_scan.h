@@ -6,14 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace sbk {
-
-constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
 constexpr std::uint8_t layerOf(Layer l) { return static_cast<std::uint8_t>(l); }
 
