@@ -1,4 +1,4 @@
-// UTF-8 encoding of code points and strict validation of UTF-8 text.
+// UTF-8 encoding of code points, strict validation of UTF-8 text and its code-point count.
 #include "common/utf8.h"
 
 namespace common {
@@ -68,6 +68,13 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view utf8) {
         i += len;
     }
     return out;
+}
+
+std::size_t codePoints(std::string_view utf8) {
+    std::size_t n = 0;
+    for (const char ch : utf8)
+        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
+    return n;
 }
 
 }  // namespace common

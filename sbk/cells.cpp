@@ -124,7 +124,7 @@ std::map<int, Cell> loadCells(const CompoundFile& file, std::size_t nameCount) {
         budget -= std::min<std::uint64_t>(budget, stream.size());
         Cell cell;
         cell.primitives = parseCellGeometry(stream);
-        cell.texts = scanTexts(stream, {TextPinName, TextFixed}, 0, static_cast<std::size_t>(-1));
+        cell.texts = scanTexts(stream, {TextPinName, TextFixed}, 0, kAll);
         cells.emplace(static_cast<int>(i), std::move(cell));
     }
     return cells;

@@ -5,15 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <string_view>
 
 namespace sbk {
 
 namespace {
-
-constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
 
 bool isLineStyle(std::uint8_t b) { return b == 5 || b == 6 || b == 9 || b == 10; }
 
@@ -56,7 +53,7 @@ bool isTerminalName(const std::string& name) {
     static const char* const kNames[] = {"RWTERM", "ESROPE", "VCC_p", "GND", "Erde", "Schirm", "Schirm1_ver"};
     for (const char* n : kNames)
         if (name == n) return true;
-    return startsWith(name, "CON_HIER_") || startsWith(name, "CON_INTER_");
+    return name.starts_with("CON_HIER_") || name.starts_with("CON_INTER_");
 }
 
 // Appends the n points of the wire or bus at R to the coordinates when all

@@ -6,18 +6,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace sbk {
 
-constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-
 constexpr std::uint8_t layerOf(Layer l) { return static_cast<std::uint8_t>(l); }
-
-inline bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 struct SymbolInstance {
     double x = 0;

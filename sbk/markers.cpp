@@ -9,8 +9,6 @@ namespace sbk {
 
 namespace {
 
-constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
-
 bool isLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool isIdentByte(std::uint8_t b) {
     return isLetter(b) || (b >= '0' && b <= '9') || b == '-' || b == '/' || b == '_';
@@ -56,15 +54,15 @@ std::string findInstanceName(const std::vector<std::uint8_t>& data, std::size_t 
     const std::size_t lo = V > 104 ? V - 104 : 0;
     const std::size_t hi = V - 41;  // inclusive
     std::string candidate;
-    std::size_t runStart = kNoRun;
+    std::size_t runStart = kNone;
     auto closeRun = [&](std::size_t endPos) {
-        if (runStart != kNoRun && endPos - runStart >= 4 && isLetter(d[runStart]))
+        if (runStart != kNone && endPos - runStart >= 4 && isLetter(d[runStart]))
             candidate.assign(reinterpret_cast<const char*>(d + runStart), endPos - runStart);
-        runStart = kNoRun;
+        runStart = kNone;
     };
     for (std::size_t i = lo; i <= hi; ++i) {
         if (isIdentByte(d[i])) {
-            if (runStart == kNoRun) runStart = i;
+            if (runStart == kNone) runStart = i;
         } else {
             closeRun(i);
         }

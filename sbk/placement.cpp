@@ -192,8 +192,8 @@ private:
     bool pinRule(const SymbolInstance& inst) const {
         if (inst.reference == kNone) return false;
         const std::string ref = scan_.instTexts.text(inst.reference);
-        return startsWith(ref, "IC") || startsWith(ref, "ST") || startsWith(ref, "J") ||
-               startsWith(ref, "CON");
+        return ref.starts_with("IC") || ref.starts_with("ST") || ref.starts_with("J") ||
+               ref.starts_with("CON");
     }
 
     void placeSymbols() {

@@ -10,12 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace sbk {
+
+// As the `end` of a scan: up to the end of the data.
+constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
+// A position or index that names nothing.
+constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
 // ---- Text records -------------------------------------------------------
 

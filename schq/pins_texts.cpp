@@ -57,8 +57,7 @@ void SheetBuilder::addPin(const RecordView& record) {
     const int conglomerate = getInt(record, "PINCONGLOMERATE", 0);
     if (conglomerate & kPinHidden) return;
     const int direction = conglomerate & kPinDirectionMask;
-    static constexpr Point kSteps[4] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
-    const Point d = kSteps[direction];
+    const Point d = kDirectionSteps[direction];
     // The format leaves a zero length out.
     const double len = getDouble(record, "PINLENGTH", 0.0);
     if (len < 0 || len > kMaxPinLength) return;

@@ -56,8 +56,7 @@ void SheetBuilder::addPowerPort(const RecordView& record) {
     const int style = portStyle(getInt(record, "STYLE", 0));
     int o = getInt(record, "ORIENTATION", 0) % 4;
     if (o < 0 || o > 2) o = 3;
-    static constexpr Point kSteps[4] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
-    const Point f = kSteps[o];
+    const Point f = kDirectionSteps[o];
     const PortFrame frame{location(record), f, {f.y, -f.x}};
 
     auto line = [&](double a0, double b0, double a1, double b1) {

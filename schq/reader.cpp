@@ -85,7 +85,7 @@ struct RecordFacts {
     std::int32_t displayMode = 0;             // of a component: "DISPLAYMODE"
     std::uint8_t flags = 0;
     std::uint8_t mostPrimitives = 0;  // drawing the record makes at most this many
-    std::uint8_t mostPinNames = 0;    // of them on layer PinNames
+    std::uint8_t mostAside = 0;       // of them on asideLayerOf(type)
 };
 
 // The keys that factsOf and mostPrimitives read, and so all that the reader's first look at a
@@ -175,12 +175,12 @@ RecordFacts factsOf(const SurveyFields& record) {
 // level tests: the reader sizes the primitive list once from these instead of letting it grow.
 struct PrimitiveBound {
     std::size_t total = 0;
-    std::size_t pinNames = 0;  // of them on layer PinNames
+    std::size_t aside = 0;  // of them on asideLayerOf(type), the others on layerOf(type)
 };
 
 PrimitiveBound mostPrimitives(const SurveyFields& record, int type) {
     // A frame's box, and its text wrapped into any number of lines up to the limit.
-    if (type == kTextFrameRecord) return {1 + kMaxTextLines, 0};
+    if (type == kTextFrameRecord) return {1 + kMaxTextLines, 1};
     if (isTextRecord(type)) {
         std::size_t lines = 0;
         forEachTextLine(record[Survey::Text].value_or(""), [&](int, std::string_view) { ++lines; });
@@ -214,7 +214,7 @@ PrimitiveBound mostPrimitives(const SurveyFields& record, int type) {
     }
 }
 
-// The layer of a record's primitives; a pin puts its texts on PinNames.
+// The layer of a record's primitives, but for those that asideLayerOf gives.
 Layer layerOf(std::int32_t type) {
     switch (type) {
         case kWireRecord:
@@ -224,6 +224,10 @@ Layer layerOf(std::int32_t type) {
         default: return isTextRecord(type) ? Labels : Graphics;
     }
 }
+
+// The layer of the few primitives that some records draw off their own layer: a pin's texts, a
+// text frame's box.
+Layer asideLayerOf(std::int32_t type) { return type == kTextFrameRecord ? Graphics : PinNames; }
 
 // The owner's index ("OWNERINDEX" + 1), in 64 bits so that the largest 32-bit value cannot wrap;
 // -1 when it does not name one of `count` records.
@@ -304,7 +308,7 @@ void surveyStream(RecordTable& table, StreamIndex which, FieldParser& parser) {
         if (f.flags & kHasType) {
             const PrimitiveBound most = mostPrimitives(record, f.type);
             f.mostPrimitives = static_cast<std::uint8_t>(most.total);
-            f.mostPinNames = static_cast<std::uint8_t>(most.pinNames);
+            f.mostAside = static_cast<std::uint8_t>(most.aside);
         }
         table.facts.push_back(f);
     });
@@ -484,9 +488,8 @@ public:
         for (std::size_t i = 0; i < table.facts.size(); ++i) {
             const RecordFacts& f = table.facts[i];
             if (!f.mostPrimitives || !table.drawnAt(i)) continue;
-            if (f.type == kTextFrameRecord) ++most[Graphics];  // the frame's box; the rest are lines
-            most[layerOf(f.type)] += f.mostPrimitives - f.mostPinNames - (f.type == kTextFrameRecord);
-            most[PinNames] += f.mostPinNames;
+            most[layerOf(f.type)] += f.mostPrimitives - f.mostAside;
+            most[asideLayerOf(f.type)] += f.mostAside;
         }
         std::size_t total = 0;
         for (std::size_t layer = 0; layer < kLayers; ++layer) {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 
+#include "common/ascii.h"
+
 namespace schq {
 namespace {
 
@@ -14,20 +16,10 @@ namespace {
 constexpr std::size_t kMaxKeyLength = 128;
 constexpr std::string_view kUtf8Prefix = "%UTF8%";
 
-// Whether `key` upper-cased is `upper`.
-bool sameUpperCased(std::string_view upper, std::string_view key) {
-    if (upper.size() != key.size()) return false;
-    for (std::size_t i = 0; i < key.size(); ++i)
-        if (common::asciiUpper(key[i]) != upper[i]) return false;
-    return true;
-}
-
-// Whether the key starts with "%UTF8%", ignoring the case of its letters.
+// Whether the key starts with "%UTF8%", ignoring the case of its letters; most keys fail at once.
 bool hasUtf8Prefix(std::string_view key) {
-    if (key.size() < kUtf8Prefix.size() || key[0] != '%') return false;
-    for (std::size_t i = 1; i < kUtf8Prefix.size(); ++i)
-        if (common::asciiUpper(key[i]) != kUtf8Prefix[i]) return false;
-    return true;
+    return key.starts_with('%') &&
+           common::equalsIgnoringAsciiCase(key.substr(0, kUtf8Prefix.size()), kUtf8Prefix);
 }
 
 // Whether one of bits [from, to) of the masks is set.
@@ -159,7 +151,7 @@ int KeySet::find(std::string_view key, const char* readableEnd) const {
     for (; i >= 0; i = next_[static_cast<std::size_t>(i)]) {
         const auto k = static_cast<std::size_t>(i);
         if (keys_[k].size() != key.size() || words_[k].first != w.first || words_[k].last != w.last) continue;
-        if (key.size() <= 16 || sameUpperCased(keys_[k], key)) return i;
+        if (key.size() <= 16 || common::equalsIgnoringAsciiCase(keys_[k], key)) return i;
     }
     return -1;
 }

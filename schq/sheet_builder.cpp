@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "common/utf8.h"
+
 namespace schq {
 namespace {
 
@@ -106,20 +108,13 @@ void SheetBuilder::addEllipse(Point centre, double rx, double ry, std::uint32_t 
     out.push_back(std::move(p));
 }
 
-std::size_t codePoints(std::string_view text) {
-    std::size_t n = 0;
-    for (const char ch : text)
-        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
-    return n;
-}
-
 void SheetBuilder::addText(Point at, std::string text, Layer layer, std::uint32_t colour, double fontSize,
                            TextAnchor anchor, double rotation, double dy) {
     if (text.empty() || text == "*" || text.front() == '=' || text.size() > kMaxTextBytes ||
         !isUsablePoint(at))
         return;
     // The extent is estimated from the code-point count; no font metrics are needed.
-    const double n = static_cast<double>(codePoints(text));
+    const double n = static_cast<double>(common::codePoints(text));
     const double w = std::min(std::max(0.95 * fontSize * n, fontSize), 20000.0);
     const double h = 1.6 * fontSize;
     const double shift = anchor == End ? -w : anchor == Middle ? -w / 2 : 0.0;

@@ -64,6 +64,9 @@ constexpr double kLineSpacing = 1.18;
 constexpr double kMiddleDy = 0.32;
 constexpr double kTopDy = 0.72;
 constexpr double kMaxPinLength = 10000.0;
+// One unit in each of the four directions that a pin's or a power port's orientation names, on the
+// sheet (y grows downwards): right, up, left, down.
+inline constexpr Point kDirectionSteps[4] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
 // The colour of a text or power port whose "COLOR" is left out: the format leaves zero values out.
 constexpr std::uint32_t kBlack = 0xFF000000;
 
@@ -102,9 +105,6 @@ void forEachTextLine(std::string_view text, Line&& line) {
         begin = i;
     }
 }
-
-// The code points of a UTF-8 text: its bytes that are no continuation bytes.
-std::size_t codePoints(std::string_view text);
 
 // Both coordinates finite and below 10,000,000 in absolute value.
 bool isUsablePoint(const Point& p);

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/utf8.h"
 #include "schq/sheet_builder.h"
 
 namespace schq {
@@ -28,14 +29,14 @@ bool wrapParagraph(std::string_view text, double maxChars, Emit&& emit) {
             continue;
         }
         const std::size_t wordEnd = std::min(text.find(' ', i), text.size());
-        const std::size_t joined = chars + codePoints(text.substr(end, wordEnd - end));
+        const std::size_t joined = chars + common::codePoints(text.substr(end, wordEnd - end));
         if (open && static_cast<double>(joined) <= maxChars) {
             chars = joined;
         } else {
             if (open && !emit(text.substr(begin, end - begin))) return false;
             open = true;
             begin = i;
-            chars = codePoints(text.substr(i, wordEnd - i));
+            chars = common::codePoints(text.substr(i, wordEnd - i));
         }
         end = wordEnd;
         i = wordEnd;

@@ -30,6 +30,8 @@ TEST(CommonUtf8, EncodesEveryLengthAndRefusesBadPaths) {
     EXPECT_EQ(common::utf8ToUtf16("a\xF0\x9F\x98\x80"), (std::u16string{u'a', 0xD83D, 0xDE00}));
     for (const char* bad : {"\x80", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"})
         EXPECT_FALSE(common::utf8ToUtf16(bad)) << bad;
+    EXPECT_EQ(common::codePoints(out), 8u);
+    EXPECT_EQ(common::codePoints("a\xC3\xA9\x80"), 2u);  // a stray continuation byte adds none
 }
 
 TEST(CommonFile, ReadsWholeFilesWithinLimitsAndReportsEveryFailure) {
