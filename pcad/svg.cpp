@@ -9,6 +9,7 @@
 #include "common/file.h"
 #include "common/fitted_text.h"
 #include "common/svg.h"
+#include "common/utf8.h"
 #include "pcad/paint.h"
 #include "pcad/text_layout.h"
 #include "pcad/utf8path.h"
@@ -108,7 +109,7 @@ private:
     void stackedLines(const Text& t, const TextLines& lines, std::uint32_t colour) {
         const double fx = justifyX(t.justify);
         forEachLine(t.text, [&](std::string_view line, std::size_t index) {
-            const std::size_t n = codePoints(line);
+            const std::size_t n = common::codePoints(line);
             if (n == 0) return;
             const common::Box row = lineBox(lines, index, n, fx);
             out_ += "<g transform=\"translate(";

@@ -4,22 +4,16 @@
 #include <algorithm>
 
 #include "common/fitted_text.h"
+#include "common/utf8.h"
 
 namespace pcad {
-
-std::size_t codePoints(std::string_view text) {
-    std::size_t n = 0;
-    for (char ch : text)
-        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
-    return n;
-}
 
 TextLines measureLines(std::string_view text) {
     TextLines lines;
     forEachLine(text, [&lines](std::string_view line, std::size_t) {
         ++lines.count;
         lines.longestBytes = std::max(lines.longestBytes, line.size());
-        lines.longestCodePoints = std::max(lines.longestCodePoints, codePoints(line));
+        lines.longestCodePoints = std::max(lines.longestCodePoints, common::codePoints(line));
     });
     return lines;
 }

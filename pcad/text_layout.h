@@ -48,9 +48,6 @@ void forEachLine(std::string_view text, Visit&& visit) {
     }
 }
 
-// Code points of UTF-8 text: the bytes that do not continue a sequence.
-std::size_t codePoints(std::string_view text);
-
 // How many lines a text has, and the length of its longest line in bytes and in code points.
 struct TextLines {
     std::size_t count = 0;

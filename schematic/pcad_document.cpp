@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/fitted_text.h"
+#include "common/utf8.h"
 #include "pcad/load.h"
 #include "pcad/svg.h"
 #include "pcad/text_layout.h"
@@ -69,7 +70,7 @@ void fitLines(DrawTarget& target, const Box& box, const pcad::Text& t, Colour co
     const double fx = pcad::justifyX(t.justify);
     const int quarter = nearestQuarter(t.rotation);
     pcad::forEachLine(t.text, [&](std::string_view line, std::size_t index) {
-        const std::size_t n = pcad::codePoints(line);
+        const std::size_t n = common::codePoints(line);
         if (n > 0)
             fitText(target, screenPart(box, pcad::lineBox(lines, index, n, fx), quarter), std::string(line),
                     t.rotation, colour);

@@ -3,6 +3,7 @@
 #include "schematic/win/gdi_target.h"
 
 #include "common/fitted_text.h"
+#include "common/utf8.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -216,9 +217,7 @@ bool GdiTarget::fittedText(const Point& anchor, const std::string& text, const T
     keepCacheBounded();
     const std::wstring& wide = cache_->wideText(text);
     if (wide.empty()) return true;
-    std::size_t codePoints = 0;
-    for (unsigned char c : text)
-        if (c < 0x80 || c > 0xBF) ++codePoints;
+    const std::size_t codePoints = common::codePoints(text);
     if (codePoints == 0) return true;
     HFONT font = cache_->font(static_cast<int>(common::fitted::kFontSize), 0);
     if (!font) return false;
